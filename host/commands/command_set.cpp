@@ -1,0 +1,17 @@
+#include "commands/command_set.hpp"
+
+#include "commands/core_commands.hpp"
+#include "printing/printing_commands.hpp"
+#include "signing/signing_commands.hpp"
+
+namespace zorvik::commands {
+
+bridge::CommandTable buildCommandTable() {
+  bridge::CommandTable table;
+  registerCoreCommands(table);
+  printing::registerPrintingCommands(table);
+  signing::registerSigningCommands(table);
+  return table;
+}
+
+}  // namespace zorvik::commands

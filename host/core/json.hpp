@@ -1,0 +1,7 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+namespace zorvik {
+using Json = nlohmann::json;
+}

@@ -1,0 +1,183 @@
+// Process start: single instance, commands, configuration on an 8 MiB thread,
+// the hidden window, then the event loop. `--invoke` runs one command instead.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <thread>
+
+#include "app/command_line.hpp"
+#include "app/config.hpp"
+#include "bridge/dispatcher.hpp"
+#include "bridge/page_script.hpp"
+#include "bridge/task_queue.hpp"
+#include "commands/command_set.hpp"
+#include "host_context.hpp"
+#include "log/app_log.hpp"
+#include "platform/paths.hpp"
+#include "platform/single_instance.hpp"
+#include "platform/thread.hpp"
+#include "platform/window.hpp"
+
+namespace {
+
+using namespace zorvik;
+
+constexpr std::size_t kConfigStack = 8 * 1024 * 1024;
+constexpr auto kSafetyShowDelay = std::chrono::seconds(3);
+
+[[noreturn]] void stop(const std::string& message, int code = 101) {
+  std::cerr << message << std::endl;
+  std::exit(code);
+}
+
+int runInvoke(const app::CommandLine& cl) {
+  auto config = app::buildConfig();
+  if (!config) stop("configuration: " + config.error());
+  log::AppLog appLog(log::defaultLogFolder);
+  HostContext ctx{*config, appLog, nullptr};
+  auto table = commands::buildCommandTable();
+  bridge::Dispatcher dispatcher(table, config->permissions, ctx, nullptr, nullptr);
+
+  auto args = Json::parse(cl.invokeArgs, nullptr, false);
+  if (args.is_discarded()) {
+    std::cerr << "invalid args for command `" << *cl.invoke << "`: not JSON" << std::endl;
+    return 1;
+  }
+  auto result = dispatcher.call(*cl.invoke, args);
+  if (!result) {
+    std::cerr << result.error() << std::endl;
+    return 1;
+  }
+  if (const auto* json = std::get_if<Json>(&result->body)) {
+    std::cout << json->dump(-1, ' ', false, Json::error_handler_t::replace) << std::endl;
+  } else {
+    const auto& bytes = std::get<Bytes>(result->body);
+    std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+    std::fflush(stdout);
+  }
+  return 0;
+}
+
+std::string currentDir() {
+  std::error_code ec;
+  auto p = std::filesystem::current_path(ec);
+  return ec ? std::string() : p.string();
+}
+
+// Peak resident memory of this process, from the kernel ("VmHWM"), in KiB.
+long peakRssKib() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  long value = -1;
+  while (status >> key) {
+    if (key == "VmHWM:") {
+      status >> value;
+      break;
+    }
+    status.ignore(1 << 16, '\n');
+  }
+  return value;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> rawArgs(argv + 1, argv + argc);
+  auto cl = app::parseCommandLine(rawArgs, ZORVIK_FLAVOUR_LOCAL);
+  if (!cl) stop(cl.error(), 2);
+  if (cl->invoke) return runInvoke(*cl);
+
+  // 1. Single instance: a second launch hands over and ends.
+  platform::Launch launch{rawArgs, currentDir()};
+  auto claim = platform::claimInstance(app::kIdentifier, launch);
+  if (claim && claim->forwarded) return 0;
+  if (!claim) std::cerr << "single instance unavailable: " << claim.error() << std::endl;
+
+  // 2. Commands.
+  const bridge::CommandTable table = commands::buildCommandTable();
+
+  // 3. Configuration and asset table on the 8 MiB thread.
+  Result<app::Config> config = fail("not built");
+  if (auto ran = platform::runOnThreadWithStack(kConfigStack, [&] { config = app::buildConfig(); }); !ran)
+    stop("unable to create thread with 8MiB stack");
+  if (!config) stop("failed to build the configuration: " + config.error());
+
+  // 4. The application: the window, hidden, and the event loop.
+  if (auto ui = platform::initWindowing(argc, argv); !ui) stop("failed to start the application: " + ui.error(), 1);
+
+  const log::AppLog appLog(log::defaultLogFolder);
+  HostContext ctx{*config, appLog, nullptr};
+  bridge::TaskQueue serial(1);
+  bridge::TaskQueue pool(4);
+  bridge::Dispatcher dispatcher(table, config->permissions, ctx, &serial, &pool);
+
+  auto dataDir = platform::localDataDir();
+  auto cacheDir = platform::cacheDir();
+  if (!dataDir || !cacheDir) stop("failed to start the application: no data folder", 1);
+
+  platform::WindowSetup setup;
+  setup.window = config->window;
+  setup.dataDir = (*dataDir / app::kIdentifier / "webview").string();
+  setup.cacheDir = (*cacheDir / app::kIdentifier / "webview").string();
+  setup.initScripts.push_back(bridge::pageBridgeScript());
+  if (cl->noPageShow) setup.initScripts.push_back("window.__ZORVIK_NO_PAGE_SHOW__ = true;");
+  setup.automation = cl->automation;
+  setup.assets = [assets = config->assets](std::string_view path) { return serveAsset(*assets, path); };
+  setup.ipc = [&dispatcher](std::string command, std::string body, platform::IpcRespond respond) {
+    auto args = body.empty() ? Json::object() : Json::parse(body, nullptr, false);
+    if (args.is_discarded()) {
+      respond(fail("invalid args for command `" + command + "`: the body is not JSON"));
+      return;
+    }
+    dispatcher.dispatch(command, args, std::move(respond));
+  };
+  // Benchmarks measure launch → window shown, then stop.
+  if (config->testHooks && std::getenv("ZORVIK_EXIT_ON_SHOW")) {
+    setup.onShown = [] {
+      std::printf("zorvik: window shown; peak RSS %ld KiB\n", peakRssKib());
+      std::fflush(stdout);
+      platform::quitEventLoop();
+    };
+  }
+
+  auto window = platform::createWindow(std::move(setup));
+  if (!window) stop("failed to build the application: " + window.error(), 1);
+  ctx.window = window->get();
+
+  if (claim && claim->primary) {
+    claim->primary->listen([&ctx](platform::Launch) {
+      if (!ctx.window) return;
+      ctx.window->unminimize();
+      ctx.window->show();
+      ctx.window->focus();
+    });
+  }
+
+  // 5. Setup step, once the loop runs: the start line, then the safety show.
+  platform::postToWindowThread([&ctx, &appLog] {
+    (void)appLog.write(std::string("process start v") + app::kVersion);
+    try {
+      std::thread([&ctx, &appLog] {
+        std::this_thread::sleep_for(kSafetyShowDelay);
+        bool shown = false;
+        platform::runOnWindowThread([&] {
+          if (!ctx.window || ctx.window->isVisible()) return;
+          ctx.window->show();
+          ctx.window->focus();
+          shown = true;
+        });
+        if (shown) (void)appLog.write("окно показано страховкой через 3 с (страница не успела или не смогла сама)");
+      }).detach();
+    } catch (const std::system_error&) {
+      stop("failed to spawn thread");
+    }
+  });
+
+  platform::runEventLoop();
+  ctx.window = nullptr;
+  window->reset();
+  return 0;
+}

@@ -1,0 +1,64 @@
+// The one application window with its embedded browser control.
+// Every function here is for the window's thread unless it says otherwise.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/config.hpp"
+#include "assets/asset_table.hpp"
+#include "bridge/command.hpp"
+#include "core/result.hpp"
+
+namespace zorvik::platform {
+
+// Answers one page call; may be called from any thread, exactly once.
+using IpcRespond = std::function<void(Result<bridge::Reply>)>;
+// One call from the page: command name, raw JSON body.
+using IpcHandler = std::function<void(std::string command, std::string body, IpcRespond respond)>;
+using AssetServer = std::function<ServedAsset(std::string_view path)>;
+
+struct WindowSetup {
+  app::WindowConfig window;
+  std::string dataDir;   // the page's persistent storage
+  std::string cacheDir;
+  std::vector<std::string> initScripts;  // run at document start in the top frame
+  bool automation = false;
+  AssetServer assets;
+  IpcHandler ipc;
+  std::function<void()> onShown;  // each time the window becomes visible
+};
+
+class Window {
+ public:
+  virtual ~Window() = default;
+  virtual void show() = 0;
+  virtual void focus() = 0;
+  virtual void unminimize() = 0;
+  [[nodiscard]] virtual bool isVisible() const = 0;
+  [[nodiscard]] virtual std::string title() const = 0;
+  // Runs a script in the page's top frame (how events reach the page).
+  virtual void evaluateScript(const std::string& script) = 0;
+};
+
+// Starts the windowing toolkit; fails when there is no display.
+[[nodiscard]] Status initWindowing(int& argc, char**& argv);
+
+// Creates the window hidden and starts loading the page.
+[[nodiscard]] Result<std::unique_ptr<Window>> createWindow(WindowSetup setup);
+
+// Runs until the window is closed.
+void runEventLoop();
+
+// Ends the event loop (the window closes with the process).
+void quitEventLoop();
+
+// Any thread: runs `fn` later on the window's thread.
+void postToWindowThread(std::function<void()> fn);
+
+// Any thread but the window's: runs `fn` on the window's thread and waits.
+void runOnWindowThread(const std::function<void()>& fn);
+
+}  // namespace zorvik::platform

@@ -1,0 +1,7 @@
+#include "signing/signing_commands.hpp"
+
+namespace zorvik::signing {
+
+void registerSigningCommands(bridge::CommandTable&) {}
+
+}  // namespace zorvik::signing

@@ -1,0 +1,41 @@
+import { createApp } from 'vue'
+import { createPinia } from 'pinia'
+import App from './App.vue'
+import { router } from './core/router'
+import { writeAppLog } from './core/appLog'
+import { errorText, isDesktopHost } from './core/bridge'
+import { afterTwoFrames } from './core/frames'
+import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
+import './styles/base.css'
+
+window.addEventListener('error', (event) => {
+  writeAppLog(uncaughtErrorLine(event.message || reasonText(event.error)))
+})
+window.addEventListener('unhandledrejection', (event) => {
+  writeAppLog(unhandledRejectionLine(event.reason))
+})
+
+const app = createApp(App)
+app.config.errorHandler = (err, _instance, info) => {
+  console.error(err)
+  writeAppLog(frameworkErrorLine(info, errorText(err)))
+}
+app.use(createPinia())
+app.use(router)
+app.mount('#app')
+writeAppLog(mountLine(performance.now()))
+document.getElementById('splash')?.remove()
+
+// Two frames after mounting, the page shows its own (hidden) window. The host
+// shows it after 3 s anyway if this never happens.
+if (isDesktopHost() && !window.__ZORVIK_NO_PAGE_SHOW__) {
+  try {
+    afterTwoFrames(() => {
+      import('./core/appWindow')
+        .then((m) => m.showOwnWindow())
+        .catch((err) => writeAppLog(`main: не удалось показать окно: ${errorText(err)}`))
+    })
+  } catch (err) {
+    writeAppLog(`main: ошибка при показе окна: ${errorText(err)}`)
+  }
+}
