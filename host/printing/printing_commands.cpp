@@ -2,6 +2,10 @@
 
 namespace zorvik::printing {
 
-void registerPrintingCommands(bridge::CommandTable&) {}
+void registerPrintingCommands(bridge::CommandTable& table) {
+  registerTestPageCommands(table);
+  registerEngineCommands(table);
+  registerPrinterCommands(table);
+}
 
 }  // namespace zorvik::printing

@@ -1,0 +1,27 @@
+# The commands people type. Everything builds into build/ (the app: build/zorvik).
+BUILD   ?= build
+FLAVOUR ?= local
+JOBS    ?= $(shell nproc)
+
+.PHONY: all bootstrap build run test bench service-host clean
+
+all: build
+
+bootstrap:
+	@scripts/bootstrap
+
+build: bootstrap
+	@cmake -S . -B $(BUILD) -DZORVIK_FLAVOUR=$(FLAVOUR) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	@scripts/run
+
+test: build
+	@scripts/test
+
+bench: build
+	@scripts/bench
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,2 @@
+// Starting helper programs (the signing tools) without a terminal window.
+#pragma once

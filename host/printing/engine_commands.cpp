@@ -1,0 +1,7 @@
+#include "printing/printing_commands.hpp"
+
+namespace zorvik::printing {
+
+void registerEngineCommands(bridge::CommandTable&) {}
+
+}  // namespace zorvik::printing
