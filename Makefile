@@ -3,7 +3,7 @@ BUILD   ?= build
 FLAVOUR ?= local
 JOBS    ?= $(shell nproc)
 
-.PHONY: all bootstrap build run test bench service-host clean
+.PHONY: all bootstrap build run test bench fuzz service-host clean
 
 all: build
 
@@ -22,6 +22,10 @@ test: build
 
 bench: build
 	@scripts/bench
+
+# Bounded fuzzing runs of the host's parsers (not part of make test).
+fuzz: build
+	@scripts/fuzz
 
 clean:
 	rm -rf $(BUILD)
