@@ -137,7 +137,10 @@ int main(int argc, char** argv) {
   // Benchmarks measure launch → window shown, then stop.
   if (config->testHooks && std::getenv("ZORVIK_EXIT_ON_SHOW")) {
     setup.onShown = [] {
-      std::printf("zorvik: window shown; peak RSS %ld KiB\n", peakRssKib());
+      auto now = std::chrono::system_clock::now().time_since_epoch();
+      std::printf("zorvik: window shown at %lld ns; peak RSS %ld KiB\n",
+                  static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
+                  peakRssKib());
       std::fflush(stdout);
       platform::quitEventLoop();
     };

@@ -6,7 +6,7 @@ describe('afterTwoFrames', () => {
     vi.useFakeTimers()
     const frames: Array<() => void> = []
     const fn = vi.fn()
-    afterTwoFrames(fn, (cb) => frames.push(cb))
+    afterTwoFrames(fn, (cb) => frames.push(cb), 100, () => false)
     frames.shift()!()
     expect(fn).not.toHaveBeenCalled()
     frames.shift()!()
@@ -16,12 +16,22 @@ describe('afterTwoFrames', () => {
     vi.useRealTimers()
   })
 
-  it('falls back to a timer when no frame ever comes (hidden window)', () => {
+  it('falls back to a timer when no frame ever comes', () => {
     vi.useFakeTimers()
     const fn = vi.fn()
-    afterTwoFrames(fn, () => {})
+    afterTwoFrames(fn, () => {}, 100, () => false)
+    vi.advanceTimersByTime(99)
     expect(fn).not.toHaveBeenCalled()
-    vi.advanceTimersByTime(100)
+    vi.advanceTimersByTime(1)
+    expect(fn).toHaveBeenCalledTimes(1)
+    vi.useRealTimers()
+  })
+
+  it('does not wait for frames in a hidden document', () => {
+    vi.useFakeTimers()
+    const fn = vi.fn()
+    afterTwoFrames(fn, () => {}, 100, () => true)
+    vi.advanceTimersByTime(0)
     expect(fn).toHaveBeenCalledTimes(1)
     vi.useRealTimers()
   })

@@ -1,12 +1,14 @@
 /**
  * Runs `fn` two animation frames from now. A browser control whose window is
  * still hidden may never paint, and so never deliver a frame (WebKitGTK does
- * not): a short timer then stands in for the frames. `fn` runs exactly once.
+ * not): a timer then stands in for the frames — at once when the document
+ * says it is hidden, after `fallbackMs` otherwise. `fn` runs exactly once.
  */
 export function afterTwoFrames(
   fn: () => void,
   raf: (cb: () => void) => unknown = (cb) => requestAnimationFrame(cb),
   fallbackMs = 100,
+  hidden: () => boolean = () => typeof document !== 'undefined' && document.visibilityState === 'hidden',
 ): void {
   let done = false
   const run = () => {
@@ -15,6 +17,6 @@ export function afterTwoFrames(
     clearTimeout(timer)
     fn()
   }
-  const timer = setTimeout(run, fallbackMs)
+  const timer = setTimeout(run, hidden() ? 0 : fallbackMs)
   raf(() => raf(run))
 }

@@ -124,7 +124,7 @@ class BrowserWindow final : public Window {
     auto* w = static_cast<BrowserWindow*>(self);
     w->window_ = nullptr;
     w->view_ = nullptr;
-    gtk_main_quit();
+    if (gtk_main_level() > 0) gtk_main_quit();
   }
 
   static gboolean onMapped(GtkWidget*, GdkEvent*, gpointer self) {
@@ -239,7 +239,9 @@ Result<std::unique_ptr<Window>> createWindow(WindowSetup setup) {
 
 void runEventLoop() { gtk_main(); }
 
-void quitEventLoop() { gtk_main_quit(); }
+void quitEventLoop() {
+  if (gtk_main_level() > 0) gtk_main_quit();
+}
 
 void postToWindowThread(std::function<void()> fn) {
   auto* task = new std::function<void()>(std::move(fn));
