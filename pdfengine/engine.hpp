@@ -1,0 +1,72 @@
+// Internals of the PDF engine library: the handles behind the exported C entry
+// points. Everything here runs on the one thread the host renders on.
+#pragma once
+
+#include <cstddef>
+#include <map>
+#include <memory>
+
+class Page;
+class PDFDoc;
+class SplashOutputDev;
+
+#define ENGINE_EXPORT extern "C" __attribute__((visibility("default")))
+
+namespace pdfengine {
+
+// Error codes the host reads with FPDF_GetLastError.
+inline constexpr unsigned long kErrSuccess = 0;
+inline constexpr unsigned long kErrUnknown = 1;
+inline constexpr unsigned long kErrFile = 2;
+inline constexpr unsigned long kErrFormat = 3;
+inline constexpr unsigned long kErrPassword = 4;
+inline constexpr unsigned long kErrSecurity = 5;
+inline constexpr unsigned long kErrPage = 6;
+
+// Render flags this library honours.
+inline constexpr int kFlagAnnot = 0x01;
+inline constexpr int kFlagReverseByteOrder = 0x10;
+inline constexpr int kFlagPrinting = 0x800;
+inline constexpr int kFlagNoSmoothText = 0x1000;
+inline constexpr int kFlagNoSmoothPath = 0x4000;
+
+// Bitmap formats: only the two 32-bit ones are made.
+inline constexpr int kBitmapBGRx = 3;
+inline constexpr int kBitmapBGRA = 4;
+
+void setLastError(unsigned long code);
+
+struct Document {
+  explicit Document(std::unique_ptr<PDFDoc> pdf);
+  ~Document();
+
+  // The output device for one text-smoothing choice; kept so fonts are
+  // loaded once per document, not once per page.
+  SplashOutputDev& output(bool smoothText);
+
+  std::unique_ptr<PDFDoc> pdf;
+  // Open form environments: while there is one, the page render leaves the
+  // form fields to FPDF_FFLDraw, as the engine's form API expects.
+  int formEnvironments = 0;
+  std::map<bool, std::unique_ptr<SplashOutputDev>> outputs;
+};
+
+struct PageHandle {
+  Document* doc;
+  ::Page* page;  // owned by the document's catalog
+};
+
+struct Bitmap {
+  int width = 0;
+  int height = 0;
+  int stride = 0;
+  int format = kBitmapBGRA;
+  unsigned char* buffer = nullptr;
+  bool owned = false;
+};
+
+struct FormHandle {
+  Document* doc;
+};
+
+}  // namespace pdfengine
