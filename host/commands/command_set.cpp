@@ -1,6 +1,7 @@
 #include "commands/command_set.hpp"
 
 #include "commands/core_commands.hpp"
+#include "fetch/fetch_commands.hpp"
 #include "printing/printing_commands.hpp"
 #include "signing/signing_commands.hpp"
 
@@ -11,6 +12,7 @@ bridge::CommandTable buildCommandTable() {
   registerCoreCommands(table);
   printing::registerPrintingCommands(table);
   signing::registerSigningCommands(table);
+  fetch::registerFetchCommands(table);
   return table;
 }
 

@@ -15,5 +15,8 @@ namespace zorvik::platform {
 [[nodiscard]] Result<std::filesystem::path> runtimeDir();
 // Folder of the running executable.
 [[nodiscard]] Result<std::filesystem::path> executableDir();
+// The user's Downloads folder (the desktop's configured download folder, else
+// ~/Downloads). Looked up on every call, never created, not checked to exist.
+[[nodiscard]] Result<std::filesystem::path> downloadsDir();
 
 }  // namespace zorvik::platform

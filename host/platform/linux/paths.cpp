@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,66 @@ Result<fs::path> executableDir() {
   auto exe = fs::read_symlink("/proc/self/exe", ec);
   if (ec) return fail(errorText(ec));
   return exe.parent_path();
+}
+
+namespace {
+
+// The DOWNLOAD entry of the desktop's user-dirs.dirs: XDG_DOWNLOAD_DIR="$HOME/…"
+// or an absolute path in double quotes, backslash escaping the next character.
+std::optional<fs::path> userDirsDownload(const fs::path& home) {
+  auto config = xdgDir("XDG_CONFIG_HOME", ".config");
+  if (!config) return std::nullopt;
+  std::ifstream in(*config / "user-dirs.dirs");
+  std::string line;
+  std::optional<fs::path> found;
+  while (std::getline(in, line)) {
+    std::string_view rest(line);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    constexpr std::string_view kKey = "XDG_DOWNLOAD_DIR";
+    if (!rest.starts_with(kKey)) continue;
+    rest.remove_prefix(kKey.size());
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    if (!rest.starts_with('=')) continue;
+    rest.remove_prefix(1);
+    while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\t')) rest.remove_prefix(1);
+    if (!rest.starts_with('"')) continue;
+    rest.remove_prefix(1);
+    std::string value;
+    bool relativeToHome = false;
+    if (rest.starts_with("$HOME")) {
+      relativeToHome = true;
+      rest.remove_prefix(5);
+      if (!rest.empty() && rest.front() != '/' && rest.front() != '"') continue;
+    } else if (!rest.starts_with('/')) {
+      continue;
+    }
+    bool closed = false;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+      if (rest[i] == '"') {
+        closed = true;
+        break;
+      }
+      if (rest[i] == '\\' && i + 1 < rest.size()) ++i;
+      value += rest[i];
+    }
+    if (!closed) continue;
+    if (relativeToHome) {
+      while (value.starts_with('/')) value.erase(0, 1);
+      found = value.empty() ? home : home / value;
+    } else {
+      found = fs::path(value);
+    }
+  }
+  return found;
+}
+
+}  // namespace
+
+Result<fs::path> downloadsDir() {
+  auto home = homeDir();
+  if (!home) return fail(home.error());
+  if (auto configured = userDirsDownload(*home)) return *configured;
+  return *home / "Downloads";
 }
 
 }  // namespace zorvik::platform
