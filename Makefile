@@ -3,7 +3,7 @@ BUILD   ?= build
 FLAVOUR ?= local
 JOBS    ?= $(shell nproc)
 
-.PHONY: all bootstrap build run test bench fuzz service-host clean
+.PHONY: all bootstrap build run test bench fuzz service-host install-desktop-entry clean
 
 all: build
 
@@ -26,6 +26,10 @@ bench: build
 # Bounded fuzzing runs of the host's parsers (not part of make test).
 fuzz: build
 	@scripts/fuzz
+
+# Registers the app as the handler of zorvik:// and tsd-auth:// links for this user.
+install-desktop-entry: build
+	@scripts/install-desktop-entry
 
 clean:
 	rm -rf $(BUILD)

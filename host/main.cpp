@@ -16,10 +16,13 @@
 #include "commands/command_set.hpp"
 #include "host_context.hpp"
 #include "log/app_log.hpp"
+#include "platform/desktop.hpp"
+#include "platform/os_info.hpp"
 #include "platform/paths.hpp"
 #include "platform/single_instance.hpp"
 #include "platform/thread.hpp"
 #include "platform/window.hpp"
+#include "services/host_services.hpp"
 
 namespace {
 
@@ -37,7 +40,10 @@ int runInvoke(const app::CommandLine& cl) {
   auto config = app::buildConfig();
   if (!config) stop("configuration: " + config.error());
   log::AppLog appLog(log::defaultLogFolder);
-  HostContext ctx{*config, appLog, nullptr};
+  services::HostServices services{services::EventBus([](const std::string&) {}),
+                                  services::StoreRegistry(services::appDataFolder), platform::osFacts(), nullptr,
+                                  nullptr, config->openerScope};
+  HostContext ctx{*config, appLog, nullptr, &services};
   auto table = commands::buildCommandTable();
   bridge::Dispatcher dispatcher(table, config->permissions, ctx, nullptr, nullptr);
 
@@ -109,7 +115,16 @@ int main(int argc, char** argv) {
   if (auto ui = platform::initWindowing(argc, argv); !ui) stop("failed to start the application: " + ui.error(), 1);
 
   const log::AppLog appLog(log::defaultLogFolder);
-  HostContext ctx{*config, appLog, nullptr};
+  HostContext ctx{*config, appLog, nullptr, nullptr};
+  services::HostServices services{services::EventBus([&ctx](const std::string& script) {
+                                    if (ctx.window) ctx.window->evaluateScript(script);
+                                  }),
+                                  services::StoreRegistry(services::appDataFolder),
+                                  platform::osFacts(),
+                                  platform::makeScreenKeeper(),
+                                  nullptr,
+                                  config->openerScope};
+  ctx.services = &services;
   bridge::TaskQueue serial(1);
   bridge::TaskQueue pool(4);
   bridge::Dispatcher dispatcher(table, config->permissions, ctx, &serial, &pool);
@@ -123,6 +138,8 @@ int main(int argc, char** argv) {
   setup.dataDir = (*dataDir / app::kIdentifier / "webview").string();
   setup.cacheDir = (*cacheDir / app::kIdentifier / "webview").string();
   setup.initScripts.push_back(bridge::pageBridgeScript());
+  setup.initScripts.push_back(services::osFactsScript(services.os));
+  setup.initScripts.push_back(services::openerClickScript());
   if (cl->noPageShow) setup.initScripts.push_back("window.__ZORVIK_NO_PAGE_SHOW__ = true;");
   setup.automation = cl->automation;
   setup.assets = [assets = config->assets](std::string_view path) { return serveAsset(*assets, path); };
@@ -151,13 +168,22 @@ int main(int argc, char** argv) {
   ctx.window = window->get();
 
   if (claim && claim->primary) {
-    claim->primary->listen([&ctx](platform::Launch) {
+    claim->primary->listen([&ctx, &services, schemes = config->deepLinkSchemes](platform::Launch launch) {
       if (!ctx.window) return;
       ctx.window->unminimize();
       ctx.window->show();
       ctx.window->focus();
+      auto urls = services::deepLinkUrls(launch.args, schemes);
+      if (!urls.empty()) services.events.emit("deep-link://new-url", Json(urls));
     });
   }
+  // Restart: give up the instance first, or the new process would hand over to us and exit.
+  services.restart = [&claim, rawArgs]() -> Status {
+    if (claim) claim->primary.reset();
+    if (auto started = platform::relaunchSelf(rawArgs); !started) return started;
+    platform::postToWindowThread([] { platform::quitEventLoop(); });
+    return {};
+  };
 
   // 5. Setup step, once the loop runs: the start line, then the safety show.
   platform::postToWindowThread([&ctx, &appLog] {

@@ -27,8 +27,26 @@ std::string pageBridgeScript() {
       throw 'host bridge unavailable: ' + String(e && e.message || e);
     });
   }
+  // Page callbacks the host calls by id (events).
+  var callbacks = new Map();
+  var nextCallback = 1;
+  function registerCallback(fn) {
+    var id = nextCallback++;
+    callbacks.set(id, fn);
+    return id;
+  }
+  function unregisterCallback(id) { callbacks.delete(id); }
+  function runCallback(id, message) {
+    var fn = callbacks.get(id);
+    if (fn) fn(message);
+  }
   Object.defineProperty(window, '__ZORVIK__', {
-    value: Object.freeze({ invoke: invoke }),
+    value: Object.freeze({
+      invoke: invoke,
+      registerCallback: registerCallback,
+      unregisterCallback: unregisterCallback,
+      runCallback: runCallback
+    }),
     writable: false, configurable: false, enumerable: false
   });
   Object.defineProperty(window, '__ZORVIK_DESKTOP__', { value: true, writable: false, configurable: false });

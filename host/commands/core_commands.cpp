@@ -9,6 +9,7 @@ void registerCoreCommands(bridge::CommandTable& table) {
   table.add(windowShow());
   table.add(windowSetFocus());
   table.add(windowIsVisible());
+  registerWindowQueries(table);
 }
 
 }  // namespace zorvik::commands

@@ -11,6 +11,7 @@ bridge::Command runningTranslated();
 bridge::Command windowShow();
 bridge::Command windowSetFocus();
 bridge::Command windowIsVisible();
+void registerWindowQueries(bridge::CommandTable& table);
 
 void registerCoreCommands(bridge::CommandTable& table);
 

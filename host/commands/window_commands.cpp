@@ -33,6 +33,27 @@ bridge::Command windowSetFocus() {
   });
 }
 
+void registerWindowQueries(bridge::CommandTable& table) {
+  table.add(onWindow("plugin:window|title",
+                     [](platform::Window& w) -> Result<bridge::Reply> { return bridge::Reply(Json(w.title())); }));
+  table.add(onWindow("plugin:window|is_focused",
+                     [](platform::Window& w) -> Result<bridge::Reply> { return bridge::Reply(Json(w.isFocused())); }));
+  table.add(onWindow("plugin:window|is_maximized", [](platform::Window& w) -> Result<bridge::Reply> {
+    return bridge::Reply(Json(w.isMaximized()));
+  }));
+  table.add(onWindow("plugin:window|internal_toggle_maximize", [](platform::Window& w) -> Result<bridge::Reply> {
+    w.toggleMaximize();
+    return bridge::Reply::null();
+  }));
+  table.add(onWindow("plugin:window|scale_factor", [](platform::Window& w) -> Result<bridge::Reply> {
+    return bridge::Reply(Json(w.scaleFactor()));
+  }));
+  table.add(onWindow("plugin:window|inner_size", [](platform::Window& w) -> Result<bridge::Reply> {
+    auto [width, height] = w.innerSize();
+    return bridge::Reply(Json{{"width", width}, {"height", height}});
+  }));
+}
+
 bridge::Command windowIsVisible() {
   return onWindow("plugin:window|is_visible",
                   [](platform::Window& w) -> Result<bridge::Reply> { return bridge::Reply(Json(w.isVisible())); });

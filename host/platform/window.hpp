@@ -39,6 +39,12 @@ class Window {
   virtual void unminimize() = 0;
   [[nodiscard]] virtual bool isVisible() const = 0;
   [[nodiscard]] virtual std::string title() const = 0;
+  [[nodiscard]] virtual bool isFocused() const = 0;
+  [[nodiscard]] virtual bool isMaximized() const = 0;
+  virtual void toggleMaximize() = 0;
+  [[nodiscard]] virtual double scaleFactor() const = 0;
+  // Inner size in physical pixels.
+  [[nodiscard]] virtual std::pair<int, int> innerSize() const = 0;
   // Runs a script in the page's top frame (how events reach the page).
   virtual void evaluateScript(const std::string& script) = 0;
 };

@@ -7,6 +7,8 @@ export type HostArgs = Record<string, unknown>
 
 interface HostBridge {
   invoke(cmd: string, args?: HostArgs, options?: unknown): Promise<unknown>
+  registerCallback(fn: (message: unknown) => void): number
+  unregisterCallback(id: number): void
 }
 
 declare global {
@@ -41,6 +43,17 @@ export function invoke<T = unknown>(cmd: string, args: HostArgs = {}, options?: 
   const b = bridge()
   if (!b) return Promise.reject(new Error(`host bridge unavailable: ${cmd}`))
   return b.invoke(cmd, args, options) as Promise<T>
+}
+
+/** Registers a page function the host can call by id (events); answers the id. */
+export function registerCallback(fn: (message: unknown) => void): number {
+  const b = bridge()
+  if (!b) throw new Error('host bridge unavailable')
+  return b.registerCallback(fn)
+}
+
+export function unregisterCallback(id: number): void {
+  bridge()?.unregisterCallback(id)
 }
 
 /** "plugin:<service>|<command>" */

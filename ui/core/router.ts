@@ -3,5 +3,8 @@ import StartView from './StartView.vue'
 
 export const router = createRouter({
   history: createWebHashHistory(),
-  routes: [{ path: '/', name: 'start', component: StartView }],
+  routes: [
+    { path: '/', name: 'start', component: StartView },
+    { path: '/device-auth', name: 'device-auth', component: () => import('./DeviceAuthView.vue') },
+  ],
 })

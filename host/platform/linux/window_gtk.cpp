@@ -28,7 +28,9 @@ void finishWithBytes(WebKitURISchemeRequest* request, int status, const char* co
       webkit_uri_scheme_response_new(stream.get(), static_cast<gint64>(g_bytes_get_size(bytes))));
   webkit_uri_scheme_response_set_status(response.get(), static_cast<guint>(status), nullptr);
   webkit_uri_scheme_response_set_content_type(response.get(), contentType);
+  // These headers replace the response's own, so the content type goes in here too.
   SoupMessageHeaders* headers = soup_message_headers_new(SOUP_MESSAGE_HEADERS_RESPONSE);
+  soup_message_headers_replace(headers, "Content-Type", contentType);
   soup_message_headers_append(headers, "Cache-Control", "no-store");
   if (allowAppOrigin) soup_message_headers_append(headers, "Access-Control-Allow-Origin", app::kAppOrigin);
   webkit_uri_scheme_response_set_http_headers(response.get(), headers);  // takes ownership
@@ -112,6 +114,21 @@ class BrowserWindow final : public Window {
   std::string title() const override {
     const char* t = window_ ? gtk_window_get_title(GTK_WINDOW(window_)) : nullptr;
     return t ? t : "";
+  }
+  bool isFocused() const override { return window_ && gtk_window_is_active(GTK_WINDOW(window_)); }
+  bool isMaximized() const override { return window_ && gtk_window_is_maximized(GTK_WINDOW(window_)); }
+  void toggleMaximize() override {
+    if (!window_) return;
+    if (gtk_window_is_maximized(GTK_WINDOW(window_))) gtk_window_unmaximize(GTK_WINDOW(window_));
+    else gtk_window_maximize(GTK_WINDOW(window_));
+  }
+  double scaleFactor() const override { return window_ ? gtk_widget_get_scale_factor(window_) : 1.0; }
+  std::pair<int, int> innerSize() const override {
+    if (!window_) return {0, 0};
+    int w = 0, h = 0;
+    gtk_window_get_size(GTK_WINDOW(window_), &w, &h);
+    int scale = gtk_widget_get_scale_factor(window_);
+    return {w * scale, h * scale};
   }
   void evaluateScript(const std::string& script) override {
     if (view_)
