@@ -12,11 +12,12 @@ namespace {
 
 Json pathOrNull(const std::optional<fs::path>& path) { return path ? Json(pathText(*path)) : Json(nullptr); }
 
-// The folder the diagnostic runs keep their output files in.
-fs::path systemTempFolder() {
-  std::error_code ec;
-  auto folder = fs::temp_directory_path(ec);
-  return ec ? fs::path("/tmp") : folder;
+// A run in the system's temporary folder, where the diagnostic runs keep
+// their output files.
+Result<ToolOutput> runInTemp(const fs::path& tool, const std::vector<std::string>& args) {
+  auto temp = systemTempFolder();
+  if (!temp) return failWith("Не удалось создать временный файл: ", temp.error());
+  return runToolLimited(tool, args, *temp);
 }
 
 // stdout, a line break and stderr, trimmed.
@@ -53,14 +54,12 @@ Json toJson(const CryptoStatus& status) {
 }
 
 std::string diagnoseReport() {
-  const auto temp = systemTempFolder();
-
   std::string signer;
   if (auto tool = chooseSigner()) {
     std::vector<std::string> args;
     if (tool->tool == kCsptest) args.push_back("-sfsign");
     signer = std::string(tool->tool) + " — " + pathText(tool->path) + "\n\n";
-    auto run = runToolLimited(tool->path, args, temp);
+    auto run = runInTemp(tool->path, args);
     if (!run) {
       signer += "Не удалось получить справку: " + run.error();
     } else {
@@ -73,7 +72,7 @@ std::string diagnoseReport() {
 
   std::string listing;
   if (auto certmgr = findTool(kCertmgr)) {
-    auto run = runToolLimited(*certmgr, {"-list"}, temp);
+    auto run = runInTemp(*certmgr, {"-list"});
     if (!run) {
       listing = "Не удалось получить список: " + run.error();
     } else {

@@ -25,12 +25,6 @@ std::optional<std::string> options;
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-fs::path systemTempFolder() {
-  std::error_code ec;
-  auto folder = fs::temp_directory_path(ec);
-  return ec ? fs::path("/tmp") : folder;
-}
-
 // The private folder of one signature, removed with everything in it when
 // the call ends, whatever the outcome.
 class SignFolder {
@@ -40,10 +34,11 @@ class SignFolder {
                      std::chrono::system_clock::now().time_since_epoch())
                      .count();
     auto parent = systemTempFolder();
-    auto path = parent / ("zorvik-sign-" + std::to_string(platform::currentProcessId()) + "-" +
+    if (!parent) return failWith("Не удалось создать временную папку: ", parent.error());
+    auto path = *parent / ("zorvik-sign-" + std::to_string(platform::currentProcessId()) + "-" +
                           std::to_string(nanos < 0 ? 0 : nanos));
     std::error_code ec;
-    fs::create_directories(parent, ec);
+    fs::create_directories(*parent, ec);
     // The folder must be new: one that someone else made beforehand in the
     // shared temporary folder is not ours to sign in.
     if (!ec && !fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);
@@ -224,7 +219,8 @@ std::optional<fs::path> findSignatureFile(const fs::path& folder, const fs::path
 std::string csptestOptions(const fs::path& csptest) {
   std::lock_guard lock(optionsLock);
   if (!options) {
-    auto run = runToolLimited(csptest, {"-sfsign"}, systemTempFolder());
+    auto temp = systemTempFolder();
+    auto run = temp ? runToolLimited(csptest, {"-sfsign"}, *temp) : Result<ToolOutput>(fail(temp.error()));
     // A blank usage text says nothing about the options, like no text at all.
     options = run ? std::string(trim(run->combined())) : std::string();
   }

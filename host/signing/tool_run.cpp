@@ -21,6 +21,13 @@ std::string decode(const Bytes& bytes) {
 
 }  // namespace
 
+Result<fs::path> systemTempFolder() {
+  std::error_code ec;
+  auto folder = fs::temp_directory_path(ec);
+  if (ec) return fail(ec.message());
+  return folder;
+}
+
 std::string timeoutMessage(long long seconds) {
   return "КриптоПро не ответил за " + std::to_string(seconds) +
          " секунд. Обычно это пароль на контейнере или недоступный носитель с ключом.";

@@ -38,6 +38,9 @@ struct ToolOutput {
 // Runs `tool` to its end with no time limit. The error is the system's text.
 [[nodiscard]] Result<ToolOutput> runToolToEnd(const std::filesystem::path& tool, const std::vector<std::string>& args);
 
+// The system's temporary folder. The error is the system's text.
+[[nodiscard]] Result<std::filesystem::path> systemTempFolder();
+
 // The time-out message for a limit of `seconds`.
 [[nodiscard]] std::string timeoutMessage(long long seconds);
 
