@@ -19,7 +19,7 @@ describe('localStore', () => {
   })
 
   it('answers false when the quota is full', () => {
-    const spy = vi.spyOn(Storage.prototype, 'setItem').mockImplementation(() => {
+    const spy = vi.spyOn(localStorage, 'setItem').mockImplementation(() => {
       throw new DOMException('full', 'QuotaExceededError')
     })
     expect(writeLocal('x', 1)).toBe(false)
