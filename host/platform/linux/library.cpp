@@ -24,11 +24,13 @@ namespace {
 #if defined(__x86_64__)
 constexpr unsigned kHostMachine = EM_X86_64;
 constexpr unsigned char kHostClass = ELFCLASS64;
-constexpr const char* kHostName = "64-разрядный x86-64";
+constexpr const char* kHostBits = "64";
+constexpr const char* kHostName = "x86-64";
 #elif defined(__aarch64__)
 constexpr unsigned kHostMachine = EM_AARCH64;
 constexpr unsigned char kHostClass = ELFCLASS64;
-constexpr const char* kHostName = "64-разрядный ARM (AArch64)";
+constexpr const char* kHostBits = "64";
+constexpr const char* kHostName = "ARM AArch64";
 #else
 #error "Name this processor for the loader's diagnostics"
 #endif
@@ -78,7 +80,7 @@ LoadFailure classifyLoadFailure(const LoadFacts& f) {
       const char* bits = h[EI_CLASS] == ELFCLASS32 ? "32" : h[EI_CLASS] == ELFCLASS64 ? "64" : "другой";
       return make(K::OtherClass,
                   std::string("файл собран для другой разрядности процессора: это ") + bits +
-                      "-разрядная библиотека, а нужна " + kHostName,
+                      "-разрядная библиотека, а приложению нужна " + kHostBits + "-разрядная",
                   f);
     }
     if (h.size() >= 20) {
@@ -86,7 +88,7 @@ LoadFailure classifyLoadFailure(const LoadFacts& f) {
       if (h[EI_DATA] != ELFDATA2LSB || machine != kHostMachine)
         return make(K::OtherArchitecture,
                     "файл не подходит этой системе: он собран для процессора " + machineName(machine) +
-                        ", а нужен " + kHostName,
+                        ", а здесь " + kHostName,
                     f);
       if (field16(h, 16) != ET_DYN)
         return make(K::NotALibrary, "файл не подходит этой системе: это не библиотека, а другой файл Linux", f);
