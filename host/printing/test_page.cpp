@@ -45,9 +45,9 @@ std::string padded(std::uint64_t value, int width) {
   return digits;
 }
 
-// Splits one line at white space into lines that fit `maxWidth`; a word wider
-// than that stays alone on its line.
-std::vector<std::string> wrap(const std::string& line, double size, double maxWidth, const TrueTypeFont& font) {
+}  // namespace
+
+std::vector<std::string> wrapText(const std::string& line, double size, double maxWidth, const TrueTypeFont& font) {
   if (font.textWidth(line, size) <= maxWidth) return {line};
   std::vector<std::string> words;
   std::string word;
@@ -76,9 +76,11 @@ std::vector<std::string> wrap(const std::string& line, double size, double maxWi
       current = std::move(w);
     }
   }
-  if (!current.empty()) out.push_back(std::move(current));
+  if (!current.empty() || out.empty()) out.push_back(std::move(current));
   return out;
 }
+
+namespace {
 
 struct TextLine {
   std::string text;
@@ -94,7 +96,7 @@ struct WrappedText {
 WrappedText wrapAll(const std::vector<TextLine>& lines, double s, double maxWidth, const TrueTypeFont& font) {
   WrappedText out;
   for (const TextLine& line : lines) {
-    out.lines.push_back(wrap(line.text, line.size, maxWidth, font));
+    out.lines.push_back(wrapText(line.text, line.size, maxWidth, font));
     auto n = static_cast<int>(out.lines.back().size());
     out.count += n;
     out.height += n * line.size * kLineSpacing + kParagraphGap * s;

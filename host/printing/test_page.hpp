@@ -9,6 +9,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "core/bytes.hpp"
 #include "core/result.hpp"
@@ -44,6 +45,12 @@ struct TestPageLayout {
   int lineCount = 0;    // text lines written, after wrapping
   std::set<std::uint16_t> glyphs;  // glyph numbers used, 0 included when a character was missing
 };
+
+// One line of text at `size` points in lines no wider than `maxWidth`: the
+// whole line when it fits, else its words (split at white space) joined
+// greedily with single spaces; a word wider than that stays alone on its line.
+[[nodiscard]] std::vector<std::string> wrapText(const std::string& line, double size, double maxWidth,
+                                                const TrueTypeFont& font);
 
 // Pure: lays out the page for `format` (a test-page format) on `date`.
 [[nodiscard]] TestPageLayout layoutTestPage(const LabelFormat& format, const TrueTypeFont& font, CalendarDate date);
