@@ -90,6 +90,24 @@ TEST_F(EngineLibraryTest, LastErrorTellsWhyADocumentDidNotLoad) {
   engine->closeDocument(doc);
 }
 
+// poppler walks the page tree in order: from a broken page on, no page loads.
+TEST_F(EngineLibraryTest, PagesFromABrokenOneOnDoNotLoad) {
+  std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] >>";
+  std::string broken = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] /Contents 42 >>";
+  std::string pdf = testing::buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                       "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 4 >>", page, page,
+                                       broken, page});
+  api::Document* doc = engine->loadMemDocument64(pdf.data(), pdf.size(), nullptr);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(engine->getPageCount(doc), 4);
+  for (int i : {0, 1, 2, 3}) {
+    api::Page* p = engine->loadPage(doc, i);
+    EXPECT_EQ(p != nullptr, i < 2) << "page index " << i;
+    if (p) engine->closePage(p);
+  }
+  engine->closeDocument(doc);
+}
+
 TEST_F(EngineLibraryTest, PageSizeFollowsTheRotateEntry) {
   std::string pdf = onePagePdf(200, 100, "", "/Rotate 90");
   api::Document* doc = engine->loadMemDocument64(pdf.data(), pdf.size(), nullptr);

@@ -1,0 +1,178 @@
+// Rendering through the renderer thread with the real engine library: sizes,
+// black-and-white labels, colour pages, byte order and the failure texts.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <set>
+
+#include "../fixtures/engine/pdf_builder.hpp"
+#include "platform/paths.hpp"
+#include "printing/renderer.hpp"
+
+namespace zorvik::printing {
+namespace {
+
+using testing::buildPdf;
+using testing::onePagePdf;
+using testing::pdfStream;
+
+Bytes bytesOf(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+class RendererRenderTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    auto started = Renderer::start(*platform::executableDir());
+    ASSERT_TRUE(started);
+    renderer = started->release();
+  }
+  static void TearDownTestSuite() {
+    delete renderer;
+    renderer = nullptr;
+  }
+
+  static Result<RenderedPages> render(const std::string& pdf, std::int32_t dpi) {
+    return renderer->render(bytesOf(pdf), dpi);
+  }
+
+  // The four bytes of pixel (x, y).
+  static std::array<int, 4> at(const RenderedPage& page, int x, int y) {
+    std::size_t i = (static_cast<std::size_t>(y) * page.widthPx + x) * 4;
+    return {page.pixels[i], page.pixels[i + 1], page.pixels[i + 2], page.pixels[i + 3]};
+  }
+
+  static inline Renderer* renderer = nullptr;
+};
+
+TEST_F(RendererRenderTest, ALabelAt203DpiIsPureBlackAndWhite) {
+  auto pages = render(testing::labelPdf(), 203);
+  ASSERT_TRUE(pages) << pages.error();
+  ASSERT_EQ(pages->size(), 1U);
+  const RenderedPage& page = pages->front();
+  EXPECT_EQ(page.widthPx, 464);
+  EXPECT_EQ(page.heightPx, 320);
+  EXPECT_NEAR(page.widthPt, 164.4, 0.05);
+  EXPECT_NEAR(page.heightPt, 113.4, 0.05);
+  ASSERT_EQ(page.pixels.size(), 464U * 320 * 4);
+  std::set<std::array<int, 4>> colours;
+  for (int y = 0; y < page.heightPx; ++y)
+    for (int x = 0; x < page.widthPx; ++x) colours.insert(at(page, x, y));
+  EXPECT_EQ(colours, (std::set<std::array<int, 4>>{{0, 0, 0, 255}, {255, 255, 255, 255}}));
+}
+
+TEST_F(RendererRenderTest, AnA4PageKeepsGreyAndColour) {
+  auto pages = render(testing::a4Pdf(), 100);
+  ASSERT_TRUE(pages) << pages.error();
+  const RenderedPage& page = pages->front();
+  EXPECT_EQ(page.widthPx, 826);  // 595 pt at 100 dpi
+  EXPECT_EQ(page.heightPx, 1169);
+  int y = pixelsFor(842 - 200, 100);  // the boxes' middle row
+  auto grey = at(page, pixelsFor(200, 100), y);
+  EXPECT_NEAR(grey[0], 128, 1);
+  EXPECT_EQ(grey[0], grey[1]);
+  EXPECT_EQ(grey[1], grey[2]);
+  EXPECT_EQ(at(page, pixelsFor(420, 100), y), (std::array<int, 4>{0, 0, 255, 255}));
+  // Smoothed text leaves levels between black and white.
+  std::set<int> levels;
+  for (std::size_t i = 0; i < page.pixels.size(); i += 4) levels.insert(page.pixels[i]);
+  EXPECT_GT(levels.size(), 10U);
+}
+
+TEST_F(RendererRenderTest, APureRedA4PageReachesTheCallerAsBlueGreenRedAlpha) {
+  auto pages = render(onePagePdf(595, 842, "1 0 0 rg 0 0 595 842 re f"), 150);
+  ASSERT_TRUE(pages) << pages.error();
+  const Bytes& pixels = pages->front().pixels;
+  ASSERT_EQ(pixels.size(), 1240U * 1754 * 4);
+  for (std::size_t i = 0; i < pixels.size(); i += 4) {
+    if (pixels[i] != 0 || pixels[i + 1] != 0 || pixels[i + 2] != 255 || pixels[i + 3] != 255) {
+      FAIL() << "pixel " << i / 4 << " is " << int(pixels[i]) << "," << int(pixels[i + 1]) << ","
+             << int(pixels[i + 2]) << "," << int(pixels[i + 3]);
+    }
+  }
+}
+
+TEST_F(RendererRenderTest, LabelThresholdSendsGrey160ToWhiteAnd159ToBlack) {
+  // Left half 160/255 grey, right half 159/255.
+  auto pages = render(onePagePdf(100, 50, "0.627451 g 0 0 50 50 re f 0.623529 g 50 0 50 50 re f"), 72);
+  ASSERT_TRUE(pages) << pages.error();
+  EXPECT_EQ(at(pages->front(), 25, 25), (std::array<int, 4>{255, 255, 255, 255}));
+  EXPECT_EQ(at(pages->front(), 75, 25), (std::array<int, 4>{0, 0, 0, 255}));
+
+  struct Case {
+    std::uint8_t b, g, r;
+    std::uint8_t out;
+  } cases[] = {{160, 160, 160, 255}, {159, 159, 159, 0}, {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0},
+               {255, 255, 0, 255}, {0, 0, 0, 0}, {255, 255, 255, 255}};
+  for (const auto& c : cases) {
+    Bytes pixel = {c.b, c.g, c.r, 17};
+    thresholdToBlackAndWhite(pixel);
+    EXPECT_EQ(pixel, (Bytes{c.out, c.out, c.out, 255})) << int(c.b) << "," << int(c.g) << "," << int(c.r);
+  }
+}
+
+TEST_F(RendererRenderTest, FormFieldsAreDrawn) {
+  std::string ap = pdfStream("0 0 0 rg 0 0 40 40 re f", "/Type /XObject /Subtype /Form /BBox [0 0 40 40]");
+  std::string pdf = onePagePdf(100, 60, "", "/Annots [6 0 R]", "/AcroForm << /Fields [6 0 R] >>",
+                               {"<< /Type /Annot /Subtype /Widget /FT /Tx /T (code) /Rect [55 10 95 50] /F 4 "
+                                "/P 3 0 R /AP << /N 7 0 R >> >>",
+                                ap});
+  auto pages = render(pdf, 72);
+  ASSERT_TRUE(pages) << pages.error();
+  EXPECT_EQ(at(pages->front(), 75, 30), (std::array<int, 4>{0, 0, 0, 255}));
+  EXPECT_EQ(at(pages->front(), 25, 30), (std::array<int, 4>{255, 255, 255, 255}));
+}
+
+TEST_F(RendererRenderTest, PagesStopAtTheFirstBrokenPage) {
+  // The third page's content is a number, not a stream: the engine cannot load it.
+  std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] >>";
+  std::string broken = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] /Contents 42 >>";
+  std::string pdf = buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                              "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R 6 0 R] /Count 4 >>", page, page, broken,
+                              page});
+  auto pages = render(pdf, 72);
+  ASSERT_TRUE(pages) << pages.error();
+  EXPECT_EQ(pages->size(), 2U);
+}
+
+TEST_F(RendererRenderTest, FailureTexts) {
+  std::ifstream in(ZORVIK_TEST_FIXTURES "/engine/password.pdf", std::ios::binary);
+  std::string encrypted((std::istreambuf_iterator<char>(in)), {});
+  struct Case {
+    std::string name;
+    std::string pdf;
+    std::int32_t dpi;
+    std::string error;
+  } cases[] = {
+      {"100 × 100 inch page at 600 dpi", onePagePdf(7200, 7200, "0 g 0 0 7200 7200 re f"), 600,
+       "Страница слишком большая для печати: 60000 × 60000 точек"},
+      {"no pages",
+       buildPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [] /Count 0 >>"}), 203,
+       "В PDF нет страниц"},
+      {"an HTML error page", "<html><body>502 Bad Gateway</body></html>", 203,
+       "Не удалось разобрать PDF: файл повреждён или это не PDF"},
+      {"a password", encrypted, 203, "Не удалось разобрать PDF: файл защищён паролем"},
+  };
+  for (const auto& c : cases) {
+    auto pages = render(c.pdf, c.dpi);
+    ASSERT_FALSE(pages) << c.name;
+    EXPECT_EQ(pages.error(), c.error) << c.name;
+  }
+}
+
+TEST_F(RendererRenderTest, PixelSizesAndFlags) {
+  constexpr auto kMax = std::numeric_limits<std::int32_t>::max();
+  struct Case {
+    double points;
+    std::int32_t dpi;
+    std::int32_t pixels;
+  } cases[] = {{58 * testing::kMm, 203, 464}, {40 * testing::kMm, 203, 320}, {595, 300, 2479}, {0.1, 203, 1},
+               {0, 203, 1}, {-5, 203, 1}, {std::nan(""), 203, 1}, {INFINITY, 203, 1}, {1e12, 600, kMax}};
+  for (const auto& c : cases) EXPECT_EQ(pixelsFor(c.points, c.dpi), c.pixels) << c.points << " pt";
+  EXPECT_EQ(renderFlags(true), 0x5011);
+  EXPECT_EQ(renderFlags(false), 0x11);
+}
+
+}  // namespace
+}  // namespace zorvik::printing
