@@ -6,5 +6,6 @@ export const router = createRouter({
   routes: [
     { path: '/', name: 'start', component: StartView },
     { path: '/device-auth', name: 'device-auth', component: () => import('./DeviceAuthView.vue') },
+    { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
   ],
 })

@@ -1,0 +1,15 @@
+/** The sections of "/settings"; later parts of the UI add theirs here. */
+import type { Component } from 'vue'
+import { defineAsyncComponent } from 'vue'
+
+export interface SettingsSection {
+  id: string
+  title: string
+  component: Component
+}
+
+export const settingsSections: SettingsSection[] = [
+  { id: 'work', title: 'Работа', component: defineAsyncComponent(() => import('./settings/WorkSection.vue')) },
+  { id: 'sound', title: 'Звук', component: defineAsyncComponent(() => import('./settings/SoundSection.vue')) },
+  { id: 'look', title: 'Оформление', component: defineAsyncComponent(() => import('./settings/LookSection.vue')) },
+]
