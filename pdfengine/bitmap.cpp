@@ -53,6 +53,10 @@ ENGINE_EXPORT int FPDFBitmap_FillRect(Bitmap* bitmap, int left, int top, int wid
   if (x1 > bitmap->width) x1 = bitmap->width;
   if (y1 > bitmap->height) y1 = bitmap->height;
   if (x0 >= x1 || y0 >= y1) return 1;
+  bool whole = x0 == 0 && y0 == 0 && x1 == bitmap->width && y1 == bitmap->height;
+  // Memory the caller handed in may change behind our back: never assumed uniform.
+  bitmap->uniform = bitmap->owned && (whole || (bitmap->uniform && bitmap->uniformColor == color));
+  bitmap->uniformColor = color;
   const unsigned char pixel[4] = {static_cast<unsigned char>(color), static_cast<unsigned char>(color >> 8),
                                   static_cast<unsigned char>(color >> 16), static_cast<unsigned char>(color >> 24)};
   for (long long y = y0; y < y1; ++y) {
@@ -62,7 +66,12 @@ ENGINE_EXPORT int FPDFBitmap_FillRect(Bitmap* bitmap, int left, int top, int wid
   return 1;
 }
 
-ENGINE_EXPORT void* FPDFBitmap_GetBuffer(Bitmap* bitmap) { return bitmap ? bitmap->buffer : nullptr; }
+// The caller may write through the buffer: nothing is assumed about it after.
+ENGINE_EXPORT void* FPDFBitmap_GetBuffer(Bitmap* bitmap) {
+  if (!bitmap) return nullptr;
+  bitmap->uniform = false;
+  return bitmap->buffer;
+}
 ENGINE_EXPORT int FPDFBitmap_GetWidth(Bitmap* bitmap) { return bitmap ? bitmap->width : 0; }
 ENGINE_EXPORT int FPDFBitmap_GetHeight(Bitmap* bitmap) { return bitmap ? bitmap->height : 0; }
 ENGINE_EXPORT int FPDFBitmap_GetStride(Bitmap* bitmap) { return bitmap ? bitmap->stride : 0; }

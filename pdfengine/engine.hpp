@@ -63,6 +63,11 @@ struct Bitmap {
   int format = kBitmapBGRA;
   unsigned char* buffer = nullptr;
   bool owned = false;
+  // Set while the whole bitmap is known to hold this one 0xAARRGGBB colour
+  // (after a full FillRect, until anything else may have written to it), so a
+  // render can start from that colour instead of reading the pixels back.
+  bool uniform = false;
+  unsigned long uniformColor = 0;
 };
 
 struct FormHandle {

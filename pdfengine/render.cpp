@@ -4,6 +4,8 @@
 // pixels are handed to Splash as its background, drawn over, and copied back,
 // so a white fill, a page and then its form fields build one picture.
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 
 #include "engine.hpp"
@@ -19,40 +21,52 @@ using namespace pdfengine;
 
 namespace {
 
+// Splash's own bitmap for one band stays near this size.
+constexpr long long kBandBytes = 8LL << 20;
+
 enum class Layer {
   Page,        // content, and with kFlagAnnot the annotations
   FormFields,  // only the widget annotations
 };
 
-// Splash keeps blue, green, red, unused in memory (XBGR8); the engine's
-// reverse-byte-order flag asks for red, green, blue, alpha in the bitmap.
+// Splash keeps blue, green, red, unused in memory (XBGR8) and coverage in a
+// separate alpha plane; the engine's reverse-byte-order flag asks for red,
+// green, blue, alpha in the bitmap. Pixels are moved as 32-bit words.
+inline std::uint32_t load(const unsigned char* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void store(unsigned char* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+inline std::uint32_t swapRedBlue(std::uint32_t v) {
+  return (v & 0xFF00FF00U) | ((v >> 16) & 0xFFU) | ((v & 0xFFU) << 16);
+}
+
 void copyIn(const Bitmap& bitmap, SplashBitmap& splash, int x0, int y0, int w, int h, bool reverse) {
   unsigned char* alpha = splash.getAlphaPtr();
   for (int y = 0; y < h; ++y) {
     const unsigned char* src = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * 4;
     unsigned char* dst = splash.getDataPtr() + static_cast<std::ptrdiff_t>(y) * splash.getRowSize();
     unsigned char* a = alpha ? alpha + static_cast<std::ptrdiff_t>(y) * splash.getWidth() : nullptr;
-    for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-      dst[0] = reverse ? src[2] : src[0];
-      dst[1] = src[1];
-      dst[2] = reverse ? src[0] : src[2];
-      dst[3] = 0xFF;
-      if (a) a[x] = bitmap.format == kBitmapBGRA ? src[3] : 0xFF;
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t v = load(src + 4 * x);
+      store(dst + 4 * x, (reverse ? swapRedBlue(v) : v) | 0xFF000000U);
+      if (a) a[x] = bitmap.format == kBitmapBGRA ? static_cast<unsigned char>(v >> 24) : 0xFF;
     }
   }
 }
 
-void copyOut(const SplashBitmap& splash, Bitmap& bitmap, int x0, int y0, int w, int h, bool reverse) {
-  const unsigned char* alpha = splash.getAlphaPtr();
+// `opaque`: Splash has already laid every pixel on an opaque background.
+void copyOut(const SplashBitmap& splash, Bitmap& bitmap, int x0, int y0, int w, int h, bool reverse, bool opaque) {
+  const unsigned char* alpha = opaque ? nullptr : splash.getAlphaPtr();
   for (int y = 0; y < h; ++y) {
     const unsigned char* src = splash.getDataPtr() + static_cast<std::ptrdiff_t>(y) * splash.getRowSize();
     unsigned char* dst = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * 4;
     const unsigned char* a = alpha ? alpha + static_cast<std::ptrdiff_t>(y) * splash.getWidth() : nullptr;
-    for (int x = 0; x < w; ++x, src += 4, dst += 4) {
-      dst[0] = reverse ? src[2] : src[0];
-      dst[1] = src[1];
-      dst[2] = reverse ? src[0] : src[2];
-      dst[3] = a ? a[x] : 0xFF;
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t v = load(src + 4 * x) & 0x00FFFFFFU;
+      if (reverse) v = swapRedBlue(v);
+      store(dst + 4 * x, v | (a ? static_cast<std::uint32_t>(a[x]) << 24 : 0xFF000000U));
     }
   }
 }
@@ -81,29 +95,44 @@ void draw(Bitmap* bitmap, PageHandle* handle, int startX, int startY, int sizeX,
   SplashOutputDev& out = handle->doc->output((flags & kFlagNoSmoothText) == 0);
   out.setVectorAntialias((flags & kFlagNoSmoothPath) == 0);
 
-  int w = static_cast<int>(x1 - x0), h = static_cast<int>(y1 - y0);
-  std::unique_ptr<Gfx> gfx(page->createGfx(&out, hDPI, vDPI, rotate * 90, false, true, static_cast<int>(x0 - startX),
-                                           static_cast<int>(y0 - startY), w, h, printing, nullptr, nullptr));
-  SplashBitmap* splash = out.getBitmap();
-  if (!gfx || !splash) return;
-  int cw = std::min(w, splash->getWidth()), ch = std::min(h, splash->getHeight());
-  copyIn(*bitmap, *splash, static_cast<int>(x0), static_cast<int>(y0), cw, ch, reverse);
+  // A bitmap wholly filled with one opaque colour needs no reading back: that
+  // colour becomes the paper Splash starts from and lays under the drawing.
+  bool fromColour = bitmap->uniform && (bitmap->format == kBitmapBGRx || (bitmap->uniformColor >> 24) == 0xFF);
+  unsigned long c = fromColour ? bitmap->uniformColor : 0xFFFFFFFFUL;
+  SplashColor paper = {static_cast<unsigned char>(c >> 16), static_cast<unsigned char>(c >> 8),
+                       static_cast<unsigned char>(c), 0xFF};
+  out.setPaperColor(paper);
+  bitmap->uniform = false;
 
-  if (layer == Layer::Page) page->display(gfx.get());
-  bool drawAnnots = layer == Layer::FormFields || (flags & kFlagAnnot) != 0;
-  if (drawAnnots) {
-    // While a form environment is open the fields are FPDF_FFLDraw's to draw.
-    bool fieldsHere = layer == Layer::FormFields || handle->doc->formEnvironments == 0;
-    for (Annot* annot : page->getAnnots()->getAnnots()) {
-      bool field = annot->getType() == Annot::typeWidget;
-      if (layer == Layer::FormFields ? field : (!field || fieldsHere)) annot->draw(gfx.get(), printing);
+  // Splash draws into its own bitmap; drawing in bands of rows keeps that
+  // second copy small whatever the page size.
+  int w = static_cast<int>(x1 - x0);
+  int bandRows = static_cast<int>(std::max<long long>(64, kBandBytes / (static_cast<long long>(w) * 4)));
+  for (long long by = y0; by < y1; by += bandRows) {
+    int h = static_cast<int>(std::min<long long>(bandRows, y1 - by));
+    std::unique_ptr<Gfx> gfx(page->createGfx(&out, hDPI, vDPI, rotate * 90, false, true,
+                                             static_cast<int>(x0 - startX), static_cast<int>(by - startY), w, h,
+                                             printing, nullptr, nullptr));
+    SplashBitmap* splash = out.getBitmap();
+    if (!gfx || !splash) break;
+    int cw = std::min(w, splash->getWidth()), ch = std::min(h, splash->getHeight());
+    if (!fromColour) copyIn(*bitmap, *splash, static_cast<int>(x0), static_cast<int>(by), cw, ch, reverse);
+
+    if (layer == Layer::Page) page->display(gfx.get());
+    bool drawAnnots = layer == Layer::FormFields || (flags & kFlagAnnot) != 0;
+    if (drawAnnots) {
+      // While a form environment is open the fields are FPDF_FFLDraw's to draw.
+      bool fieldsHere = layer == Layer::FormFields || handle->doc->formEnvironments == 0;
+      for (Annot* annot : page->getAnnots()->getAnnots()) {
+        bool field = annot->getType() == Annot::typeWidget;
+        if (layer == Layer::FormFields ? field : (!field || fieldsHere)) annot->draw(gfx.get(), printing);
+      }
     }
-  }
-  gfx.reset();  // ends the page on the output device
+    gfx.reset();  // ends the page on the output device
 
-  copyOut(*splash, *bitmap, static_cast<int>(x0), static_cast<int>(y0), cw, ch, reverse);
-  // Splash would keep a page-sized bitmap per document; give the memory back now.
-  delete out.takeBitmap();
+    copyOut(*splash, *bitmap, static_cast<int>(x0), static_cast<int>(by), cw, ch, reverse, fromColour);
+  }
+  delete out.takeBitmap();  // the band's memory goes back at once
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <limits>
@@ -11,6 +12,7 @@
 #include "../fixtures/engine/pdf_builder.hpp"
 #include "platform/paths.hpp"
 #include "printing/renderer.hpp"
+#include "test_env.hpp"
 
 namespace zorvik::printing {
 namespace {
@@ -78,6 +80,39 @@ TEST_F(RendererRenderTest, AnA4PageKeepsGreyAndColour) {
   std::set<int> levels;
   for (std::size_t i = 0; i < page.pixels.size(); i += 4) levels.insert(page.pixels[i]);
   EXPECT_GT(levels.size(), 10U);
+}
+
+// The same poppler drawing the same page at the same size: the engine's
+// banding, byte-order flag and the way back to blue-green-red-alpha lose nothing.
+TEST_F(RendererRenderTest, AnA4PageMatchesPdftoppmPixelForPixel) {
+  testing::TempDir dir;
+  std::string pdf = testing::a4Pdf();
+  std::ofstream(dir.path() / "a4.pdf", std::ios::binary) << pdf;
+  auto pages = render(pdf, 200);
+  ASSERT_TRUE(pages) << pages.error();
+  const RenderedPage& page = pages->front();
+  std::string command = "pdftoppm -singlefile -scale-to-x " + std::to_string(page.widthPx) + " -scale-to-y " +
+                        std::to_string(page.heightPx) + " '" + (dir.path() / "a4.pdf").string() + "' '" +
+                        (dir.path() / "ref").string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(dir.path() / "ref.ppm", std::ios::binary);
+  std::string magic;
+  int w = 0, h = 0, max = 0;
+  in >> magic >> w >> h >> max;
+  in.get();
+  ASSERT_EQ(magic, "P6");
+  ASSERT_EQ(w, page.widthPx);
+  ASSERT_EQ(h, page.heightPx);
+  std::string rgb((std::istreambuf_iterator<char>(in)), {});
+  ASSERT_EQ(rgb.size(), static_cast<std::size_t>(w) * h * 3);
+  std::size_t differing = 0;
+  for (std::size_t p = 0; p < static_cast<std::size_t>(w) * h; ++p) {
+    const std::uint8_t* bgra = &page.pixels[p * 4];
+    auto r = static_cast<std::uint8_t>(rgb[p * 3]), g = static_cast<std::uint8_t>(rgb[p * 3 + 1]),
+         b = static_cast<std::uint8_t>(rgb[p * 3 + 2]);
+    if (bgra[0] != b || bgra[1] != g || bgra[2] != r || bgra[3] != 255) ++differing;
+  }
+  EXPECT_EQ(differing, 0U);
 }
 
 TEST_F(RendererRenderTest, APureRedA4PageReachesTheCallerAsBlueGreenRedAlpha) {
