@@ -3,7 +3,7 @@
  * Matrix from bwip-js (a dev dependency), both rendered as camera frames.
  * Only tests import this file.
  */
-import bwipjs from 'bwip-js'
+import bwipjs from 'bwip-js/generic'
 import type { Frame } from './frames'
 
 const L_CODES = ['0001101', '0011001', '0010011', '0111101', '0100011', '0110001', '0101111', '0111011', '0110111', '0001011']
