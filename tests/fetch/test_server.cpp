@@ -5,6 +5,7 @@
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -69,6 +70,8 @@ class Conn {
 }  // namespace
 
 TestServer::TestServer(std::string address, bool tls, std::uint16_t port) : address_(std::move(address)) {
+  // TLS writes to a client that went away must fail, not end the process.
+  ::signal(SIGPIPE, SIG_IGN);
   if (tls) {
     tls_ = std::make_unique<Tls>();
     tls_->ctx = SSL_CTX_new(TLS_server_method());
