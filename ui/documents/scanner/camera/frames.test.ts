@@ -1,0 +1,41 @@
+import { describe, expect, it } from 'vitest'
+import { cropCentre, frameAttempts, rotateFrame, type Frame } from './frames'
+
+/** A 3 × 2 frame whose pixels carry their own number in the red channel. */
+function numbered(w = 3, h = 2): Frame {
+  const data = new Uint8ClampedArray(w * h * 4)
+  for (let i = 0; i < w * h; i++) data.set([i + 1, 0, 0, 255], i * 4)
+  return { data, width: w, height: h }
+}
+const reds = (f: Frame) => {
+  const rows: number[][] = []
+  for (let y = 0; y < f.height; y++) rows.push(Array.from({ length: f.width }, (_, x) => f.data[(y * f.width + x) * 4]!))
+  return rows
+}
+
+describe('frame variants', () => {
+  // 1 2 3
+  // 4 5 6
+  it.each([
+    [90, [[4, 1], [5, 2], [6, 3]]],
+    [270, [[3, 6], [2, 5], [1, 4]]],
+    [180, [[6, 5, 4], [3, 2, 1]]],
+  ] as const)('turns clockwise by %s°', (turn, expected) => {
+    expect(reds(rotateFrame(numbered(), turn))).toEqual(expected)
+  })
+
+  it('crops the middle 90 %', () => {
+    const f = numbered(10, 10)
+    const c = cropCentre(f)
+    expect([c.width, c.height]).toEqual([9, 9])
+    expect(reds(c)[0]![0]).toBe(1)
+    expect(reds(cropCentre(numbered(20, 20)))[0]![0]).toBe(22)
+  })
+
+  it('tries the frame, 90°, 270°, 180°, the crop and the crop at 90°; fewer for a decoder that turns frames itself', () => {
+    const f = numbered(20, 10)
+    const shapes = (rotates: boolean) => [...frameAttempts(f, rotates)].map((a) => `${a.width}x${a.height}`)
+    expect(shapes(false)).toEqual(['20x10', '10x20', '10x20', '20x10', '18x9', '9x18'])
+    expect(shapes(true)).toEqual(['20x10', '18x9'])
+  })
+})
