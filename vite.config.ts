@@ -16,6 +16,11 @@ export default defineConfig({
     __ZORVIK_TARGET__: JSON.stringify('desktop'),
     __ZORVIK_VERSION__: JSON.stringify(process.env.npm_package_version ?? '0.66.2'),
     __ZORVIK_FLAVOUR__: JSON.stringify(process.env.ZORVIK_FLAVOUR ?? 'local'),
+    // The service host of the flavour (the local one is the stand-in in service-host/).
+    __ZORVIK_SERVICE_URL__: JSON.stringify(
+      process.env.ZORVIK_SERVICE_URL ??
+        (process.env.ZORVIK_FLAVOUR === 'release' ? 'https://app.zorvik.ru' : 'http://localhost:8787'),
+    ),
   },
   server: { port: 1420, strictPort: true, fs: { allow: ['..'] } },
   build: {

@@ -9,6 +9,7 @@ export default defineConfig({
     __ZORVIK_TARGET__: JSON.stringify('desktop'),
     __ZORVIK_VERSION__: JSON.stringify('0.66.2'),
     __ZORVIK_FLAVOUR__: JSON.stringify('local'),
+    __ZORVIK_SERVICE_URL__: JSON.stringify('http://localhost:8787'),
   },
   test: {
     include: ['ui/**/*.test.ts', 'service-host/**/*.test.ts'],

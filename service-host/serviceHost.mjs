@@ -1,0 +1,152 @@
+// The local stand-in of the service host: Socket.IO on path "/e" (every
+// message is {c, p, r} on the event "a"), GET "/get-token", and in test mode a
+// control endpoint on loopback. The commands are answered by the in-memory
+// backend that demonstration mode uses too.
+import { createHmac, randomBytes } from 'node:crypto'
+import http from 'node:http'
+import { Server } from 'socket.io'
+import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
+import { createBackend } from '../ui/demo/index.ts'
+import { startControl } from './control.mjs'
+import { listen, sendJson } from './httpUtil.mjs'
+
+/**
+ * @typedef {object} ServiceHostOptions
+ * @property {string} [host] address to listen on (127.0.0.1)
+ * @property {number} [port] port (8787); 0 takes a free one
+ * @property {boolean} [testMode] also start the control endpoint
+ * @property {number} [controlPort] port of the control endpoint (0: a free one)
+ * @property {string} [secret] key that signs the tokens
+ * @property {(line: string) => void} [log]
+ * @property {() => number} [now] clock of the backend (ms)
+ */
+
+/**
+ * @typedef {object} ReplyRule what happens to the next request(s) of one name
+ * @property {'fail' | 'delay' | 'drop'} action
+ * @property {Record<string, unknown>} [payload] the refusal sent instead of the answer ("fail")
+ * @property {number} [ms] delay of the answer ("delay")
+ * @property {number} times how many requests it still applies to
+ */
+
+/** Keeps the stand-in's tokens valid across restarts of a local run; tests pass their own. */
+const LOCAL_SECRET = 'zorvik-local-service-host'
+const MESSAGE_LOG_LIMIT = 2000
+
+/** @param {ServiceHostOptions} [options] */
+export async function startServiceHost(options = {}) {
+  const host = options.host ?? '127.0.0.1'
+  const log = options.log ?? ((line) => console.log(`[service-host] ${line}`))
+  const secret = options.secret ?? LOCAL_SECRET
+  const sign = (/** @type {string} */ data) => createHmac('sha256', secret).update(data).digest('base64url')
+  const backend = createBackend({ sign, now: options.now, log })
+
+  /** @type {Map<string, ReplyRule[]>} */
+  const rules = new Map()
+  /** @type {Array<{c: string, p: Record<string, unknown>, r: number, conn: string, kind: string, at: number}>} */
+  const messages = []
+  /** @type {Set<ReturnType<typeof setTimeout>>} */
+  const timers = new Set()
+
+  /** The rule for the next request of this name, if one is set. */
+  const takeRule = (/** @type {string} */ name) => {
+    const list = rules.get(name)
+    const rule = list?.[0]
+    if (!list || !rule) return undefined
+    rule.times -= 1
+    if (rule.times <= 0) list.shift()
+    if (list.length === 0) rules.delete(name)
+    return rule
+  }
+  const later = (/** @type {() => void} */ fn, /** @type {number} */ ms) => {
+    const t = setTimeout(() => {
+      timers.delete(t)
+      fn()
+    }, ms)
+    timers.add(t)
+  }
+
+  const server = http.createServer((req, res) => {
+    const url = new URL(req.url ?? '/', 'http://localhost')
+    res.setHeader('Access-Control-Allow-Origin', '*')
+    res.setHeader('Access-Control-Allow-Headers', 'content-type')
+    if (req.method === 'OPTIONS') return void res.writeHead(204).end()
+    if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
+    if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
+    sendJson(res, 404, { error: 'not found' })
+  })
+
+  /** @param {http.ServerResponse} res */
+  function answerToken(res) {
+    res.setHeader('Cache-Control', 'no-store')
+    const rule = takeRule('/get-token')
+    const answer = () => sendJson(res, 200, { token: backend.issueAnonToken() })
+    if (!rule) return answer()
+    if (rule.action === 'drop') return // the request hangs until the client gives up
+    if (rule.action === 'delay') return later(answer, rule.ms ?? 0)
+    const status = typeof rule.payload?.status === 'number' ? rule.payload.status : 500
+    sendJson(res, status, rule.payload?.body ?? { error: 'test failure' })
+  }
+
+  const io = new Server(server, { path: CHANNEL_PATH, cors: { origin: true }, serveClient: false })
+
+  io.use((socket, next) => {
+    const identity = backend.authenticate(socket.handshake.auth?.token)
+    if ('error' in identity) return next(new Error(identity.error))
+    socket.data.identity = identity
+    next()
+  })
+
+  io.on('connection', (socket) => {
+    const conn = backend.attach(socket.data.identity, (c, p) => socket.emit(CHANNEL_EVENT, { c, p, r: FROM_BACK }))
+    socket.data.conn = conn
+    socket.on('disconnect', () => backend.detach(conn))
+    socket.on(CHANNEL_EVENT, (/** @type {unknown} */ message) => {
+      const env = readEnvelope(message)
+      if (!env) return
+      messages.push({ c: env.c, p: env.p, r: env.r, conn: conn.id, kind: conn.identity.kind, at: Date.now() })
+      if (messages.length > MESSAGE_LOG_LIMIT) messages.splice(0, messages.length - MESSAGE_LOG_LIMIT)
+      const rule = takeRule(env.c)
+      if (rule?.action === 'fail') {
+        const p = rule.payload ?? { error: 'test failure', errorCode: 'test' }
+        return void socket.emit(CHANNEL_EVENT, { c: replyNameFor(env.c), p, r: FROM_BACK })
+      }
+      const replies = backend.handle(conn, env.c, env.p)
+      if (rule?.action === 'drop') return
+      const send = () => {
+        for (const reply of replies) socket.emit(CHANNEL_EVENT, { c: reply.c, p: reply.p, r: FROM_BACK })
+      }
+      if (rule?.action === 'delay') later(send, rule.ms ?? 0)
+      else send()
+    })
+  })
+
+  await listen(server, options.port ?? 8787, host)
+  const address = /** @type {import('node:net').AddressInfo} */ (server.address())
+  const url = `http://${host.includes(':') ? `[${host}]` : host}:${address.port}`
+
+  const control = options.testMode
+    ? await startControl({ port: options.controlPort ?? 0, backend, io, rules, messages })
+    : undefined
+
+  return {
+    url,
+    port: address.port,
+    controlUrl: control?.url,
+    backend,
+    io,
+    async close() {
+      for (const t of timers) clearTimeout(t)
+      timers.clear()
+      await control?.close()
+      io.disconnectSockets(true)
+      await new Promise((resolve) => io.close(() => resolve(undefined)))
+      server.closeAllConnections?.()
+    },
+  }
+}
+
+/** A fresh random key for a test run. */
+export function randomSecret() {
+  return randomBytes(24).toString('base64url')
+}

@@ -1,0 +1,63 @@
+/** The "sendQueue" holder: the queue for the queue screen and the flush that sends it. */
+import { defineStore } from 'pinia'
+import { ref } from 'vue'
+import { COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from './completionPages'
+import {
+  clearQueue,
+  enqueueCompletion,
+  flushQueue,
+  isFlushing,
+  readQueue,
+  removeQueued,
+  type FlushResult,
+  type NewQueuedCompletion,
+  type QueuedCompletion,
+} from './sendQueue'
+import { command } from './session'
+
+/** Run after an entry was delivered: withdrawal outcome, mark history, scan state (their parts register here). */
+export const queueSentHooks = new Set<(entry: QueuedCompletion, answer: unknown) => void>()
+
+export const useSendQueueStore = defineStore('sendQueue', () => {
+  const entries = ref<QueuedCompletion[]>(readQueue())
+  const busy = ref(false)
+
+  function refresh() {
+    entries.value = readQueue()
+  }
+
+  /** false when the queue could not be stored (the document stays unsent). */
+  function enqueue(entry: NewQueuedCompletion): boolean {
+    const ok = enqueueCompletion(entry)
+    refresh()
+    return ok
+  }
+
+  async function flush(options: { pageTimeoutMs?: number } = {}): Promise<FlushResult> {
+    busy.value = true
+    try {
+      return await flushQueue({
+        send: (entry) =>
+          sendCompletion(entry, (page) => command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS)),
+        onSent: (entry, answer) => {
+          for (const hook of [...queueSentHooks]) hook(entry, answer)
+        },
+      })
+    } finally {
+      busy.value = isFlushing()
+      refresh()
+    }
+  }
+
+  function remove(id: string) {
+    removeQueued(id)
+    refresh()
+  }
+
+  function clear() {
+    clearQueue()
+    refresh()
+  }
+
+  return { entries, busy, refresh, enqueue, flush, remove, clear }
+})

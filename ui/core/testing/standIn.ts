@@ -1,0 +1,85 @@
+/**
+ * The local service host started inside a test, on a free loopback port, in
+ * test mode, with helpers for its control endpoint.
+ */
+import { randomSecret, startServiceHost, type ServiceHost } from '../../../service-host/serviceHost.mjs'
+
+export interface ControlMessage {
+  c: string
+  p: Record<string, unknown>
+  r: number
+  conn: string
+  kind: string
+}
+
+export class StandIn {
+  private constructor(readonly host: ServiceHost) {}
+
+  static async start(options: { now?: () => number } = {}): Promise<StandIn> {
+    const host = await startServiceHost({ port: 0, testMode: true, secret: randomSecret(), log: () => {}, now: options.now })
+    return new StandIn(host)
+  }
+
+  get url(): string {
+    return this.host.url
+  }
+
+  async control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
+    const res = await fetch(`${this.host.controlUrl}${path}`, {
+      method,
+      headers: body === undefined ? undefined : { 'content-type': 'application/json' },
+      body: body === undefined ? undefined : JSON.stringify(body),
+    })
+    const json = (await res.json()) as T & { error?: string }
+    if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
+    return json
+  }
+
+  push(c: string, p: Record<string, unknown> = {}, token?: string) {
+    return this.control<{ delivered: number }>('POST', '/push', { c, p, token })
+  }
+
+  nextReply(c: string, action: 'fail' | 'delay' | 'drop', extra: { payload?: Record<string, unknown>; ms?: number; times?: number } = {}) {
+    return this.control('POST', '/next-reply', { c, action, ...extra })
+  }
+
+  async messages(c?: string): Promise<ControlMessage[]> {
+    const q = c ? `?c=${encodeURIComponent(c)}` : ''
+    return (await this.control<{ messages: ControlMessage[] }>('GET', `/messages${q}`)).messages
+  }
+
+  mint(userId: string, ttlSec?: number) {
+    return this.control<{ token: string; refreshToken: string; sessionId: string }>('POST', '/mint', { userId, ttlSec })
+  }
+
+  expireToken(token: string, drop = false) {
+    return this.control('POST', '/expire-token', { token, drop })
+  }
+
+  disconnect(mode: 'transport' | 'server' = 'transport', token?: string) {
+    return this.control<{ dropped: number }>('POST', '/disconnect', { mode, token })
+  }
+
+  async connections(): Promise<Array<{ id: string; kind: string; token: string }>> {
+    return (await this.control<{ connections: Array<{ id: string; kind: string; token: string }> }>('GET', '/connections')).connections
+  }
+
+  reset() {
+    return this.control('POST', '/reset')
+  }
+
+  close(): Promise<void> {
+    return this.host.close()
+  }
+}
+
+/** Polls until `probe` answers a value other than undefined/false, or fails after `timeoutMs`. */
+export async function eventually<T>(what: string, probe: () => T | undefined | false | Promise<T | undefined | false>, timeoutMs = 5_000): Promise<T> {
+  const deadline = Date.now() + timeoutMs
+  for (;;) {
+    const value = await probe()
+    if (value !== undefined && value !== false) return value
+    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`)
+    await new Promise((r) => setTimeout(r, 20))
+  }
+}

@@ -1,0 +1,10 @@
+/** The in-memory backend of demonstration mode and of the local service host. */
+export { createBackend, DEMO_TOKEN, MemoryBackend } from './backend'
+export type { BackendOptions, Connection, Handler, HandlerContext, Identity, Reply, Session } from './backend'
+export { completionState } from './completion'
+export type { CompletedDocument } from './completion'
+export { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts } from './seed'
+export type { SeedAccount, SeedUser, SeedWorker } from './seed'
+export { lastSmsCode } from './sessionHandlers'
+export { demoSigner, encodeToken, readToken } from './tokens'
+export type { Signer, TokenClaims } from './tokens'
