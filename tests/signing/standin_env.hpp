@@ -32,9 +32,9 @@ inline const fs::path kStandIns = kFixtures / "tools";
 inline const fs::path kCa = kFixtures / "store" / "ca.pem";
 
 // Thumbprints of the committed store.
-inline constexpr const char* kOrganisation = "4c57db43c04473d61ce38406f43b27452db81cf2";
-inline constexpr const char* kPerson = "c813073545574a5d2949036123ce9a6ef1a3d1ce";
-inline constexpr const char* kNoKey = "0547a69da102f5ef75a9b12122d024731554c627";
+inline constexpr const char* kOrganisation = "593d72a47d51b64703e8d730f7a5859ce2ba45c2";
+inline constexpr const char* kPerson = "be8bd9bd0692e5850e380fe5c71cd6157b778238";
+inline constexpr const char* kNoKey = "d43e911bc773b0cc8bfdccf477050b090b275bac";
 
 inline std::string readText(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

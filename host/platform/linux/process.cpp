@@ -237,6 +237,9 @@ Result<CapturedRun> runCaptured(const fs::path& program, const std::vector<std::
     }
   }
 
+  // Closed before the wait, so a child still writing gets an error instead of blocking.
+  outRead.reset();
+  errRead.reset();
   int status = 0;
   pid_t got;
   do {
