@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "printing/pdf_fit_qpdf.hpp"
+
 namespace zorvik::printing {
 
 namespace {
@@ -96,11 +98,6 @@ Result<std::optional<LabelFormat>> readLabelFormat(const bridge::ArgReader& read
   format.offsetXMm = *offsetX;
   format.offsetYMm = *offsetY;
   return std::optional<LabelFormat>{std::move(format)};
-}
-
-int quarterTurn(std::int64_t degrees) {
-  std::int64_t reduced = ((degrees % 360) + 360) % 360;
-  return reduced % 90 == 0 ? static_cast<int>(reduced) : 0;
 }
 
 int effectiveRotation(const LabelFormat& format) {

@@ -34,7 +34,4 @@ struct LabelFormat {
 // The effective rotation of the content: 0, 90, 180 or 270.
 [[nodiscard]] int effectiveRotation(const LabelFormat& format);
 
-// Reduces degrees into 0..359 and keeps only quarter turns: anything else is 0.
-[[nodiscard]] int quarterTurn(std::int64_t degrees);
-
 }  // namespace zorvik::printing

@@ -10,13 +10,9 @@
 #include "core/bytes.hpp"
 #include "core/result.hpp"
 #include "printing/label_format.hpp"
+#include "printing/pdf_fit_qpdf.hpp"
 
 namespace zorvik::printing {
-
-// Largest content collected for one page (32 MiB).
-inline constexpr std::size_t kPageContentBudget = 0x2000000;
-// Largest shift, millimetres either way.
-inline constexpr double kMaxOffsetMm = 10;
 
 // The answer of a fit: the bytes to print, or nullopt when the input itself
 // is the answer (no format, or a correctly sized label with nothing to change),
