@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <poll.h>
@@ -148,6 +149,9 @@ void TestServer::acceptLoop() {
     if (fds[1].revents) return;
     int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
+    // Responses go out in several writes (TLS records): no waiting for delayed ACKs.
+    int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     ++connections_;
     std::lock_guard lock(mutex_);
     if (stopping_) {
