@@ -139,6 +139,12 @@ TEST(Downloads, FileExistsOnlyInsideTheFolder) {
       {"", false},
   };
   for (const auto& c : cases) EXPECT_EQ(existsInside(dl, c.path), c.exists) << c.path;
+
+  // The Downloads folder itself may be a link to elsewhere: its files are inside.
+  fs::path linkedDl = home.path() / "LinkedDownloads";
+  fs::create_directory_symlink(dl, linkedDl);
+  EXPECT_TRUE(existsInside(linkedDl, (linkedDl / "a.csv").string()));
+  EXPECT_FALSE(existsInside(linkedDl, (dl / "a.csv").string()));  // not the path the folder is known by
 }
 
 // save_url_download over a test fetcher whose every allowed name is this server.
