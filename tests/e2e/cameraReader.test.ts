@@ -127,6 +127,29 @@ describe('the desktop app (WebKitGTK)', () => {
     }
   }, 90_000)
 
+  it("serves the four scan sounds from the app's own assets, and they decode", async () => {
+    const session = await Session.start(fresh(), display.name)
+    try {
+      const got = await session.executeAsync<{ origin: string; sounds: Record<string, { type: string; seconds: number }> }>(
+        `const done = arguments[arguments.length - 1];
+         (async () => {
+           const ctx = new AudioContext()
+           const sounds = {}
+           for (const name of ['successSound', 'checkedSound', 'errorSound', 'tooMuchSound']) {
+             const res = await fetch('/assets/sounds/' + name + '.mp3')
+             sounds[name] = { type: res.headers.get('content-type'), seconds: (await ctx.decodeAudioData(await res.arrayBuffer())).duration }
+           }
+           return { origin: location.origin, sounds }
+         })().then(done, (e) => done({ error: String(e) }))`,
+      )
+      expect(got.origin).toBe('zorvik-app://localhost')
+      expectFourShortSounds(Object.fromEntries(Object.entries(got.sounds).map(([k, v]) => [k, v.seconds])))
+      for (const v of Object.values(got.sounds)) expect(v.type).toBe('audio/mpeg')
+    } finally {
+      await session.close()
+    }
+  }, 60_000)
+
   it('without a camera the reader says so', async () => {
     const session = await Session.start(fresh(), display.name)
     try {

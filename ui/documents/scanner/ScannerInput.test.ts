@@ -79,6 +79,16 @@ describe('keyboard wedge', () => {
     expect(scans()).toEqual([`0104600439931256${GS}21ABC${GS}93XY`])
   })
 
+  it('Tab with nothing scanned yet is not a separator and makes no scan', () => {
+    mountInput()
+    const tab = new KeyboardEvent('keydown', { key: 'Tab', bubbles: true, cancelable: true })
+    document.activeElement!.dispatchEvent(tab)
+    expect(tab.defaultPrevented).toBe(false)
+    press('Enter')
+    vi.advanceTimersByTime(200)
+    expect(scans()).toEqual([])
+  })
+
   it('each keystroke restarts the 150 ms timer', () => {
     mountInput()
     press('1')

@@ -62,7 +62,8 @@ export function createWedge(options: WedgeOptions): Wedge {
       restartTimer()
     },
     fieldKey(e) {
-      if (isGroupSeparatorKey(e)) {
+      // A separator only ever follows data; Tab on an empty field is plain navigation.
+      if (isGroupSeparatorKey(e) && buffer !== '') {
         buffer += GS
         options.showBuffer?.(buffer)
         restartTimer()
@@ -75,7 +76,7 @@ export function createWedge(options: WedgeOptions): Wedge {
       return false
     },
     strayKey(e) {
-      if (isGroupSeparatorKey(e)) {
+      if (isGroupSeparatorKey(e) && buffer !== '') {
         buffer += GS
         restartTimer()
         return true
