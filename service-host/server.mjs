@@ -24,14 +24,14 @@ try {
     controlPort,
     secret: process.env.SERVICE_HOST_SECRET || undefined,
   })
-  console.log(`service host: ${host.url} (Socket.IO path /e, GET /get-token)`)
-  if (host.controlUrl) console.log(`control: ${host.controlUrl} (test mode)`)
   const stop = async () => {
     await host.close()
     process.exit(0)
   }
   process.once('SIGINT', stop)
   process.once('SIGTERM', stop)
+  console.log(`service host: ${host.url} (Socket.IO path /e, GET /get-token)`)
+  if (host.controlUrl) console.log(`control: ${host.controlUrl} (test mode)`)
 } catch (err) {
   console.error(`service host: could not start: ${err instanceof Error ? err.message : String(err)}`)
   process.exit(1)

@@ -44,19 +44,31 @@ export interface RequestOptions {
   accept?: (payload: Payload) => boolean
 }
 
+/** The message of a request whose channel was closed while it waited. */
+export const CHANNEL_CLOSED_MESSAGE = 'соединение закрыто'
+
 /** Sends one request on a channel and resolves the payload of the first accepted reply. */
 export function requestOn(channel: Channel, name: string, payload: Payload = {}, options: RequestOptions = {}): Promise<Payload> {
   const replyName = options.replyName ?? replyNameFor(name)
-  let unsubscribe: () => void = () => {}
-  const reply = new Promise<Payload>((resolve) => {
-    unsubscribe = channel.onCommand(replyName, (p) => {
+  let offReply: () => void = () => {}
+  let offDestroy: () => void = () => {}
+  const reply = new Promise<Payload>((resolve, reject) => {
+    offReply = channel.onCommand(replyName, (p) => {
       if (options.accept && !options.accept(p)) return
-      unsubscribe()
+      offReply() // at once: a second reply of this name is left to whoever waits next
       resolve(p)
     })
+    // A destroyed channel never answers: give up now rather than at the time-out.
+    offDestroy = channel.onDestroy(() => reject(new Error(CHANNEL_CLOSED_MESSAGE)))
   })
+  const cleanup = () => {
+    offReply()
+    offDestroy()
+  }
   channel.send(name, payload)
-  return withTimeout(reply, options.timeoutMs ?? DEFAULT_TIMEOUT_MS, unsubscribe)
+  const answer = withTimeout(reply, options.timeoutMs ?? DEFAULT_TIMEOUT_MS)
+  answer.then(cleanup, cleanup)
+  return answer
 }
 
 /**

@@ -38,6 +38,8 @@ export interface Channel {
   getState(): ChannelState
   subscribeState(listener: StateListener): () => void
   onLifecycle(listener: LifecycleListener): () => void
+  /** runs once when the channel is destroyed (requests waiting on it give up at once) */
+  onDestroy(listener: () => void): () => void
   destroy(): void
 }
 
@@ -59,6 +61,7 @@ export abstract class ChannelBase implements Channel {
   protected readonly commandListeners = new Map<string, Set<CommandListener>>()
   protected readonly stateListeners = new Set<StateListener>()
   protected readonly lifecycleListeners = new Set<LifecycleListener>()
+  private readonly destroyListeners = new Set<() => void>()
   protected state: ChannelState = { connect: false, lastError: '' }
 
   abstract init(): void
@@ -94,6 +97,11 @@ export abstract class ChannelBase implements Channel {
     return () => this.lifecycleListeners.delete(listener)
   }
 
+  onDestroy(listener: () => void): () => void {
+    this.destroyListeners.add(listener)
+    return () => this.destroyListeners.delete(listener)
+  }
+
   protected setState(patch: Partial<ChannelState>): void {
     this.state = { ...this.state, ...patch }
     for (const l of [...this.stateListeners]) l(this.getState())
@@ -118,7 +126,11 @@ export abstract class ChannelBase implements Channel {
     }
   }
 
+  /** Tells the destroy listeners, then forgets every listener. */
   protected dropListeners(): void {
+    const onDestroy = [...this.destroyListeners]
+    this.destroyListeners.clear()
+    for (const l of onDestroy) l()
     this.commandListeners.clear()
     this.stateListeners.clear()
     this.lifecycleListeners.clear()
