@@ -161,10 +161,11 @@ std::string lastWarning(QPDF& doc, const char* fallback) {
 }
 
 // One stream's decoded data, or its raw bytes when its filters cannot be
-// decoded, then a line feed; the whole page stays within the budget.
-void appendStream(QPDF& doc, QPDFObjectHandle stream, std::string& content) {
+// decoded, then a line feed. `content` holds the page's content from `base`
+// on, which stays within the budget.
+void appendStream(QPDF& doc, QPDFObjectHandle stream, std::string& content, std::size_t base) {
   std::size_t start = content.size();
-  std::size_t left = kPageContentBudget - std::min(start, kPageContentBudget);
+  std::size_t left = kPageContentBudget - std::min(start - base, kPageContentBudget);
   std::string overBudget = "the page content is larger than " + std::to_string(kPageContentBudget) + " bytes";
   {
     BudgetSink sink(content, left);
@@ -184,21 +185,21 @@ void appendStream(QPDF& doc, QPDFObjectHandle stream, std::string& content) {
   content += '\n';
 }
 
-// The page's content: /Contents is one stream or an array of streams;
-// anything that is not a stream is skipped. The library follows references.
-std::string pageContent(QPDF& doc, QPDFObjectHandle page) {
-  std::string content;
+// Appends the page's content: /Contents is one stream or an array of
+// streams; anything that is not a stream is skipped. The library follows
+// references.
+void appendPageContent(QPDF& doc, QPDFObjectHandle page, std::string& content) {
+  const std::size_t base = content.size();
   QPDFObjectHandle contents = page.getKey("/Contents");
   if (contents.isStream()) {
-    appendStream(doc, contents, content);
+    appendStream(doc, contents, content, base);
   } else if (contents.isArray()) {
     int n = contents.getArrayNItems();
     for (int i = 0; i < n; ++i) {
       QPDFObjectHandle item = contents.getArrayItem(i);
-      if (item.isStream()) appendStream(doc, item, content);
+      if (item.isStream()) appendStream(doc, item, content, base);
     }
   }
-  return content;
 }
 
 struct Placement {
@@ -241,18 +242,14 @@ void rewritePage(QPDF& doc, QPDFObjectHandle page, const Request& request) {
       (pl.ty - pl.o * box->y0 - pl.p * box->x0) * sy + (H - pl.ey * sy) / 2,
   };
 
-  std::string old = pageContent(doc, page);
-  std::string fresh;
-  fresh.reserve(old.size() + 128);
-  fresh += "q\n";
+  std::string fresh = "q\n";
   for (std::size_t i = 0; i < m.size(); ++i) {
     if (i) fresh += ' ';
     appendFixed6(fresh, m[i]);
   }
   fresh += " cm\n";
-  fresh += old;
+  appendPageContent(doc, page, fresh);
   fresh += "\nQ\n";
-  old = std::string();
 
   if (!page.isDictionary()) throw FitError{std::string(kPageDamaged) + "the page object is not a dictionary"};
   // A new object with the next free number and only /Length; the old content
@@ -282,9 +279,10 @@ class BytesSink : public Pipeline {
   std::vector<std::uint8_t>& out_;
 };
 
-std::vector<std::uint8_t> serialise(QPDF& doc) {
+std::vector<std::uint8_t> serialise(QPDF& doc, std::size_t expectedSize) {
   return guarded(kWriteFailed, [&] {
     std::vector<std::uint8_t> out;
+    out.reserve(expectedSize);
     BytesSink sink(out);
     QPDFWriter writer(doc);
     writer.setOutputPipeline(&sink);
@@ -329,7 +327,7 @@ Answer fit(const std::uint8_t* data, std::size_t size, const Request& request) {
   Answer answer;
   if (x == 0 && y == 0) {
     answer.unchanged = unchanged;
-    if (!unchanged) answer.bytes = serialise(doc);
+    if (!unchanged) answer.bytes = serialise(doc, size + size / 8 + 4096);
     return answer;
   }
   if (!std::isfinite(x) || !std::isfinite(y)) throw FitError{kOffsetNotNumber};
@@ -339,7 +337,7 @@ Answer fit(const std::uint8_t* data, std::size_t size, const Request& request) {
   guarded(kPageDamaged, [&] {
     for (QPDFObjectHandle& page : pages) shiftPage(page, x * kPointsPerMm, y * kPointsPerMm);
   });
-  answer.bytes = serialise(doc);
+  answer.bytes = serialise(doc, size + size / 8 + 4096);
   return answer;
 }
 
