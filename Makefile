@@ -23,6 +23,11 @@ test: build
 bench: build
 	@scripts/bench
 
+# The local stand-in of the service host, in the foreground on 127.0.0.1:8787
+# (PORT=... for another port; SERVICE_HOST_TEST=1 adds the test control endpoint).
+service-host: bootstrap
+	@node service-host/server.mjs
+
 # Bounded fuzzing runs of the host's parsers (not part of make test).
 fuzz: build
 	@scripts/fuzz
