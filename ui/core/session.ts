@@ -543,6 +543,27 @@ function applyAccountDescription(raw: unknown): void {
   void runRenewalCheck()
 }
 
+/** Asks `deviceWhoAmI` again (the menu's "Повторить") and applies the answer; false when it failed. */
+export async function retryAccountDescription(): Promise<boolean> {
+  try {
+    applyAccountDescription(await deviceWhoAmI())
+    return true
+  } catch {
+    return false
+  }
+}
+
+/**
+ * Starts the wait for the account capabilities over (every sign-in and
+ * account switch): they count as received at once when the channel is not
+ * connected now, else when the next `deviceWhoAmI` answers.
+ */
+export function restartCapabilitiesWait(): void {
+  const account = useAccountStore()
+  account.reset()
+  if (!useSocketStore().isConnected) account.markReceived()
+}
+
 // ---- rejected tokens
 
 function onConnectError(ch: Channel, err: Error): void {
