@@ -44,6 +44,9 @@ using Prepared = std::function<Result<Reply>(HostContext&)>;
 struct Command {
   std::string name;
   Mode mode = Mode::Window;
+  // Serial commands of one lane run one at a time; different lanes run side
+  // by side, so a signing tool that hangs never holds up a print job.
+  std::string lane;
   // Parses and type-checks the arguments. Runs before the command, on the
   // thread that received the call.
   std::function<Result<Prepared>(const Json& args)> prepare;
@@ -54,13 +57,19 @@ template <class Args, class Parse, class Run>
 Command makeCommand(std::string name, Mode mode, Parse parse, Run run) {
   std::string commandName = name;
   return Command{
-      std::move(name), mode,
+      std::move(name), mode, {},
       [commandName, parse, run](const Json& json) -> Result<Prepared> {
         ArgReader reader(commandName, json);
         Result<Args> args = parse(reader);
         if (!args) return fail(args.error());
         return Prepared([run, a = std::move(*args)](HostContext& ctx) -> Result<Reply> { return run(a, ctx); });
       }};
+}
+
+// The same command on its own serial lane.
+inline Command inLane(std::string lane, Command command) {
+  command.lane = std::move(lane);
+  return command;
 }
 
 struct NoArgs {};

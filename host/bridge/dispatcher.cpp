@@ -31,7 +31,7 @@ Dispatcher::Dispatcher(const CommandTable& table, const app::Permissions& permis
                        TaskQueue* serial, TaskQueue* pool)
     : table_(table), permissions_(permissions), ctx_(ctx), serial_(serial), pool_(pool) {}
 
-Result<std::pair<Mode, Prepared>> Dispatcher::prepare(std::string_view name, const Json& args) const {
+Result<std::pair<const Command*, Prepared>> Dispatcher::prepare(std::string_view name, const Json& args) const {
   constexpr std::string_view kPlugin = "plugin:";
   if (name.starts_with(kPlugin)) {
     auto bar = name.find('|');
@@ -50,7 +50,7 @@ Result<std::pair<Mode, Prepared>> Dispatcher::prepare(std::string_view name, con
     return fail(e.what());
   }
   if (!prepared) return fail(prepared.error());
-  return std::pair{cmd->mode, std::move(*prepared)};
+  return std::pair{cmd, std::move(*prepared)};
 }
 
 void Dispatcher::dispatch(std::string_view name, const Json& args, Respond respond) {
@@ -59,13 +59,28 @@ void Dispatcher::dispatch(std::string_view name, const Json& args, Respond respo
     respond(fail(prepared.error()));
     return;
   }
-  auto [mode, run] = std::move(*prepared);
-  TaskQueue* queue = mode == Mode::Serial ? serial_ : mode == Mode::Async ? pool_ : nullptr;
+  auto [cmd, run] = std::move(*prepared);
+  TaskQueue* queue = queueFor(*cmd);
   if (!queue) {
     respond(runGuarded(run, ctx_));
     return;
   }
   queue->post([this, run = std::move(run), respond = std::move(respond)] { respond(runGuarded(run, ctx_)); });
+}
+
+Dispatcher::~Dispatcher() = default;
+
+TaskQueue* Dispatcher::queueFor(const Command& command) {
+  switch (command.mode) {
+    case Mode::Window: return nullptr;
+    case Mode::Async: return pool_;
+    case Mode::Serial:
+      if (!serial_ || command.lane.empty()) return serial_;
+      auto it = lanes_.find(command.lane);
+      if (it == lanes_.end()) it = lanes_.emplace(command.lane, std::make_unique<TaskQueue>(1)).first;
+      return it->second.get();
+  }
+  return nullptr;
 }
 
 Result<Reply> Dispatcher::call(std::string_view name, const Json& args) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+#include <map>
+#include <memory>
 #include <string_view>
 
 #include "bridge/command.hpp"
@@ -23,6 +25,9 @@ class Dispatcher {
   // `serial` and `pool` may be null: the command then runs inline (--invoke).
   Dispatcher(const CommandTable& table, const app::Permissions& permissions, HostContext& ctx,
              TaskQueue* serial, TaskQueue* pool);
+  ~Dispatcher();  // finishes what its own lanes still hold
+  Dispatcher(const Dispatcher&) = delete;
+  Dispatcher& operator=(const Dispatcher&) = delete;
 
   // Window thread (or the only thread, without a window).
   void dispatch(std::string_view name, const Json& args, Respond respond);
@@ -31,14 +36,18 @@ class Dispatcher {
   [[nodiscard]] Result<Reply> call(std::string_view name, const Json& args);
 
   // Finds the command and checks the arguments; nothing runs yet.
-  [[nodiscard]] Result<std::pair<Mode, Prepared>> prepare(std::string_view name, const Json& args) const;
+  [[nodiscard]] Result<std::pair<const Command*, Prepared>> prepare(std::string_view name, const Json& args) const;
 
  private:
+  TaskQueue* queueFor(const Command& command);
+
   const CommandTable& table_;
   const app::Permissions& permissions_;
   HostContext& ctx_;
   TaskQueue* serial_;
   TaskQueue* pool_;
+  // Serial lanes other than the default one, made on first use.
+  std::map<std::string, std::unique_ptr<TaskQueue>, std::less<>> lanes_;
 };
 
 // "Command <name> not found"

@@ -112,12 +112,11 @@ bridge::Command signDocumentCommand() {
 }  // namespace
 
 void registerSigningCommands(bridge::CommandTable& table) {
-  table.add(cryptoAvailable());
-  table.add(setCryptoDir());
-  table.add(cryptoDiagnose());
-  table.add(listCertificatesCommand());
-  table.add(signAuthDataCommand());
-  table.add(signDocumentCommand());
+  // The signing tools get a lane of their own: a tool that hangs must not
+  // hold up print jobs queued behind it.
+  for (auto* make : {cryptoAvailable, setCryptoDir, cryptoDiagnose, listCertificatesCommand, signAuthDataCommand,
+                     signDocumentCommand})
+    table.add(bridge::inLane("signing", make()));
 }
 
 }  // namespace zorvik::signing

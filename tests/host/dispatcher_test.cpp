@@ -126,6 +126,32 @@ TEST(Dispatcher, SerialCommandsFinishInArrivalOrder) {
   EXPECT_TRUE(offThread);
 }
 
+TEST(Dispatcher, ABlockedLaneDoesNotHoldUpAnother) {
+  Host h;
+  TaskQueue serial(1), pool(2);
+  std::promise<void> release;
+  auto released = release.get_future().share();
+  h.table.add(inLane("signing", makeCommand<NoArgs>("hangs", Mode::Serial, noArgs,
+                                                    [released](const NoArgs&, HostContext&) -> Result<Reply> {
+                                                      released.wait();
+                                                      return Reply::null();
+                                                    })));
+  h.table.add(makeCommand<NoArgs>("prints", Mode::Serial, noArgs,
+                                  [](const NoArgs&, HostContext&) -> Result<Reply> { return Reply(Json("printed")); }));
+  std::promise<void> hungDone;
+  std::promise<Result<Reply>> printed;
+  {
+    Dispatcher d(h.table, h.config.permissions, h.ctx, &serial, &pool);
+    d.dispatch("hangs", {}, [&](Result<Reply>) { hungDone.set_value(); });
+    d.dispatch("prints", {}, [&](Result<Reply> r) { printed.set_value(std::move(r)); });
+    auto fut = printed.get_future();
+    ASSERT_EQ(fut.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(std::get<Json>(fut.get()->body), "printed");
+    release.set_value();
+  }
+  hungDone.get_future().wait();
+}
+
 TEST(Dispatcher, ArgumentErrorsOfQueuedCommandsAnswerAtOnce) {
   Host h;
   TaskQueue serial(1), pool(2);
