@@ -68,3 +68,45 @@ describe('fetchInitialJwt', () => {
     expect(kit.logLines).toEqual(reused ? [] : ['fetchInitialJwt: ок, токен получен'])
   })
 })
+
+describe('inside the desktop host', () => {
+  afterEach(() => {
+    delete (globalThis as { window?: unknown }).window
+  })
+
+  /** A stand-in for the host's bridge: `fetch_url` as given, every other command answered with null. */
+  function hostBridge(fetchUrl: (url: string) => Promise<unknown>) {
+    const calls: string[] = []
+    const bridge = {
+      invoke: async (cmd: string, args: Record<string, unknown> = {}) => {
+        calls.push(cmd === 'fetch_url' ? `fetch_url ${String(args.url)}` : cmd)
+        return cmd === 'fetch_url' ? fetchUrl(String(args.url)) : null
+      },
+      registerCallback: () => 0,
+      unregisterCallback: () => {},
+    }
+    ;(globalThis as { window?: unknown }).window = { __ZORVIK__: bridge, __ZORVIK_DESKTOP__: true }
+    return calls
+  }
+
+  it('asks the host with the absolute address of the service host', async () => {
+    const calls = hostBridge(async (url) => {
+      const res = await fetch(url)
+      const bytes = Buffer.from(await res.arrayBuffer())
+      return { bytes: bytes.toString('base64'), status: res.status, contentType: 'application/json', via: '127.0.0.1' }
+    })
+    const token = await fetchFreshAnonJwt()
+    expect(token?.split('.')).toHaveLength(3)
+    expect(calls).toContain(`fetch_url ${standIn.url}/get-token`)
+    expect(kit.logLines).toContain('fetchInitialJwt: ок, токен получен')
+  })
+
+  it('falls back to its own request on a host without fetch_url', async () => {
+    hostBridge(async () => {
+      throw new Error('Command fetch_url not found')
+    })
+    expect(await fetchFreshAnonJwt()).toEqual(expect.any(String))
+    expect(kit.logLines).toContain('[netFetch] команда fetch_url недоступна (старая сборка приложения) — используем прежний путь')
+  })
+})
+

@@ -1,19 +1,18 @@
 /**
  * The anonymous token: read from "zv_anon_jwt" while it is valid, else asked
  * with GET "/get-token" (8 s for the whole request). Inside the desktop host
- * the request goes through the host's `fetch_url`; a host without that
- * command, and a plain browser, use the page's own fetch.
+ * the request goes through the host's `fetch_url` (netFetch); a host without
+ * that command, and a plain browser, use the page's own fetch.
  */
 import { writeAppLog } from './appLog'
-import { errorText, invoke, isCommandNotFound, isDesktopHost } from './bridge'
+import { errorText, isDesktopHost } from './bridge'
 import { isCacheableToken, isTokenExpired } from './jwt'
 import { readLocal, removeLocal, writeLocal } from './localStore'
+import { netFetch } from './netFetch'
 import { serverBaseUrl } from './serviceUrl'
 
 export const ANON_JWT_TIMEOUT_MS = 8_000
 export const ANON_JWT_KEY = 'zv_anon_jwt'
-export const FETCH_URL_MISSING =
-  '[netFetch] команда fetch_url недоступна (старая сборка приложения) — используем прежний путь'
 
 declare global {
   interface Window {
@@ -30,38 +29,16 @@ interface TokenResponse {
 
 class TokenTimeout extends Error {}
 
-interface LabelFetchResult {
-  bytes: string
-  status: number
-}
-
-function base64Text(b64: string): string {
-  const binary = atob(b64)
-  return new TextDecoder().decode(Uint8Array.from(binary, (c) => c.charCodeAt(0)))
-}
-
-async function pageFetch(url: string, signal: AbortSignal): Promise<TokenResponse> {
-  const res = await fetch(url, { cache: 'no-store', signal })
+async function read(res: { ok: boolean; status: number; text(): Promise<string> }): Promise<TokenResponse> {
   return { status: res.status, text: res.ok ? await res.text() : '' }
 }
 
-async function tokenRequest(signal: AbortSignal): Promise<TokenResponse> {
+function tokenRequest(signal: AbortSignal): Promise<TokenResponse> {
   const base = serverBaseUrl()
-  if (isDesktopHost()) {
-    const url = `${base}/get-token`
-    try {
-      const r = await invoke<LabelFetchResult>('fetch_url', { url })
-      return { status: r.status, text: base64Text(r.bytes) }
-    } catch (err) {
-      if (!isCommandNotFound(err, 'fetch_url')) throw err
-      console.warn(FETCH_URL_MISSING)
-      writeAppLog(FETCH_URL_MISSING)
-      return pageFetch(url, signal)
-    }
-  }
-  // In a plain browser served by the service host the path is relative.
-  const sameOrigin = typeof location !== 'undefined' && location.origin === base
-  return pageFetch(sameOrigin ? '/get-token' : `${base}/get-token`, signal)
+  // In a plain browser served by the service host itself the path is relative.
+  const sameOrigin = !isDesktopHost() && typeof location !== 'undefined' && location.origin === base
+  const url = sameOrigin ? '/get-token' : `${base}/get-token`
+  return netFetch(url, () => fetch(url, { cache: 'no-store', signal })).then(read)
 }
 
 function embeddedToken(): string | undefined {
