@@ -5,6 +5,7 @@ import { writeAppLog } from './appLog'
 import { createAccountSettingsLoader } from './accountSettings'
 import { errorText, isDesktopHost } from './bridge'
 import { HostStore } from './hostStore'
+import { currentDeviceTraits, isTouchDevice } from '../documents/scanner/scannerMode'
 import { readLocal, writeLocal } from './localStore'
 import {
   accountCopy,
@@ -47,10 +48,7 @@ export function browserSettingsBackend(): SettingsBackend {
 }
 
 export function currentEnvironment(): Environment {
-  const touch =
-    typeof window !== 'undefined' &&
-    (('ontouchstart' in window && navigator.maxTouchPoints > 0) || window.matchMedia?.('(pointer: coarse)').matches === true)
-  return { desktopHost: isDesktopHost(), touch }
+  return { desktopHost: isDesktopHost(), touch: isTouchDevice(currentDeviceTraits(false)) }
 }
 
 export const useSettingsStore = defineStore('settings', () => {

@@ -115,23 +115,3 @@ export function createTapCounter(onFive: () => void, windowMs = 1500, now: () =>
 }
 
 export const DEBUG_CONSOLE_TOGGLE = 'debug-console-toggle'
-
-/** Resumes a suspended audio context on the first press anywhere (autoplay rules). */
-export function installAudioResume(
-  getContext: () => AudioContext | undefined,
-  target: Pick<EventTarget, 'addEventListener' | 'removeEventListener'> = document,
-): () => void {
-  const onPress = () => {
-    target.removeEventListener('pointerdown', onPress, true)
-    const ctx = getContext()
-    if (!ctx || ctx.state !== 'suspended') return
-    ctx
-      .resume()
-      .catch((err: unknown) => console.warn('[sound] audioCtx.resume() не удался:', err))
-      .then(() => {
-        if (ctx.state === 'suspended') console.warn('[sound] audioCtx остался приостановленным после resume()')
-      })
-  }
-  target.addEventListener('pointerdown', onPress, true)
-  return () => target.removeEventListener('pointerdown', onPress, true)
-}

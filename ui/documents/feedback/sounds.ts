@@ -53,7 +53,13 @@ export function createSoundPlayer(options: SoundPlayerOptions): SoundPlayer {
   }
 
   function resume(c: AudioContextLike) {
-    if (c.state === 'suspended') c.resume().catch(() => {})
+    if (c.state !== 'suspended') return
+    c.resume().then(
+      () => {
+        if (c.state === 'suspended') console.warn('[sound] audioCtx остался приостановленным после resume()')
+      },
+      (err: unknown) => console.warn('[sound] audioCtx.resume() не удался:', err),
+    )
   }
 
   function load(c: AudioContextLike, name: SoundName): Promise<AudioBuffer | undefined> {
