@@ -8,13 +8,16 @@ import { readLocal, writeLocal } from './localStore'
 import { readSavedAccounts } from './savedAccounts'
 import {
   connectSocket,
+  deauthorizeDevice,
   disconnectSocket,
   enterDemoMode,
   deviceWhoAmI,
+  revokeSavedSession,
   socketLogin,
   startSession,
   workerAuth,
 } from './session'
+import { useSettingsStore } from './settings'
 import { useSocketStore } from './socketStore'
 import { endSession, freshSession, saveAccounts, type SessionKit } from './testing/sessionKit'
 import { eventually, StandIn } from './testing/standIn'
@@ -282,3 +285,57 @@ describe('demonstration mode', () => {
     expect(await standIn.connections()).toEqual([])
   })
 })
+
+describe('signing out', () => {
+  it('deauthorizeDevice tells the server, forgets the account and reconnects anonymously', async () => {
+    const t = await standIn.mint('u-igor')
+    const [account] = saveAccounts(t)
+    await startSession(() => {})
+    await connected()
+    // quick login with the account's PIN
+    useAuthStore().setDeviceJwt(account!.deviceJwt)
+    useAuthStore().setWorkerSession({ workerId: account!.id, workerName: account!.name, token: '' })
+    disconnectSocket()
+    connectSocket()
+    await connected()
+
+    expect(await deauthorizeDevice()).toBe('/device-auth')
+
+    expect((await standIn.messages('deviceLogout')).map((m) => m.p)).toEqual([{}])
+    expect(readSavedAccounts()).toEqual([])
+    expect(useAuthStore().deviceJwt).toBeNull()
+    expect((await onlyConnection()).kind).toBe('anon')
+    expect(standIn.host.backend.authenticate(t.token)).toEqual({ error: 'auth: session revoked' })
+  })
+
+  it('revokeSavedSession ends another account\'s session when connected, and only removes it when not', async () => {
+    const mine = await standIn.mint('u-anna')
+    const other = await standIn.mint('u-igor')
+    const third = await standIn.mint('u-maria')
+    const [, otherAccount, thirdAccount] = saveAccounts(mine, other, third)
+    useAuthStore().setDeviceJwt(mine.token)
+    connectSocket()
+    await connected()
+
+    expect(await revokeSavedSession(otherAccount!.id)).toEqual({ revoked: true })
+    expect(standIn.host.backend.authenticate(other.token)).toEqual({ error: 'auth: session revoked' })
+    disconnectSocket()
+    expect(await revokeSavedSession(thirdAccount!.id)).toBeNull()
+    expect(readSavedAccounts().map((a) => a.deviceJwt)).toEqual([mine.token])
+  })
+})
+
+describe('on every connection', () => {
+  it('reports the workplace code with the device id when one is set', async () => {
+    const t = await standIn.mint('u-anna')
+    useSettingsStore().applySettings({ crypto: { fiasId: '0c5b2444-70a0-4932-980c-b4dc0d3f02b5' } })
+    useAuthStore().setDeviceJwt(t.token)
+    connectSocket()
+    const [sent] = await eventually('the report', async () => {
+      const m = await standIn.messages('reportWorkplace')
+      return m.length ? m : undefined
+    })
+    expect(sent!.p).toEqual({ fiasId: '0c5b2444-70a0-4932-980c-b4dc0d3f02b5', deviceId: readLocal('zv_device_id') })
+  })
+})
+
