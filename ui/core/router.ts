@@ -9,6 +9,7 @@ export const router = createRouter({
     { path: '/', name: 'start', component: StartView },
     { path: '/device-auth', name: 'device-auth', component: () => import('./DeviceAuthView.vue') },
     { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
+    { path: '/menu', name: 'menu', component: () => import('./MenuView.vue') },
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
   ],
 })
