@@ -53,4 +53,18 @@ inline std::vector<JobPage> readJob(const std::string& pdf) {
 
 inline std::string text(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
+// One command through the app itself (`zorvik --invoke`), with `environment`
+// ("NAME=value ...") added to this process's own.
+struct Invocation {
+  int exitCode = -1;
+  std::string output;  // the answer on standard output, or the error text
+};
+
+inline Invocation invokeApp(const std::string& command, const std::string& args, const std::string& environment = "") {
+  auto [status, output] = run("env " + environment + " '" + std::string(ZORVIK_APP) + "' --invoke " + command + " '" +
+                              args + "'");
+  while (!output.empty() && output.back() == '\n') output.pop_back();
+  return {status, output};
+}
+
 }  // namespace zorvik::testing

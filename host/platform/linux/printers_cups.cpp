@@ -505,7 +505,14 @@ Status PrintTarget::submit(std::span<const std::uint8_t> pdf, const std::optiona
   // The user's own options as `lp` would send them, then what every job needs:
   // the page exactly as drawn, once.
   Options options;
-  for (int i = 0; i < dest->num_options; ++i) options.set(dest->options[i].name, dest->options[i].value);
+  for (int i = 0; i < dest->num_options; ++i) {
+    // The destination also carries the queue's own description; that is not the job's.
+    std::string_view name = dest->options[i].name;
+    if (name.starts_with("printer-") || name.starts_with("marker-") || name == "device-uri" ||
+        name == "auth-info-required")
+      continue;
+    options.set(dest->options[i].name, dest->options[i].value);
+  }
   for (const char* name : {"fit-to-page", "scaling", "landscape", "number-up", "page-ranges"}) options.remove(name);
   options.set("print-scaling", "none");
   options.set("orientation-requested", "3");
@@ -515,13 +522,15 @@ Status PrintTarget::submit(std::span<const std::uint8_t> pdf, const std::optiona
     options.set("media", cups::customMediaName(paper->widthTenths, paper->heightTenths));
   }
 
-  char resource[1024] = "";
-  HttpPtr http(cupsConnectDest(dest, CUPS_DEST_FLAGS_NONE, 30000, nullptr, resource, sizeof resource, nullptr, nullptr));
+  // A connection of the job's own to the scheduler, which queues it for the
+  // printer wherever that is.
+  HttpPtr http(httpConnect2(cupsServer(), ippPort(), nullptr, AF_UNSPEC, cupsEncryption(), 1, 30000, nullptr));
   if (!http) return fail(quoted("Не удалось начать печать на ", state_->name, ""));
 
+  // Any successful status counts: an option the queue ignores does not stop the job.
+  auto succeeded = [](ipp_status_t status) { return status <= IPP_STATUS_OK_EVENTS_COMPLETE; };
   int jobId = 0;
-  if (cupsCreateDestJob(http.get(), dest, info, &jobId, title.c_str(), options.count(), options.data()) !=
-          IPP_STATUS_OK ||
+  if (!succeeded(cupsCreateDestJob(http.get(), dest, info, &jobId, title.c_str(), options.count(), options.data())) ||
       jobId <= 0)
     return fail("Принтер не принял задание");
 
@@ -541,7 +550,7 @@ Status PrintTarget::submit(std::span<const std::uint8_t> pdf, const std::optiona
         HTTP_STATUS_CONTINUE)
       return cancel("Принтер прервал печать страницы");
   }
-  if (cupsFinishDestDocument(http.get(), dest, info) != IPP_STATUS_OK) return cancel("Принтер не завершил задание");
+  if (!succeeded(cupsFinishDestDocument(http.get(), dest, info))) return cancel("Принтер не завершил задание");
   return {};
 }
 
