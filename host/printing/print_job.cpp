@@ -64,7 +64,7 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
     report.printer = std::move(*fallback);
   }
 
-  (void)processRenderer();
+  Renderer& renderer = request.renderer ? *request.renderer : processRenderer();
   auto target = platform::PrintTarget::open(report.printer);
   if (!target) return fail(target.error());
 
@@ -77,7 +77,7 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
   report.renderDpi = renderingDpi(target->reportedDpi());
   Result<Bytes> document = [&]() -> Result<Bytes> {
     // The bitmaps live only until the job's document is made.
-    auto pages = renderPdf(std::move(*pdf), report.renderDpi);
+    auto pages = renderer.render(std::move(*pdf), report.renderDpi);
     if (!pages) return fail(pages.error());
     report.pages = pages->size();
     return makeJobPdf(*pages, std::max(request.copies, 1));
@@ -89,14 +89,16 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
 }
 
 Result<PrintReport> printFile(const fs::path& path, std::optional<std::string> printerName,
-                              std::optional<LabelFormat> format, std::optional<std::int64_t> copies) {
+                              std::optional<LabelFormat> format, std::optional<std::int64_t> copies,
+                              Renderer* renderer) {
   std::error_code ec;
   if (!fs::exists(path, ec)) return fail("Файл не найден: " + path.string());
-  return runPrintJob({path, std::move(printerName), std::move(format), effectiveCopies(copies)});
+  return runPrintJob({path, std::move(printerName), std::move(format), effectiveCopies(copies), renderer});
 }
 
 Result<PrintReport> printBytes(const Bytes& data, std::optional<std::string> printerName,
-                               std::optional<LabelFormat> format, std::optional<std::int64_t> copies) {
+                               std::optional<LabelFormat> format, std::optional<std::int64_t> copies,
+                               Renderer* renderer) {
   if (data.empty()) return fail("Пустой файл — печатать нечего");
   static constexpr std::uint8_t kMagic[] = {'%', 'P', 'D', 'F'};
   if (data.size() < 4 || !std::equal(std::begin(kMagic), std::end(kMagic), data.begin()))
@@ -106,15 +108,16 @@ Result<PrintReport> printBytes(const Bytes& data, std::optional<std::string> pri
                     .count();
   auto label = TempFile::create("zorvik-label-" + processId() + "-" + std::to_string(millis), data);
   if (!label) return failWith("Не удалось сохранить этикетку: ", label.error());
-  return runPrintJob({label->path(), std::move(printerName), std::move(format), effectiveCopies(copies)});
+  return runPrintJob({label->path(), std::move(printerName), std::move(format), effectiveCopies(copies), renderer});
 }
 
-Result<PrintReport> printTestPage(std::optional<std::string> printerName, const std::optional<LabelFormat>& format) {
+Result<PrintReport> printTestPage(std::optional<std::string> printerName, const std::optional<LabelFormat>& format,
+                                  Renderer* renderer) {
   auto page = generateTestPage(format, todayUtc());
   if (!page) return fail(page.error());
   auto file = TempFile::create("zorvik-test-" + processId(), *page);
   if (!file) return failWith("Не удалось создать тестовую страницу: ", file.error());
-  return runPrintJob({file->path(), std::move(printerName), testPageFitFormat(format), 1});
+  return runPrintJob({file->path(), std::move(printerName), testPageFitFormat(format), 1, renderer});
 }
 
 }  // namespace zorvik::printing

@@ -19,6 +19,8 @@
 
 namespace zorvik::printing {
 
+class Renderer;
+
 // The name the printer's queue shows for every job.
 inline constexpr const char* kJobDocumentName = "Этикетка Zorvik";
 
@@ -27,6 +29,10 @@ struct PrintRequest {
   std::optional<std::string> printerName;   // none: the system's default printer
   std::optional<LabelFormat> format;        // none: the PDF and the printer's paper as they are
   int copies = 1;
+  // The renderer thread to draw with; null: the process's own. Only one
+  // engine can be loaded at a time, so a caller that must let it go again
+  // (a test) brings a renderer it can stop.
+  Renderer* renderer = nullptr;
 };
 
 // What a job did.
@@ -50,14 +56,16 @@ struct PrintReport {
 
 // `print_file`: a PDF already on disk.
 [[nodiscard]] Result<PrintReport> printFile(const std::filesystem::path& path, std::optional<std::string> printerName,
-                                            std::optional<LabelFormat> format, std::optional<std::int64_t> copies);
+                                            std::optional<LabelFormat> format, std::optional<std::int64_t> copies,
+                                            Renderer* renderer = nullptr);
 
 // `print_bytes`: PDF bytes from the page, kept in a temporary file for the job.
 [[nodiscard]] Result<PrintReport> printBytes(const Bytes& data, std::optional<std::string> printerName,
-                                             std::optional<LabelFormat> format, std::optional<std::int64_t> copies);
+                                             std::optional<LabelFormat> format, std::optional<std::int64_t> copies,
+                                             Renderer* renderer = nullptr);
 
 // `print_test_page`: the test page of `format` (none: the default label), one copy.
 [[nodiscard]] Result<PrintReport> printTestPage(std::optional<std::string> printerName,
-                                                const std::optional<LabelFormat>& format);
+                                                const std::optional<LabelFormat>& format, Renderer* renderer = nullptr);
 
 }  // namespace zorvik::printing

@@ -13,6 +13,7 @@
 #include "print_job_support.hpp"
 #include "printing/print_job.hpp"
 #include "printing/print_job_files.hpp"
+#include "platform/paths.hpp"
 #include "printing/renderer.hpp"
 #include "test_env.hpp"
 
@@ -57,11 +58,28 @@ bool emptyFolder(const fs::path& dir) { return fs::is_empty(dir); }
 
 class PrintJobCupsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { cupsd = PrivateCupsd::shared(); }
+  static void SetUpTestSuite() {
+    cupsd = PrivateCupsd::shared();
+    // A renderer of the suite's own, stopped at its end: the engine can be
+    // loaded only once at a time, and other suites of this process load it too.
+    auto started = Renderer::start(*platform::executableDir());
+    ASSERT_TRUE(started) << started.error();
+    renderer = started->release();
+  }
+  static void TearDownTestSuite() {
+    delete renderer;
+    renderer = nullptr;
+  }
   void SetUp() override {
     ASSERT_NE(cupsd, nullptr);
+    ASSERT_NE(renderer, nullptr);
     cupsd->clearUserOptions();
     lastJob = cupsd->lastJobId();
+  }
+
+  static Result<PrintReport> print(const std::string& pdf, const std::string& printer,
+                                   std::optional<LabelFormat> format, std::optional<std::int64_t> copies) {
+    return printBytes(bytesOf(pdf), printer, std::move(format), copies, renderer);
   }
 
   // The one job the queue received since the test began.
@@ -72,6 +90,7 @@ class PrintJobCupsTest : public ::testing::Test {
   }
 
   static inline PrivateCupsd* cupsd = nullptr;
+  static inline Renderer* renderer = nullptr;
   int lastJob = 0;
   testing::TempDir sources;  // made before the temporary folder is pointed elsewhere
   testing::TempDir tmp;
@@ -79,7 +98,7 @@ class PrintJobCupsTest : public ::testing::Test {
 };
 
 TEST_F(PrintJobCupsTest, TwoPagesThreeCopiesAreOneJobOfSixPagesInOrder) {
-  auto report = printBytes(bytesOf(twoPagePdf()), "raw", std::nullopt, 3);
+  auto report = print(twoPagePdf(), "raw", std::nullopt, 3);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->pages, 2U);
 
@@ -99,7 +118,7 @@ TEST_F(PrintJobCupsTest, TwoPagesThreeCopiesAreOneJobOfSixPagesInOrder) {
 
 TEST_F(PrintJobCupsTest, ALabelAt203DpiArrivesAt58By40WithItsPixelsInPlace) {
   // A 10 × 10 mm box 10 mm from the left and 5 mm from the bottom.
-  auto report = printBytes(bytesOf(labelPdf(58, 40, {{10, 5, 10, 10}})), "raw", format(58, 40), 1);
+  auto report = print(labelPdf(58, 40, {{10, 5, 10, 10}}), "raw", format(58, 40), 1);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->renderDpi, 203);  // the raw queue states no resolution
 
@@ -132,7 +151,7 @@ TEST_F(PrintJobCupsTest, CopiesZeroNullAndAboveAHundred) {
   } cases[] = {{0, 1}, {std::nullopt, 1}, {250, 100}, {2, 2}};
   for (const Case& c : cases) {
     int before = cupsd->lastJobId();
-    auto report = printBytes(bytesOf(label), "raw", std::nullopt, c.copies);
+    auto report = print(label, "raw", std::nullopt, c.copies);
     ASSERT_TRUE(report) << report.error();
     auto jobs = cupsd->waitForJobs(before, 1);
     ASSERT_EQ(jobs.size(), 1U);
@@ -143,7 +162,7 @@ TEST_F(PrintJobCupsTest, CopiesZeroNullAndAboveAHundred) {
 TEST_F(PrintJobCupsTest, ASizedLabelIsPrintedFromItsOwnFileAndAFittedOneFromATemporaryCopy) {
   fs::path sized = sources.path() / "sized.pdf";
   std::ofstream(sized, std::ios::binary) << labelPdf(58, 40, {{1, 1, 5, 5}});
-  auto report = printFile(sized, "raw", format(58, 40), 1);
+  auto report = printFile(sized, "raw", format(58, 40), 1, renderer);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->printedFile, sized);
   EXPECT_TRUE(emptyFolder(tmp.path()));
@@ -152,7 +171,7 @@ TEST_F(PrintJobCupsTest, ASizedLabelIsPrintedFromItsOwnFileAndAFittedOneFromATem
   fs::path large = sources.path() / "large.pdf";
   std::ofstream(large, std::ios::binary) << labelPdf(100, 150, {{1, 1, 5, 5}});
   lastJob = cupsd->lastJobId();
-  report = printFile(large, "raw", format(58, 40), 1);
+  report = printFile(large, "raw", format(58, 40), 1, renderer);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->printedFile.parent_path(), tmp.path());
   EXPECT_TRUE(report->printedFile.filename().string().starts_with("zorvik-ready-"))
@@ -168,8 +187,8 @@ TEST_F(PrintJobCupsTest, JobsInFlightTogetherKeepTheirOwnFittedFiles) {
   const std::string left = labelPdf(100, 150, {{0, 0, 30, 150}});
   const std::string right = labelPdf(100, 150, {{70, 0, 30, 150}});
   Result<PrintReport> reports[2];
-  std::thread a([&] { reports[0] = printBytes(bytesOf(left), "raw", format(58, 40), 1); });
-  std::thread b([&] { reports[1] = printBytes(bytesOf(right), "raw", format(58, 40), 1); });
+  std::thread a([&] { reports[0] = print(left, "raw", format(58, 40), 1); });
+  std::thread b([&] { reports[1] = print(right, "raw", format(58, 40), 1); });
   a.join();
   b.join();
   ASSERT_TRUE(reports[0]) << reports[0].error();
@@ -202,7 +221,7 @@ TEST_F(PrintJobCupsTest, JobsInFlightTogetherKeepTheirOwnFittedFiles) {
 TEST_F(PrintJobCupsTest, TheDriversResolutionAndPaperThroughItsFilters) {
   // A label printer with a driver: 300 dpi, and the PDF goes through CUPS's
   // own filters, which must not scale it.
-  auto report = printBytes(bytesOf(labelPdf(58, 40, {{10, 5, 10, 10}})), "custom", format(58, 40), 1);
+  auto report = print(labelPdf(58, 40, {{10, 5, 10, 10}}), "custom", format(58, 40), 1);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->renderDpi, 300);
   testing::CapturedJob job = received();
@@ -214,7 +233,7 @@ TEST_F(PrintJobCupsTest, TheDriversResolutionAndPaperThroughItsFilters) {
   EXPECT_NEAR((pages[0].mediaBox[3] - pages[0].mediaBox[1]) / kMm, 40, 0.1);
 
   // Drawn again at 300 dpi, the box is where the source put it: 118..236 across, 295..413 down.
-  auto drawn = renderPdf(Bytes(job.document.begin(), job.document.end()), 300);
+  auto drawn = renderer->render(Bytes(job.document.begin(), job.document.end()), 300);
   ASSERT_TRUE(drawn) << drawn.error();
   const RenderedPage& page = drawn->front();
   auto black = [&](int x, int y) { return page.pixels[(static_cast<std::size_t>(y) * page.widthPx + x) * 4] == 0; };
@@ -243,7 +262,7 @@ TEST_F(PrintJobCupsTest, FailuresAnswerTheirTextAndLeaveNoFiles) {
       {label, "raw", format(0, 40), "Размер этикетки задан неверно"},
   };
   for (const Case& c : cases) {
-    auto report = printBytes(c.data, c.printer, c.format, 1);
+    auto report = printBytes(c.data, c.printer, c.format, 1, renderer);
     ASSERT_FALSE(report) << c.error;
     if (c.error.ends_with("…")) {
       EXPECT_TRUE(report.error().starts_with(c.error.substr(0, c.error.size() - std::string("…").size())))
@@ -253,13 +272,13 @@ TEST_F(PrintJobCupsTest, FailuresAnswerTheirTextAndLeaveNoFiles) {
     }
     EXPECT_TRUE(emptyFolder(tmp.path())) << c.error;
   }
-  auto missing = printFile("/no/such/label.pdf", "raw", std::nullopt, 1);
+  auto missing = printFile("/no/such/label.pdf", "raw", std::nullopt, 1, renderer);
   ASSERT_FALSE(missing);
   EXPECT_EQ(missing.error(), "Файл не найден: /no/such/label.pdf");
 }
 
 TEST_F(PrintJobCupsTest, TheTestPageGoesToTheDefaultPrinterOnce) {
-  auto report = printTestPage(std::nullopt, std::nullopt);
+  auto report = printTestPage(std::nullopt, std::nullopt, renderer);
   ASSERT_TRUE(report) << report.error();
   EXPECT_EQ(report->printer, "raw");
   EXPECT_TRUE(report->printedFile.filename().string().starts_with("zorvik-test-")) << report->printedFile;
@@ -269,7 +288,7 @@ TEST_F(PrintJobCupsTest, TheTestPageGoesToTheDefaultPrinterOnce) {
   EXPECT_NEAR(pages[0].mediaBox[3] / kMm, 40, 0.01);
   EXPECT_TRUE(emptyFolder(tmp.path()));
 
-  auto broken = printTestPage("raw", format(0, 0));
+  auto broken = printTestPage("raw", format(0, 0), renderer);
   ASSERT_FALSE(broken);
   EXPECT_EQ(broken.error(), "Размер этикетки задан неверно");
   EXPECT_TRUE(emptyFolder(tmp.path()));
