@@ -4,6 +4,7 @@
 // connections, expire tokens and read what the clients sent.
 import http from 'node:http'
 import { lastSmsCode, completionState } from '../ui/demo/index.ts'
+import { documentRoutes } from './documentControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -84,6 +85,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
       connections: backend.connections().map((c) => ({ id: c.id, kind: c.identity.kind, token: c.identity.token })),
     }),
     'GET /completions': () => ({ completions: completionState(backend).done }),
+    ...documentRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

@@ -6,6 +6,7 @@
  */
 import { replyNameFor, type Payload } from '../core/envelope'
 import { completionHandlers } from './completion'
+import { documentHandlers } from './documents'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -44,8 +45,8 @@ export interface HandlerContext {
   now: number
 }
 
-/** Answers the payload of the reply, or null for a command that is not answered. */
-export type Handler = (ctx: HandlerContext, p: Payload) => Payload | null
+/** Answers the payload of the reply (several for an answer in pages), or null for a command that is not answered. */
+export type Handler = (ctx: HandlerContext, p: Payload) => Payload | Payload[] | null
 
 export interface BackendOptions {
   sign: Signer
@@ -85,6 +86,7 @@ export class MemoryBackend {
     for (const a of seedAccounts()) this.accounts.set(a.uid, a)
     this.registerAll(sessionHandlers)
     this.registerAll(completionHandlers)
+    this.registerAll(documentHandlers)
   }
 
   now(): number {
@@ -274,14 +276,15 @@ export class MemoryBackend {
   handle(conn: Connection, c: string, p: Payload): Reply[] {
     const handler = this.handlers.get(c)
     if (!handler) return [{ c: replyNameFor(c), p: { error: `unknown command ${c}`, errorCode: 'unknown_command' } }]
-    let answer: Payload | null
+    let answer: Payload | Payload[] | null
     try {
       answer = handler({ backend: this, conn, now: this.now() }, p)
     } catch (err) {
       this.log(`команда ${c} упала: ${err instanceof Error ? err.message : String(err)}`)
       answer = { error: 'internal error', errorCode: 'internal' }
     }
-    return answer === null ? [] : [{ c: replyNameFor(c), p: answer }]
+    if (answer === null) return []
+    return (Array.isArray(answer) ? answer : [answer]).map((p) => ({ c: replyNameFor(c), p }))
   }
 }
 
