@@ -7,6 +7,8 @@ import { errorText, isDesktopHost } from './core/bridge'
 import { afterTwoFrames } from './core/frames'
 import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
 import './styles/base.css'
+// Document-change listener and the start-up clean-up of the device cache.
+import './documents/boot'
 
 window.addEventListener('error', (event) => {
   writeAppLog(uncaughtErrorLine(event.message || reasonText(event.error)))

@@ -11,5 +11,6 @@ export const router = createRouter({
     { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
     { path: '/menu', name: 'menu', component: () => import('./MenuView.vue') },
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
+    { path: '/documents', name: 'documents', component: () => import('../documents/DocumentListView.vue') },
   ],
 })
