@@ -2,15 +2,24 @@ import { createRouter, createWebHashHistory } from 'vue-router'
 import StartView from './StartView.vue'
 // Loading the session installs its start-up step (token choice and the channel).
 import './session'
+import { installSignInGuard } from './signin/guard'
 
 export const router = createRouter({
   history: createWebHashHistory(),
   routes: [
     { path: '/', name: 'start', component: StartView },
     { path: '/device-auth', name: 'device-auth', component: () => import('./DeviceAuthView.vue') },
+    { path: '/create-pin', name: 'create-pin', component: () => import('./signin/CreatePinView.vue') },
+    { path: '/quick-login', name: 'quick-login', component: () => import('./signin/QuickLoginView.vue') },
+    { path: '/worker-auth', name: 'worker-auth', component: () => import('./signin/WorkerAuthView.vue') },
+    { path: '/choose-mode', name: 'choose-mode', component: () => import('./signin/ChooseModeView.vue') },
+    { path: '/authorizations', name: 'authorizations', component: () => import('./signin/AuthorizationsView.vue') },
     { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
     { path: '/menu', name: 'menu', component: () => import('./MenuView.vue') },
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
     { path: '/documents', name: 'documents', component: () => import('../documents/DocumentListView.vue') },
   ],
 })
+
+// Decides "/" (and the mode choice) before every navigation.
+installSignInGuard(router)
