@@ -5,6 +5,7 @@
 import http from 'node:http'
 import { lastSmsCode, completionState } from '../ui/demo/index.ts'
 import { documentRoutes } from './documentControl.mjs'
+import { pickingRoutes } from './pickingControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -33,11 +34,13 @@ export async function startControl({ port, backend, io, rules, messages }) {
       const targets = new Set((await socketsFor(b.token)).map((s) => s.data.conn))
       return { delivered: backend.pushWhere((conn) => targets.has(conn), b.c, b.p ?? {}) }
     },
-    // {c, action: fail | delay | drop, payload?, ms?, times?}: the next request(s) named c
+    // {c, action: fail | delay | drop, payload?, ms?, times?, token?}: the next request(s) named c
+    // (only those of connections opened with `token`, when given)
     'POST /next-reply': (b) => {
       if (typeof b.c !== 'string' || !b.c || !ACTIONS.has(b.action)) throw new Error('c and action are required')
       const list = rules.get(b.c) ?? []
-      list.push({ action: b.action, payload: b.payload, ms: Number(b.ms) || 0, times: Math.max(1, Number(b.times) || 1) })
+      const token = typeof b.token === 'string' ? b.token : undefined
+      list.push({ action: b.action, payload: b.payload, ms: Number(b.ms) || 0, times: Math.max(1, Number(b.times) || 1), token })
       rules.set(b.c, list)
       return { ok: true }
     },
@@ -86,6 +89,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     }),
     'GET /completions': () => ({ completions: completionState(backend).done }),
     ...documentRoutes(backend),
+    ...pickingRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

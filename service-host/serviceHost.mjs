@@ -27,6 +27,7 @@ import { listen, sendJson } from './httpUtil.mjs'
  * @property {Record<string, unknown>} [payload] the refusal sent instead of the answer ("fail")
  * @property {number} [ms] delay of the answer ("delay")
  * @property {number} times how many requests it still applies to
+ * @property {string} [token] only requests of connections opened with this token
  */
 
 /** Keeps the stand-in's tokens valid across restarts of a local run; tests pass their own. */
@@ -48,13 +49,14 @@ export async function startServiceHost(options = {}) {
   /** @type {Set<ReturnType<typeof setTimeout>>} */
   const timers = new Set()
 
-  /** The rule for the next request of this name, if one is set. */
-  const takeRule = (/** @type {string} */ name) => {
+  /** The rule for the next request of this name (from a connection with this token), if one is set. */
+  const takeRule = (/** @type {string} */ name, /** @type {string | undefined} */ token) => {
     const list = rules.get(name)
-    const rule = list?.[0]
+    const at = list ? list.findIndex((r) => r.token === undefined || r.token === token) : -1
+    const rule = list?.[at]
     if (!list || !rule) return undefined
     rule.times -= 1
-    if (rule.times <= 0) list.shift()
+    if (rule.times <= 0) list.splice(at, 1)
     if (list.length === 0) rules.delete(name)
     return rule
   }
@@ -114,7 +116,7 @@ export async function startServiceHost(options = {}) {
         if (typeof ack === 'function') ack({ c, p, r: FROM_BACK })
         else socket.emit(CHANNEL_EVENT, { c, p, r: FROM_BACK })
       }
-      const rule = takeRule(env.c)
+      const rule = takeRule(env.c, conn.identity.token)
       if (rule?.action === 'fail') return deliver(replyNameFor(env.c), rule.payload ?? { error: 'test failure', errorCode: 'test' })
       const replies = backend.handle(conn, env.c, env.p)
       if (rule?.action === 'drop') return

@@ -255,7 +255,7 @@ it('starts from the command line, answers GET /get-token and stops on SIGTERM', 
   child.stderr.on('data', (c) => (out += c))
   try {
     const url = await eventually('the address line', () => out.match(/^service host: (http:\/\/\S+)/m)?.[1], 15_000)
-    expect(out).toMatch(/^control: http:\/\/127\.0\.0\.1:\d+ \(test mode\)$/m)
+    await eventually('the control line', () => /^control: http:\/\/127\.0\.0\.1:\d+ \(test mode\)$/m.test(out))
     const body = (await (await fetch(`${url}/get-token`)).json()) as { token: string }
     expect(body.token.split('.')).toHaveLength(3)
   } finally {

@@ -57,7 +57,7 @@ describe('start-up', () => {
     await connected()
 
     expect(stages).toEqual(['Подключение...'])
-    expect((await onlyConnection()).token).toBe(newer.token)
+    await eventually('only the newest account connected', async () => (await onlyConnection()).token === newer.token)
     expect(socketLogin()).toBe('account')
     expect(useAuthStore().deviceJwt).toBeNull()
     expect(readLocal('device_jwt')).toBeUndefined()
@@ -92,7 +92,7 @@ describe('a refused handshake', () => {
     expect(refreshes[0]!.kind).toBe('guest')
     expect(refreshes[0]!.p).toEqual({ refreshToken: old.refreshToken })
     const auth = useAuthStore()
-    expect((await onlyConnection()).token).toBe(auth.deviceJwt)
+    await eventually('only the renewed connection', async () => (await onlyConnection()).token === auth.deviceJwt)
     expect(readLocal('device_jwt')).toBe(auth.deviceJwt)
     expect(readLocal('refresh_token')).not.toBe(old.refreshToken)
     expect(kit.logLines).toContain('сокет: не удалось подключиться — auth: token expired')
@@ -140,7 +140,8 @@ describe('identity check', () => {
     const t = await standIn.mint('u-anna')
     writeLocal('refresh_token', t.refreshToken)
     useAuthStore().setDeviceJwt(t.token)
-    await standIn.nextReply('deviceWhoAmI', 'fail', { payload: { error: 'session not found' }, times: 2 })
+    // rules for this token only: a late request of an earlier test must not take them
+    await standIn.nextReply('deviceWhoAmI', 'fail', { payload: { error: 'session not found' }, times: 2, token: t.token })
 
     connectSocket()
     await eventually('the account description', () => useAccountStore().received)
@@ -149,7 +150,7 @@ describe('identity check', () => {
     expect(await standIn.messages('refreshDeviceJwt')).toHaveLength(1)
     expect(kit.logLines).toContain('сокет: переподключаюсь сам после обновления токена')
     expect(useAuthStore().deviceJwt).not.toBe(t.token)
-    expect((await onlyConnection()).token).toBe(useAuthStore().deviceJwt)
+    await eventually('only the renewed connection', async () => (await onlyConnection()).token === useAuthStore().deviceJwt)
     expect(useSocketStore().sessionBanner).toBe('')
     expect(useAccountStore().description?.fullName).toBe('Анна Смирнова')
   })
@@ -161,8 +162,8 @@ describe('identity check', () => {
     const t = await standIn.mint('u-anna')
     writeLocal('refresh_token', t.refreshToken)
     useAuthStore().setDeviceJwt(t.token)
-    await standIn.nextReply('deviceWhoAmI', 'fail', { payload: { error }, times: 50 })
-    await standIn.nextReply('refreshDeviceJwt', 'fail', { payload: { error: 'refresh token is not valid' } })
+    await standIn.nextReply('deviceWhoAmI', 'fail', { payload: { error }, times: 50, token: t.token })
+    await standIn.nextReply('refreshDeviceJwt', 'fail', { payload: { error: 'refresh token is not valid' }, token: t.token })
 
     connectSocket()
     await eventually('the banner', () => useSocketStore().sessionBanner === banner)

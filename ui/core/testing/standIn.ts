@@ -39,7 +39,11 @@ export class StandIn {
     return this.control<{ delivered: number }>('POST', '/push', { c, p, token })
   }
 
-  nextReply(c: string, action: 'fail' | 'delay' | 'drop', extra: { payload?: Record<string, unknown>; ms?: number; times?: number } = {}) {
+  nextReply(
+    c: string,
+    action: 'fail' | 'delay' | 'drop',
+    extra: { payload?: Record<string, unknown>; ms?: number; times?: number; token?: string } = {},
+  ) {
     return this.control('POST', '/next-reply', { c, action, ...extra })
   }
 
