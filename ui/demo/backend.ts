@@ -7,6 +7,7 @@
 import { replyNameFor, type Payload } from '../core/envelope'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
+import { pickingHandlers } from './picking'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -87,6 +88,7 @@ export class MemoryBackend {
     this.registerAll(sessionHandlers)
     this.registerAll(completionHandlers)
     this.registerAll(documentHandlers)
+    this.registerAll(pickingHandlers)
   }
 
   now(): number {

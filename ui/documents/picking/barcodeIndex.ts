@@ -1,0 +1,75 @@
+/**
+ * The document's barcode index: every barcode, every barcode without leading
+ * zeros and the product code of every position, each mapped to the position's
+ * assortment id, so that a scan is matched in constant time. Rebuilt whenever
+ * the positions change.
+ */
+import { hasCyrillic, resolveLayout } from './layout'
+import { isMarkingCode, parseMarkingCode, withoutLeadingZeros } from './markingCode'
+
+export interface IndexedPosition {
+  assortmentId: string
+  code: string
+  barcodes: readonly string[]
+}
+
+export interface BarcodeIndex<P extends IndexedPosition = IndexedPosition> {
+  /** code → assortment id */
+  readonly codes: ReadonlyMap<string, string>
+  /** assortment id → the first position with that id */
+  readonly positions: ReadonlyMap<string, P>
+}
+
+/**
+ * Builds the index. Barcodes come before stripped barcodes and those before
+ * product codes, and the first position to claim a code keeps it: a product
+ * code never hides another product's barcode.
+ */
+export function buildBarcodeIndex<P extends IndexedPosition>(list: readonly P[]): BarcodeIndex<P> {
+  const codes = new Map<string, string>()
+  const positions = new Map<string, P>()
+  const claim = (code: string, id: string) => {
+    if (code !== '' && !codes.has(code)) codes.set(code, id)
+  }
+  for (const p of list) {
+    if (!positions.has(p.assortmentId)) positions.set(p.assortmentId, p)
+    for (const b of p.barcodes) claim(b, p.assortmentId)
+  }
+  for (const p of list) for (const b of p.barcodes) claim(withoutLeadingZeros(b), p.assortmentId)
+  for (const p of list) claim(p.code, p.assortmentId)
+  return { codes, positions }
+}
+
+/**
+ * The position of a code: the index with the code as is, then without leading
+ * zeros; failing that, for a marking code, its GTIN without leading zeros and
+ * then the 14-digit GTIN.
+ */
+export function lookupPosition<P extends IndexedPosition>(index: BarcodeIndex<P>, code: string): P | undefined {
+  const id =
+    index.codes.get(code) ??
+    index.codes.get(withoutLeadingZeros(code)) ??
+    (() => {
+      const mark = parseMarkingCode(code)
+      if (!mark) return undefined
+      return index.codes.get(withoutLeadingZeros(mark.gtin)) ?? index.codes.get(mark.gtin)
+    })()
+  return id === undefined ? undefined : index.positions.get(id)
+}
+
+export interface MatchedScan<P extends IndexedPosition> {
+  /** the code after the layout correction */
+  code: string
+  corrected: boolean
+  position: P | undefined
+  isMark: boolean
+}
+
+/** Layout correction, then lookup: the whole matching step of one scan. */
+export function matchScan<P extends IndexedPosition>(index: BarcodeIndex<P>, scanned: string): MatchedScan<P> {
+  if (!hasCyrillic(scanned)) {
+    return { code: scanned, corrected: false, position: lookupPosition(index, scanned), isMark: isMarkingCode(scanned) }
+  }
+  const { code, corrected } = resolveLayout(scanned, isMarkingCode, (c) => lookupPosition(index, c) !== undefined)
+  return { code, corrected, position: lookupPosition(index, code), isMark: isMarkingCode(code) }
+}

@@ -1,0 +1,802 @@
+/**
+ * The working state of one open document and everything a scan does to it.
+ * The scan path is synchronous from the code to the shown outcome: match,
+ * classify, count, write the draft, show the message and start the sound and
+ * vibration — nothing on it waits. Server questions (unknown-code help, the
+ * marking check, position edits) run beside it and never hold a scan back.
+ */
+import { computed, reactive, shallowRef, watch, type ComputedRef } from 'vue'
+import type { Payload } from '../../core/envelope'
+import { RefusalError } from '../../core/requests'
+import type { useDocumentStore } from '../documentStore'
+import { positionStatus, type DocumentRecord, type PositionRecord } from '../records'
+import { buildBarcodeIndex, matchScan, type BarcodeIndex } from './barcodeIndex'
+import { nextCellsOrder, readCellsOrder, sortByCell, writeCellsOrder, type CellsOrder } from './cells'
+import { readDraft, writeDraft, type ShortfallEntry } from './draft'
+import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from './markCheck'
+import { markIdentity, parseMarkingCode, tailStatus } from './markingCode'
+import { isOzonPosting } from './ozonPosting'
+import { applyNewQuantity, confirmOverText, editErrorText } from './positionEdit'
+import {
+  classifyAdd,
+  classifyUndo,
+  manualFeedback,
+  type OutcomeSound,
+  type OutcomeType,
+  type OutcomeVibration,
+  type ScanFacts,
+  type ScanOutcome,
+} from './scanOutcome'
+import { BARCODE_CHECK_TIMEOUT_MS, createUnknownCodeHelp, type LocalReference, type UnknownCodeHelp } from './unknownCodeHelp'
+
+export const FLASH_MS = 2_000
+export const MARK_NOTE_MS = 4_000
+export const EDIT_NOTE_MS = 5_000
+export const TAIL_NOTE_GAP_MS = 30_000
+export const AFTER_SCAN_MS = 1_500
+export const AUTO_COMPLETE_MS = 400
+export const EDIT_TIMEOUT_MS = 15_000
+
+export const PICKING_TEXTS = {
+  loadingBanner: (time: string) => `Обновляем данные… показаны от ${time}`,
+  failedBanner: (time: string) => `Обновить не удалось — показаны данные от ${time}`,
+  noPositions: 'В документе нет позиций',
+  checkModeFailed:
+    'Состав не загрузился. Проверка начинается со свежих данных — проверьте связь и откройте документ еще раз.',
+  tailMissing:
+    'Сканер передал код без криптохвоста. Настройте сканер, чтобы он передавал весь код маркировки — иначе Ozon и Честный Знак могут не принять код',
+  plusByMarks: 'Отсканируйте марку — количество считается по маркам',
+  undoBanner: '➖ Режим отмены — отсканируйте товар, чтобы убрать его из документа',
+  undoTitle: 'Режим отмены: отсканируйте товар, чтобы убрать его',
+  unsavedLeave: 'Есть несохраненные сканы: включите «Сохранять черновик» в настройках или завершите документ.',
+} as const
+
+/** Where the positions of a document come from (the device cache and the server). */
+export interface ContentsSource {
+  /** the cached positions and when they were cached, or null */
+  cached(documentId: string): { positions: PositionRecord[]; cachedAt: number } | null
+  /** fresh positions; rejects when they did not come */
+  fetch(documentId: string, type: string): Promise<PositionRecord[]>
+  /** the text to show for a failed fetch, or null when it is not for the picker's eyes */
+  failureText(err: unknown): string | null
+}
+
+/** What the session reaches outside itself. */
+export interface PickingChannel {
+  connected(): boolean
+  request(name: string, payload: Payload, timeoutMs: number): Promise<Payload>
+  command(name: string, payload: Payload, timeoutMs: number): Promise<Payload>
+  send(name: string, payload: Payload): boolean
+  onPush(name: string, handler: (payload: Payload) => void): () => void
+}
+
+export interface PickingFeedback {
+  playSuccess(): Promise<void>
+  playChecked(): Promise<void>
+  playError(): Promise<void>
+  playTooMuch(): Promise<void>
+  impactMedium(): Promise<void>
+  notifyError(): Promise<void>
+  notifyWarning(): Promise<void>
+}
+
+export interface PickingCapabilities {
+  checkMarksOnScan: boolean
+  /** roles on: a done position reads "Собрано" instead of "Проверено" */
+  rolesEnabled: boolean
+  /** the account may edit document contents */
+  canEdit: boolean
+}
+
+export interface WorkPreferences {
+  defaultTab: 'list' | 'scan'
+  afterScan: 'card' | 'list'
+  autoComplete: boolean
+  saveDraft: boolean
+}
+
+export interface FinishRequest {
+  /** started by auto-completion */
+  auto: boolean
+}
+
+export interface PickingDeps {
+  documents: ReturnType<typeof useDocumentStore>
+  contents: ContentsSource
+  channel: PickingChannel
+  feedback: PickingFeedback
+  work: () => WorkPreferences
+  capabilities: () => PickingCapabilities
+  demo: () => boolean
+  /** the account's default cells order, used until this device chooses */
+  defaultCellsOrder?: () => CellsOrder | null
+  /** the device's copy of the product reference, when there is one */
+  localReference?: LocalReference | null
+  /** check mode of the two-person check: fresh contents, the collector's counts */
+  checkMode?: () => boolean
+  /** completion: the finish button, or auto-completion */
+  onFinish?: (request: FinishRequest) => void
+  now?: () => number
+  log?: (line: string, ...rest: unknown[]) => void
+}
+
+export interface Flash {
+  id: number
+  text: string
+  type: OutcomeType
+}
+
+export interface Timeline {
+  openedAt: number
+  firstScanAt: number
+  lastScanAt: number
+  completedAt: number
+  scans: number
+}
+
+/** "hh:mm" today, else "dd.mm hh:mm". */
+export function shortTime(at: number, now: number): string {
+  const d = new Date(at)
+  const n = new Date(now)
+  const two = (x: number) => String(x).padStart(2, '0')
+  const time = `${two(d.getHours())}:${two(d.getMinutes())}`
+  return d.toDateString() === n.toDateString() ? time : `${two(d.getDate())}.${two(d.getMonth() + 1)} ${time}`
+}
+
+export type PickingSession = ReturnType<typeof createPickingSession>
+
+export function createPickingSession(deps: PickingDeps) {
+  const now = deps.now ?? (() => Date.now())
+  const log = deps.log ?? ((line: string, ...rest: unknown[]) => console.info(line, ...rest))
+  const docs = deps.documents
+
+  const state = reactive({
+    documentId: '',
+    type: '',
+    /** contents are being fetched */
+    loading: false,
+    /** the shown positions came from the device cache */
+    fromCache: false,
+    /** positions are shown (cached, fetched, demo or already in memory) */
+    shown: false,
+    banner: '',
+    /** what the empty list says */
+    emptyText: '',
+    flash: null as Flash | null,
+    markNote: '',
+    editNote: '',
+    undoMode: false,
+    tab: 'list' as 'scan' | 'list',
+    focusedId: null as string | null,
+    cellsOrder: '' as CellsOrder,
+    /** scans were made while drafts are off */
+    unsaved: false,
+    /** positions with a count below the required quantity */
+    incomplete: 0,
+    /** bumped on every change of the counted state (for views that show it) */
+    version: 0,
+  })
+  const timeline = reactive<Timeline>({ openedAt: 0, firstScanAt: 0, lastScanAt: 0, completedAt: 0, scans: 0 })
+  /** assortment id → scanned marking codes */
+  const marks = reactive<Record<string, string[]>>({})
+  const shortfalls = reactive<Record<string, ShortfallEntry>>({})
+  /** mark identity → assortment id */
+  const markIndex = new Map<string, string>()
+  /** assortment id → count: the counted truth, re-applied when fresh contents replace the shown ones */
+  const counts = new Map<string, number>()
+  const verdicts = new Map<string, MarkVerdict>()
+  let index: BarcodeIndex<PositionRecord> = buildBarcodeIndex([])
+  /** the position objects as the holder keeps them (reactive), by id */
+  let byId = new Map<string, PositionRecord>()
+  let generation = 0
+  let lastTailNote = -Infinity
+  let openSerial = 0
+  const timers = { flash: 0, markNote: 0, editNote: 0, afterScan: 0, autoComplete: 0 } as Record<string, ReturnType<typeof setTimeout> | 0>
+  /** set by the view: the list scrolls to a position */
+  const scrollRequest = shallowRef<{ id: string; n: number } | null>(null)
+  let scrollSerial = 0
+  let scanner: { reportResult(ok: boolean, message: string): void } | null = null
+  let stopPush: () => void = () => {}
+  let stopWatch: () => void = () => {}
+
+  const doc = (): DocumentRecord | null => {
+    const d = docs.currentDocument
+    return d && d.id === state.documentId ? d : null
+  }
+  const products = computed<PositionRecord[]>(() => doc()?.products ?? [])
+  const ordered: ComputedRef<PositionRecord[]> = computed(() => sortByCell(products.value, state.cellsOrder))
+  const hasCells = computed(() => products.value.some((p) => p.cell !== ''))
+  // `version` moves whenever the index is rebuilt, so the card never holds a replaced position.
+  const focused = computed(() => (state.version >= 0 && state.focusedId ? (byId.get(state.focusedId) ?? null) : null))
+  const ozonPosting = computed(() => {
+    const d = doc()
+    return d ? isOzonPosting(d) : false
+  })
+  const canFinish = computed(() => state.shown && !state.loading && products.value.length > 0 && state.incomplete === 0)
+  const checkMode = () => deps.checkMode?.() ?? false
+
+  function clearTimer(name: string) {
+    const t = timers[name]
+    if (t) clearTimeout(t)
+    timers[name] = 0
+  }
+  function later(name: string, ms: number, fn: () => void) {
+    clearTimer(name)
+    timers[name] = setTimeout(() => {
+      timers[name] = 0
+      fn()
+    }, ms)
+  }
+
+  // ---- feedback
+
+  function play(sound: OutcomeSound | null, vibrate: OutcomeVibration | null) {
+    const f = deps.feedback
+    const run = (p: Promise<void>) => void p.catch(() => {})
+    if (vibrate === 'success') run(f.impactMedium())
+    else if (vibrate === 'warning') run(f.notifyWarning())
+    else if (vibrate === 'error') run(f.notifyError())
+    if (sound === 'success') run(f.playSuccess())
+    else if (sound === 'checked') run(f.playChecked())
+    else if (sound === 'tooMuch') run(f.playTooMuch())
+    else if (sound === 'error') run(f.playError())
+  }
+
+  let flashSerial = 0
+  function showFlash(text: string, type: OutcomeType) {
+    state.flash = { id: ++flashSerial, text, type }
+    later('flash', FLASH_MS, () => (state.flash = null))
+  }
+  function showMarkNote(text: string) {
+    state.markNote = text
+    later('markNote', MARK_NOTE_MS, () => (state.markNote = ''))
+  }
+  function showEditNote(text: string) {
+    state.editNote = text
+    later('editNote', EDIT_NOTE_MS, () => (state.editNote = ''))
+  }
+
+  // ---- positions and counts
+
+  /** Sets one position's count; keeps the holder's progress and the incomplete count in step. */
+  function setCount(p: PositionRecord, n: number) {
+    const d = doc()
+    const wasDone = p.status === 'done' || p.status === 'excess'
+    const wasIncomplete = p.checked < p.required
+    p.checked = n
+    p.status = positionStatus(n, p.required)
+    if (n > 0) counts.set(p.assortmentId, n)
+    else counts.delete(p.assortmentId)
+    const isDone = p.status === 'done' || p.status === 'excess'
+    if (d && wasDone !== isDone) d.checkedPositions += isDone ? 1 : -1
+    if (wasIncomplete !== n < p.required) state.incomplete += wasIncomplete ? -1 : 1
+    state.version++
+  }
+
+  /** Rebuilds the index and the derived counters from the positions now shown. */
+  function reindex() {
+    const list = products.value
+    index = buildBarcodeIndex(list)
+    byId = index.positions as Map<string, PositionRecord>
+    let incomplete = 0
+    for (const p of list) if (p.checked < p.required) incomplete++
+    state.incomplete = incomplete
+    state.version++
+  }
+
+  /**
+   * New positions replace the shown ones: the counts and marks made so far are
+   * put back on them; those of positions that are gone are dropped.
+   */
+  function installPositions(list: PositionRecord[]) {
+    const d = doc()
+    if (!d) return
+    d.products = list
+    d.totalPositions = list.length
+    d.checkedPositions = 0
+    reapplyCounts()
+  }
+
+  function reapplyCounts() {
+    const d = doc()
+    if (!d) return
+    reindex()
+    const present = new Set(byId.keys())
+    for (const id of [...counts.keys()]) if (!present.has(id)) counts.delete(id)
+    for (const id of Object.keys(marks)) if (!present.has(id)) delete marks[id]
+    for (const [identity, id] of [...markIndex]) if (!present.has(id)) markIndex.delete(identity)
+    let checkedPositions = 0
+    let incomplete = 0
+    for (const p of d.products) {
+      const n = counts.get(p.assortmentId) ?? 0
+      if (p.checked !== n) {
+        p.checked = n
+        p.status = positionStatus(n, p.required)
+      }
+      if (p.status === 'done' || p.status === 'excess') checkedPositions++
+      if (p.checked < p.required) incomplete++
+    }
+    d.checkedPositions = checkedPositions
+    state.incomplete = incomplete
+    if (state.focusedId && !present.has(state.focusedId)) state.focusedId = null
+    state.version++
+  }
+
+  // ---- draft
+
+  function draftState() {
+    const checked: Record<string, number> = {}
+    for (const [id, n] of counts) checked[id] = n
+    const m: Record<string, string[]> = {}
+    for (const [id, list] of Object.entries(marks)) if (list.length) m[id] = [...list]
+    const s: Record<string, ShortfallEntry> = {}
+    for (const [id, e] of Object.entries(shortfalls)) s[id] = { ...e }
+    return { checked, marks: m, shortfalls: s }
+  }
+
+  function saveDraft() {
+    if (!deps.work().saveDraft) {
+      state.unsaved = true
+      return
+    }
+    if (!writeDraft(state.documentId, draftState(), now())) log('[DocumentWork] черновик не записался: хранилище переполнено')
+  }
+
+  function restoreDraft() {
+    if (!deps.work().saveDraft) return
+    const draft = readDraft(state.documentId, now())
+    if (!draft) return
+    let markCount = 0
+    for (const [id, n] of Object.entries(draft.checked)) if (byId.has(id)) counts.set(id, n)
+    for (const [id, list] of Object.entries(draft.marks)) {
+      if (!byId.has(id)) continue
+      marks[id] = [...list]
+      for (const code of list) markIndex.set(markIdentity(code), id)
+      markCount += list.length
+    }
+    for (const [id, e] of Object.entries(draft.shortfalls ?? {})) if (byId.has(id)) shortfalls[id] = { ...e }
+    reapplyCounts()
+    log(`[DocumentWork] восстановлено состояние: марок ${markCount}`)
+  }
+
+  // ---- the marking check and the unknown-code help
+
+  const markChecker: MarkChecker = createMarkChecker({
+    send: (codes) => deps.channel.send('checkMarks', { codes }),
+    onVerdicts(list) {
+      for (const v of list) verdicts.set(v.code, v)
+      const report = reportFor(list)
+      if (report.kind === 'refused') {
+        showFlash(report.message, 'warning')
+        play('tooMuch', 'warning')
+      } else if (report.kind === 'note') showMarkNote(report.message)
+    },
+    onError: (message) => showMarkNote(message),
+  })
+
+  const help: UnknownCodeHelp = createUnknownCodeHelp({
+    ask: (barcode) => deps.channel.request('barcodeCheck', { barcode }, BARCODE_CHECK_TIMEOUT_MS),
+    connected: () => deps.channel.connected(),
+    generation: () => generation,
+    show: (message) => showFlash(message, 'error'),
+    local: deps.localReference ?? null,
+  })
+
+  // ---- the scan path
+
+  function focus(id: string) {
+    state.focusedId = id
+    clearTimer('afterScan')
+  }
+
+  function requestScroll(id: string) {
+    scrollRequest.value = { id, n: ++scrollSerial }
+  }
+
+  function afterCount(p: PositionRecord) {
+    state.focusedId = p.assortmentId
+    clearTimer('afterScan')
+    if (state.tab === 'list') requestScroll(p.assortmentId)
+    else if (deps.work().afterScan === 'list')
+      later('afterScan', AFTER_SCAN_MS, () => {
+        state.tab = 'list'
+        requestScroll(p.assortmentId)
+      })
+  }
+
+  function addMark(p: PositionRecord, code: string) {
+    ;(marks[p.assortmentId] ??= []).push(code)
+    markIndex.set(markIdentity(code), p.assortmentId)
+    if (deps.capabilities().checkMarksOnScan) markChecker.queue(code)
+    const tail = tailStatus(code)
+    if (tail === 'missing') {
+      const t = now()
+      if (t - lastTailNote >= TAIL_NOTE_GAP_MS) {
+        lastTailNote = t
+        showMarkNote(PICKING_TEXTS.tailMissing)
+      }
+    } else if (tail === 'no-gs') log(`[scan] марка без разделителей GS, хвост распознан: ${code.slice(0, 31)}`)
+  }
+
+  function removeMark(id: string, identity: string) {
+    const list = marks[id]
+    if (list) {
+      const at = list.findIndex((c) => markIdentity(c) === identity)
+      if (at >= 0) {
+        const [gone] = list.splice(at, 1)
+        if (gone !== undefined) verdicts.delete(gone)
+      }
+      if (list.length === 0) delete marks[id]
+    }
+    markIndex.delete(identity)
+  }
+
+  /** One scanned code: classified, counted and answered before this returns. */
+  function scan(raw: string): ScanOutcome {
+    const m = matchScan(index, raw)
+    if (m.corrected) log(`[scan] раскладка исправлена: ${raw} → ${m.code}`)
+    const identity = m.isMark ? markIdentity(m.code) : null
+    const countedIn = identity ? markIndex.get(identity) : undefined
+    // In undo mode a counted mark is taken off the position that holds it.
+    let p = m.position
+    if (state.undoMode && countedIn !== undefined) p = byId.get(countedIn) ?? p
+    const facts: ScanFacts = {
+      code: m.code,
+      position: p ? { name: p.name, required: p.required, checked: p.checked, markable: p.markable } : null,
+      isMark: m.isMark,
+      markCounted: countedIn !== undefined,
+      positionHasMarks: p ? (marks[p.assortmentId]?.length ?? 0) > 0 : false,
+      contentsLoading: state.loading && !state.shown,
+      ozonPosting: ozonPosting.value,
+    }
+    if (p && checkMode() && p.collectedQuantity !== undefined) facts.collectorCount = p.collectedQuantity
+    const undo = state.undoMode && p !== undefined
+    const outcome = undo ? classifyUndo(facts) : classifyAdd(facts)
+    applyOutcome(outcome, p ?? null, undo, m.code)
+    return outcome
+  }
+
+  function applyOutcome(o: ScanOutcome, p: PositionRecord | null, undo: boolean, code: string) {
+    showFlash(o.message, o.type)
+    scanner?.reportResult(o.type !== 'error', o.message)
+    play(o.sound, o.vibrate)
+    clearTimer('markNote')
+    state.markNote = ''
+    generation++
+    if (o.kind === 'not-found') void help.run(code, generation)
+    if (o.checked === null || !p) return
+    if (o.addMark) addMark(p, o.addMark)
+    if (o.removeMark) removeMark(p.assortmentId, markIdentity(o.removeMark))
+    setCount(p, o.checked)
+    afterCount(p)
+    if (!undo) {
+      const t = now()
+      if (!timeline.firstScanAt) timeline.firstScanAt = t
+      timeline.lastScanAt = t
+      timeline.scans++
+    }
+    saveDraft()
+    if (!undo) checkAutoComplete()
+  }
+
+  // ---- manual counting, undo mode, auto-completion
+
+  function increment(id: string): boolean {
+    const p = byId.get(id)
+    if (!p) return false
+    if ((marks[id]?.length ?? 0) > 0) {
+      showFlash(PICKING_TEXTS.plusByMarks, 'warning')
+      play(null, 'warning')
+      return false
+    }
+    setCount(p, p.checked + 1)
+    afterManual(p)
+    return true
+  }
+
+  function decrement(id: string): boolean {
+    const p = byId.get(id)
+    if (!p || p.checked <= 0) return false
+    const list = marks[id]
+    if (list?.length) removeMark(id, markIdentity(list[list.length - 1]!))
+    setCount(p, Math.max(0, p.checked - 1))
+    afterManual(p)
+    return true
+  }
+
+  function afterManual(p: PositionRecord) {
+    const f = manualFeedback(p.status)
+    play(f.sound, f.vibrate)
+    saveDraft()
+    checkAutoComplete()
+  }
+
+  function checkAutoComplete() {
+    if (!deps.work().autoComplete || !canFinish.value) return
+    later('autoComplete', AUTO_COMPLETE_MS, () => {
+      if (deps.work().autoComplete && canFinish.value) deps.onFinish?.({ auto: true })
+    })
+  }
+
+  function finish() {
+    if (canFinish.value) deps.onFinish?.({ auto: false })
+  }
+
+  function toggleUndo() {
+    state.undoMode = !state.undoMode
+  }
+
+  // ---- tabs, cards, cells order
+
+  function setTab(tab: 'scan' | 'list') {
+    state.tab = tab
+    clearTimer('afterScan')
+    if (tab === 'list' && state.focusedId) requestScroll(state.focusedId)
+  }
+
+  /** Moves the card by `step` in the shown order. */
+  function moveCard(step: 1 | -1) {
+    const list = ordered.value
+    if (list.length === 0) return
+    const at = state.focusedId ? list.findIndex((p) => p.assortmentId === state.focusedId) : -1
+    const next = at < 0 ? (step > 0 ? 0 : list.length - 1) : Math.min(list.length - 1, Math.max(0, at + step))
+    focus(list[next]!.assortmentId)
+  }
+
+  /** A list row was tapped: its card on the scan tab. */
+  function openCard(id: string) {
+    focus(id)
+    state.tab = 'scan'
+  }
+
+  function cycleCellsOrder() {
+    state.cellsOrder = nextCellsOrder(state.cellsOrder)
+    writeCellsOrder(state.cellsOrder)
+  }
+
+  // ---- position editing
+
+  const editPayload = (id: string) => ({ documentId: state.documentId, type: state.type, positionId: id })
+
+  type EditResult = { ok: true } | { ok: false; confirm: string } | { ok: false; error: string }
+
+  /** Sends a new quantity; a quantity above the order comes back as a question (`confirm`). */
+  async function changeQuantity(id: string, quantity: number, reason = '', confirmOver = false): Promise<EditResult> {
+    const p = byId.get(id)
+    if (!p) return { ok: false, error: editErrorText(new RefusalError('not-found', { code: 'not-found' })) }
+    const payload: Payload = { ...editPayload(id), quantity }
+    if (reason.trim()) payload.reason = reason.trim().slice(0, 200)
+    if (confirmOver) payload.confirmOver = true
+    try {
+      await deps.channel.command('documentPositionQuantity', payload, EDIT_TIMEOUT_MS)
+    } catch (err) {
+      if (!confirmOver && err instanceof RefusalError && err.info.code === 'confirm-required')
+        return { ok: false, confirm: confirmOverText(p.orderedQuantity ?? p.required, quantity) }
+      return { ok: false, error: editErrorText(err) }
+    }
+    const current = byId.get(id)
+    if (!current) return { ok: true }
+    const change = applyNewQuantity(current, marks[id] ?? [], quantity)
+    for (const code of change.removedMarks) removeMark(id, markIdentity(code))
+    docs.applyPositionQuantity(id, change.required, change.checked, change.orderedQuantity)
+    if (change.checked > 0) counts.set(id, change.checked)
+    else counts.delete(id)
+    reapplyCounts()
+    showEditNote(change.note)
+    saveDraft()
+    checkAutoComplete()
+    return { ok: true }
+  }
+
+  async function deletePosition(id: string): Promise<{ ok: true } | { ok: false; error: string }> {
+    const p = byId.get(id)
+    const name = p?.name ?? ''
+    try {
+      await deps.channel.command('documentPositionDelete', editPayload(id), EDIT_TIMEOUT_MS)
+    } catch (err) {
+      return { ok: false, error: editErrorText(err) }
+    }
+    for (const code of [...(marks[id] ?? [])]) removeMark(id, markIdentity(code))
+    counts.delete(id)
+    delete shortfalls[id]
+    if (state.focusedId === id) state.focusedId = null
+    docs.removeProduct(id)
+    reapplyCounts()
+    showEditNote(`Позиция «${name}» удалена`)
+    saveDraft()
+    checkAutoComplete()
+    return { ok: true }
+  }
+
+  // ---- opening and leaving
+
+  function resetWork() {
+    for (const name of Object.keys(timers)) clearTimer(name)
+    markChecker.dispose()
+    help.reset()
+    counts.clear()
+    markIndex.clear()
+    verdicts.clear()
+    for (const k of Object.keys(marks)) delete marks[k]
+    for (const k of Object.keys(shortfalls)) delete shortfalls[k]
+    Object.assign(timeline, { openedAt: now(), firstScanAt: 0, lastScanAt: 0, completedAt: 0, scans: 0 })
+    Object.assign(state, {
+      loading: false,
+      fromCache: false,
+      shown: false,
+      banner: '',
+      emptyText: '',
+      flash: null,
+      markNote: '',
+      editNote: '',
+      undoMode: false,
+      focusedId: null,
+      unsaved: false,
+      incomplete: 0,
+    })
+    generation = 0
+  }
+
+  /** Positions became visible for the first time: index, draft. */
+  function positionsShown() {
+    state.shown = true
+    reindex()
+    // Positions kept in memory (demo mode) carry their counts; the draft, when there is one, wins.
+    for (const p of products.value) if (p.checked > 0) counts.set(p.assortmentId, p.checked)
+    restoreDraft()
+  }
+
+  /**
+   * Opens a document: the record must be the holder's current document. Shows
+   * what is there at once (positions in memory, demo positions, the device
+   * cache) and fetches fresh contents beside it.
+   */
+  async function open(record: DocumentRecord): Promise<void> {
+    const serial = ++openSerial
+    stopWatch()
+    resetWork()
+    state.documentId = record.id
+    state.type = record.type
+    state.tab = deps.work().defaultTab
+    const stored = readCellsOrder()
+    state.cellsOrder = stored ?? deps.defaultCellsOrder?.() ?? ''
+    if (docs.currentDocument !== record) docs.setCurrentDocument(record)
+    // Whoever replaces the positions (a contents answer, an edit), the index follows at once.
+    stopWatch = watch(
+      () => doc()?.products,
+      (list, old) => {
+        if (list !== old && state.shown) reapplyCounts()
+      },
+      { flush: 'sync' },
+    )
+    stopPush()
+    stopPush = deps.channel.onPush('checkMarks.result', (p) => markChecker.answer(p))
+
+    const d = doc()
+    if (!d) return
+    if (checkMode()) {
+      d.products = []
+      await fetchFresh(serial, { checkMode: true })
+      return
+    }
+    if (d.products.length > 0) {
+      positionsShown()
+      return
+    }
+    if (!deps.demo()) {
+      const cached = deps.contents.cached(d.id)
+      if (cached && cached.positions.length > 0) {
+        installPositions(cached.positions)
+        state.fromCache = true
+        state.banner = PICKING_TEXTS.loadingBanner(shortTime(cached.cachedAt, now()))
+        positionsShown()
+        await fetchFresh(serial, { cachedAt: cached.cachedAt })
+        return
+      }
+    }
+    await fetchFresh(serial, {})
+  }
+
+  async function fetchFresh(serial: number, o: { cachedAt?: number; checkMode?: boolean }) {
+    state.loading = true
+    let list: PositionRecord[]
+    try {
+      list = await deps.contents.fetch(state.documentId, state.type)
+    } catch (err) {
+      if (serial !== openSerial) return
+      state.loading = false
+      const text = deps.contents.failureText(err)
+      if (o.checkMode) {
+        state.emptyText = text ?? PICKING_TEXTS.checkModeFailed
+        state.shown = true
+        return
+      }
+      if (state.shown) {
+        log('[DocumentWork] нет связи, работаем по кэшу:', err)
+        state.banner = text ?? PICKING_TEXTS.failedBanner(shortTime(o.cachedAt ?? now(), now()))
+        return
+      }
+      state.emptyText = text ?? PICKING_TEXTS.noPositions
+      state.shown = true
+      reindex()
+      return
+    }
+    if (serial !== openSerial) return
+    state.loading = false
+    const d = doc()
+    if (!d) return
+    if (o.checkMode) for (const p of list) if (p.orderedQuantity === undefined) p.orderedQuantity = p.required
+    const wasShown = state.shown
+    state.shown = true
+    state.fromCache = false
+    state.banner = ''
+    if (list !== d.products) installPositions(list)
+    else reapplyCounts()
+    if (!wasShown) restoreDraft()
+    if (list.length === 0) state.emptyText = PICKING_TEXTS.noPositions
+  }
+
+  /** Leaving the screen: timers, listeners and the marking batch go; outside demo mode the positions are emptied. */
+  function close() {
+    openSerial++
+    for (const name of Object.keys(timers)) clearTimer(name)
+    markChecker.dispose()
+    stopPush()
+    stopPush = () => {}
+    stopWatch()
+    stopWatch = () => {}
+    state.flash = null
+    state.markNote = ''
+    state.editNote = ''
+    const d = doc()
+    if (d && !deps.demo()) {
+      d.products = []
+      d.checkedPositions = 0
+    }
+  }
+
+  /** What completion sends: counts, marks, shortfall entries, timeline, refused marks. */
+  function snapshot() {
+    const refused: Record<string, string> = {}
+    for (const [code, v] of verdicts) if (!v.passes) refused[code] = v.text
+    return { ...draftState(), timeline: { ...timeline }, refusedMarks: refused }
+  }
+
+  return {
+    state,
+    timeline,
+    marks,
+    shortfalls,
+    products,
+    ordered,
+    focused,
+    hasCells,
+    ozonPosting,
+    canFinish,
+    scrollRequest,
+    open,
+    close,
+    scan,
+    increment,
+    decrement,
+    toggleUndo,
+    setTab,
+    moveCard,
+    focus,
+    openCard,
+    cycleCellsOrder,
+    changeQuantity,
+    deletePosition,
+    finish,
+    snapshot,
+    /** the scanner component that shows outcomes on its own surface */
+    attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
+      scanner = s
+    },
+    /** for the bench and tests: the number of indexed codes */
+    indexSize: () => index.codes.size,
+    isMarkCounted: (code: string) => markIndex.has(markIdentity(code)),
+    verdictOf: (code: string) => verdicts.get(code),
+    parse: parseMarkingCode,
+  }
+}
