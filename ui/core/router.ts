@@ -1,7 +1,5 @@
 import { createRouter, createWebHashHistory } from 'vue-router'
 import StartView from './StartView.vue'
-// Loading the session installs its start-up step (token choice and the channel).
-import './session'
 import { installSignInGuard } from './signin/guard'
 
 export const router = createRouter({
@@ -17,6 +15,7 @@ export const router = createRouter({
     { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
     { path: '/menu', name: 'menu', component: () => import('./MenuView.vue') },
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
+    { path: '/print-help', name: 'print-help', component: () => import('../printing/PrintHelpView.vue') },
     { path: '/documents', name: 'documents', component: () => import('../documents/DocumentListView.vue') },
   ],
 })

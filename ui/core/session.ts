@@ -52,7 +52,6 @@ import { serverBaseUrl } from './serviceUrl'
 import { useSettingsStore } from './settings'
 import { useSocketStore } from './socketStore'
 import { STAGE } from './startup'
-import { startupHooks } from './startupHooks'
 
 export { clearAnonJwt, fetchFreshAnonJwt, fetchInitialJwt } from './anonToken'
 export { PhoneAuthError, RefusalError, ServerRejectedError } from './requests'
@@ -819,5 +818,3 @@ export function resetSession(): void {
   authRestarts = 0
   rejectionRunning = false
 }
-
-startupHooks.startSession = startSession
