@@ -12,5 +12,6 @@ export const settingsSections: SettingsSection[] = [
   { id: 'work', title: 'Работа', component: defineAsyncComponent(() => import('./settings/WorkSection.vue')) },
   { id: 'sound', title: 'Звук', component: defineAsyncComponent(() => import('./settings/SoundSection.vue')) },
   { id: 'look', title: 'Оформление', component: defineAsyncComponent(() => import('./settings/LookSection.vue')) },
+  { id: 'print', title: 'Печать', component: defineAsyncComponent(() => import('../printing/PrintSection.vue')) },
   { id: 'device', title: 'Устройство', component: defineAsyncComponent(() => import('./signin/DeviceSection.vue')) },
 ]

@@ -201,3 +201,11 @@ export function choosePrinter(print: PrintSettings, printerName: string | null):
   const profile = printerName === null ? undefined : Object.hasOwn(profiles, printerName) ? readProfile(profiles[printerName]) : undefined
   return { ...(profile ?? {}), profiles, printerName }
 }
+
+/** A printer's line under its name: its profile, or "системный по умолчанию", then " · не в сети". */
+export function printerSubtitle(print: PrintSettings, printer: { name: string; isDefault: boolean; isOnline: boolean }): string {
+  const profile = profileFor(print, printer.name)
+  const parts = [profile ? profileSummary(profile) : printer.isDefault ? 'системный по умолчанию' : '']
+  if (!printer.isOnline) parts.push('не в сети')
+  return parts.filter(Boolean).join(' · ')
+}

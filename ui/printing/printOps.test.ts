@@ -13,6 +13,7 @@ import { FakePrintHost, TINY_PDF } from './testing/fakePrintHost'
 
 let clock = 0
 let warnings: string[] = []
+let revoked: string[] = []
 
 function opsFor(host: FakePrintHost, inHost = true) {
   const invoke = <T,>(cmd: string, args: Record<string, unknown> = {}) => host.invoke(cmd, args) as Promise<T>
@@ -23,6 +24,7 @@ function opsFor(host: FakePrintHost, inHost = true) {
     warn: (line, err) => warnings.push(`${line} ${errorText(err)}`),
     download: (link) => downloadLabel(link, { ...defaultLabelFetchDeps, invoke, inHost: () => true, log: () => {} }),
     objectUrl: (blob) => `blob:test/${blob.type}/${blob.size}`,
+    revokeUrl: (url) => revoked.push(url),
   }
   return createPrintOps(deps)
 }
@@ -34,6 +36,7 @@ const format = { widthMm: 58, heightMm: 40, rotation: 0, fitMode: 'fit', offsetX
 beforeEach(() => {
   clock = 1_000_000
   warnings = []
+  revoked = []
 })
 afterEach(() => vi.useRealTimers())
 
@@ -149,8 +152,16 @@ describe('print operations', () => {
   it('the test page: a PDF URL for a viewer, and the print with printer and format or nulls', async () => {
     const host = new FakePrintHost([A])
     const ops = opsFor(host)
-    expect(await ops.renderTestPageUrl(null)).toBe(`blob:test/application/pdf/${TINY_PDF.length}${VIEWER_FRAGMENT}`)
+    const url = await ops.renderTestPageUrl(null)
+    expect(url).toBe(`blob:test/application/pdf/${TINY_PDF.length}${VIEWER_FRAGMENT}`)
     expect(VIEWER_FRAGMENT).toBe('#toolbar=0&navpanes=0&scrollbar=0&view=Fit')
+    const blob = ops.testPageBlob(url)!
+    expect(blob.type).toBe('application/pdf')
+    expect(new Uint8Array(await blob.arrayBuffer())).toEqual(TINY_PDF)
+    ops.releaseTestPageUrl(url)
+    ops.releaseTestPageUrl(url)
+    expect(revoked).toEqual([`blob:test/application/pdf/${TINY_PDF.length}`])
+    expect(ops.testPageBlob(url)).toBeUndefined()
     await ops.printTestPage()
     await ops.printTestPage({ printerName: 'A', format })
     expect(host.calls.filter((c) => c.cmd !== 'get_printers').map((c) => c.args)).toEqual([

@@ -58,6 +58,7 @@ export interface PrintDeps {
   warn: (line: string, err: unknown) => void
   download: (link: string) => Promise<Uint8Array>
   objectUrl: (blob: Blob) => string
+  revokeUrl: (url: string) => void
 }
 
 export const defaultPrintDeps: PrintDeps = {
@@ -70,6 +71,7 @@ export const defaultPrintDeps: PrintDeps = {
   },
   download: (link) => downloadLabel(link),
   objectUrl: (blob) => URL.createObjectURL(blob),
+  revokeUrl: (url) => URL.revokeObjectURL(url),
 }
 
 /** A trimmed printer name, or null for the system default. */
@@ -210,11 +212,27 @@ export function createPrintOps(deps: PrintDeps = defaultPrintDeps) {
     return normalisePageSize(await call<unknown>('set_page_size', { printerName, widthMm, heightMm }))
   }
 
-  /** The test page as a PDF object URL for a viewer; the caller frees it with `URL.revokeObjectURL`. */
+  // The PDFs behind the test-page URLs still in use, so a preview can draw them itself.
+  const testPages = new Map<string, Blob>()
+
+  /** The test page as a PDF object URL for a viewer; free it with `releaseTestPageUrl`. */
   async function renderTestPageUrl(format: LabelFormat | null | undefined): Promise<string> {
     requireHost()
     const bytes = rawBytes(await call<unknown>('render_test_page', { format: format ?? null }))
-    return deps.objectUrl(new Blob([bytes], { type: 'application/pdf' })) + VIEWER_FRAGMENT
+    const blob = new Blob([bytes], { type: 'application/pdf' })
+    const url = deps.objectUrl(blob) + VIEWER_FRAGMENT
+    testPages.set(url, blob)
+    return url
+  }
+
+  /** The PDF behind a URL of `renderTestPageUrl` that has not been released. */
+  function testPageBlob(url: string): Blob | undefined {
+    return testPages.get(url)
+  }
+
+  function releaseTestPageUrl(url: string): void {
+    if (!testPages.delete(url)) return
+    deps.revokeUrl(url.slice(0, url.length - VIEWER_FRAGMENT.length))
   }
 
   async function checkPrintEngine(): Promise<string> {
@@ -240,6 +258,8 @@ export function createPrintOps(deps: PrintDeps = defaultPrintDeps) {
     getPageSize,
     setPageSize,
     renderTestPageUrl,
+    testPageBlob,
+    releaseTestPageUrl,
     checkPrintEngine,
     printTestPage,
   }
@@ -258,6 +278,7 @@ export const {
   getPageSize,
   setPageSize,
   renderTestPageUrl,
+  releaseTestPageUrl,
   checkPrintEngine,
   printTestPage,
 } = printOps
