@@ -76,6 +76,7 @@ describe('the list screen', () => {
     await settle()
     expect(useDocumentStore().documents).toHaveLength(200)
     expect(cards()).toHaveLength(open().length)
+    expect(wrapper!.find('[data-test="load-more"]').text()).toBe('Загрузить еще 1000')
   })
 
   it('searches: a code opens the document, a text with a blank never asks the server, a number does', async () => {
