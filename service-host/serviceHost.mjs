@@ -9,6 +9,7 @@ import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } fr
 import { createBackend } from '../ui/demo/index.ts'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
+import { serveLabelFile } from './labelFiles.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -75,6 +76,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'OPTIONS') return void res.writeHead(204).end()
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
+    if (serveLabelFile(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
 
