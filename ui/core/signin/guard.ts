@@ -4,6 +4,7 @@
  * decisions are a pure function of a small state; `installSignInGuard` reads
  * that state from the stores.
  */
+import { watch } from 'vue'
 import type { Router } from 'vue-router'
 import { useAccountStore } from '../accountStore'
 import { readAccountMode, type AccountMode } from '../accountMode'
@@ -90,8 +91,26 @@ export function currentGuardState(): GuardState {
   }
 }
 
+/**
+ * Installs the guard. Start-up ends by going to "/" — usually where the page
+ * already is, which the router would skip as a repeat: so the end of start-up
+ * also sends a page that is still on "/" there once more, with the guard.
+ */
 export function installSignInGuard(router: Router): () => void {
+  let watching = false
+  const decideHomeAfterStartup = () => {
+    if (watching) return
+    watching = true
+    watch(
+      () => useStartupStore().state.started,
+      (started) => {
+        if (started && router.currentRoute.value.path === '/') void router.replace({ path: '/', force: true })
+      },
+    )
+  }
   return router.beforeEach((to) => {
+    // The stores exist from the first navigation on.
+    decideHomeAfterStartup()
     const next = guardRedirect(to.path, currentGuardState())
     return next && next !== to.path ? { path: next, replace: true } : true
   })

@@ -1,0 +1,97 @@
+/**
+ * The desktop app against the local service host: one stand-in and one test
+ * display per test file, a fresh profile per test, the app pointed at the
+ * stand-in, and the few page actions the screen tests share.
+ */
+import { afterAll, beforeAll } from 'vitest'
+import { StandIn } from '../../../ui/core/testing/standIn'
+import { Profile } from './desktopApp'
+import { startDisplay, type Display } from './display'
+import { waitFor } from './wait'
+import { Session } from './webdriver'
+
+export interface StandInRig {
+  readonly standIn: StandIn
+  readonly display: Display
+  /** A fresh profile, the app started on it and pointed at the stand-in; the caller closes the session. */
+  open(): Promise<{ session: Session; profile: Profile }>
+}
+
+/** Starts a display and the stand-in (test mode) before the file's tests and stops them after. */
+export function useStandInRig(): StandInRig {
+  let standIn: StandIn | undefined
+  let display: Display | undefined
+  const profiles: Profile[] = []
+  beforeAll(async () => {
+    display = await startDisplay()
+    standIn = await StandIn.start()
+  })
+  afterAll(async () => {
+    await standIn?.close()
+    await display?.stop()
+    for (const p of profiles) p.remove()
+  })
+  return {
+    get standIn() {
+      if (!standIn) throw new Error('the stand-in is not running')
+      return standIn
+    },
+    get display() {
+      if (!display) throw new Error('the display is not running')
+      return display
+    },
+    async open() {
+      const profile = new Profile()
+      profiles.push(profile)
+      const session = await Session.start(profile, this.display.name)
+      await pointAt(session, this.standIn.url)
+      return { session, profile }
+    },
+  }
+}
+
+/** Points the page at a service host and starts it again (local builds read "zv_service_url"). */
+export async function pointAt(session: Session, url: string): Promise<void> {
+  // The mark on the old page tells it apart from the reloaded one.
+  await session.execute('window.__zvOldPage = true; localStorage.setItem("zv_service_url", JSON.stringify(arguments[0])); location.reload()', url)
+  await waitForStartup(session)
+}
+
+/** Start-up of a (re)loaded page is over once it listens for links. */
+export function waitForStartup(session: Session): Promise<boolean> {
+  return waitFor(
+    'the page to finish start-up',
+    () =>
+      session
+        .execute<boolean>('return !window.__zvOldPage && document.documentElement.dataset.deepLinks === "ready"')
+        .catch(() => false),
+    30_000,
+  )
+}
+
+/** The route of the page: the part of the address after "#". */
+export async function route(session: Session): Promise<string> {
+  const url = await session.url()
+  const i = url.indexOf('#')
+  return i < 0 ? '/' : url.slice(i + 1)
+}
+
+/** Waits until the route (with its query) satisfies `match`, or equals it when a string is given. */
+export function waitForRoute(session: Session, match: string | ((r: string) => boolean), timeoutMs = 30_000): Promise<string> {
+  const ok = typeof match === 'string' ? (r: string) => r === match : match
+  return waitFor(`the route ${String(match)}`, async () => {
+    const r = await route(session)
+    return ok(r) ? r : undefined
+  }, timeoutMs)
+}
+
+/** Clicks an element once it is there. */
+export async function press(session: Session, css: string): Promise<void> {
+  const el = await waitFor(`${css} to appear`, async () => (await session.findAll(css))[0], 20_000)
+  await session.click(el)
+}
+
+/** Presses the digits on the on-screen keypad. */
+export async function typePin(session: Session, pin: string): Promise<void> {
+  for (const d of pin) await press(session, `[data-test="key-${d}"]`)
+}
