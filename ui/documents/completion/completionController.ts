@@ -1,0 +1,288 @@
+/**
+ * Completion of the open document: questions, the withdrawal question, the
+ * confirmation, then the pages. A result is never lost: a refusal the picker
+ * can act on keeps the dialog (nothing queued); any other failure goes into
+ * the send queue and leaves by itself when the connection returns.
+ */
+import { reactive } from 'vue'
+import { completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
+import type { Payload } from '../../core/envelope'
+import { isTimeout, RefusalError, ServerRejectedError } from '../../core/requests'
+import { KNOWN_REFUSAL_CODES, type NewQueuedCompletion } from '../../core/sendQueue'
+import { refusalText } from '../picking/refusalText'
+import type { DocumentRecord } from '../records'
+import { finishButton } from './finishButton'
+import { answersPayload, normaliseQuestions, validateAll, type AnswerInput, type Question } from './questions'
+import { withdrawQuestion, type WithdrawContext, type WithdrawQuestion } from './withdrawQuestion'
+
+export const QUESTIONS_TIMEOUT_MS = 10_000
+export const QUEUED_TEXT = '📦 Документ сохранен на устройстве и уйдет сам, как появится связь.'
+export const QUEUE_FAILED_TEXT = 'Не удалось отправить и сохранить. Не выходите из документа, проверьте связь'
+
+export interface CompletionItem {
+  positionId: string
+  quantity: number
+  marks: string[]
+}
+
+export interface Timeline {
+  openedAt: number
+  firstScanAt: number
+  lastScanAt: number
+  completedAt: number
+  scans: number
+}
+
+/** What the picking screen hands over. */
+export interface CompletionSource {
+  document(): DocumentRecord
+  items(): CompletionItem[]
+  timeline(): Timeline
+  markIdentities(): string[]
+  withdrawContext(): WithdrawContext
+  /** after success: delete the draft, record the sent marks, clear the scan state */
+  completed(answer: Payload): void
+  /** after the result was queued (the draft stays until it is delivered) */
+  queued(): void
+}
+
+export interface CompletionDeps {
+  canAsk(): boolean
+  command(name: string, payload: Payload, timeoutMs: number): Promise<Payload>
+  enqueue(entry: NewQueuedCompletion): boolean
+  markCompletedHere(doc: DocumentRecord): void
+  confirmOnComplete(): boolean
+  /** sends what waits in the send queue; answers whether this document's entry is still there */
+  flushQueued(documentId: string): Promise<boolean>
+  success(): void
+  failure(): void
+  backToList(): void
+}
+
+export type Step = 'closed' | 'loading' | 'questions' | 'withdraw' | 'confirm' | 'sending' | 'queued'
+
+export interface CompletionState {
+  step: Step
+  questions: Question[]
+  values: Record<string, AnswerInput>
+  errors: Record<string, string>
+  questionsError: string
+  withdraw: WithdrawQuestion | null
+  withdrawAnswer: boolean | undefined
+  /** the refusal or failure text shown in the dialog */
+  message: string
+  highlightPositionId: string
+  done: number
+  total: number
+}
+
+function emptyState(): CompletionState {
+  return {
+    step: 'closed', questions: [], values: {}, errors: {}, questionsError: '', withdraw: null, withdrawAnswer: undefined,
+    message: '', highlightPositionId: '', done: 0, total: 0,
+  }
+}
+
+function questionsFailureText(err: unknown): string {
+  if (err instanceof RefusalError) {
+    if (err.info.code === 'ms-error') return 'МойСклад сейчас не отвечает, поэтому вопросы не загрузились. Попробуйте еще раз.'
+    return err.info.message?.trim() || err.message
+  }
+  return 'Не удалось загрузить вопросы. Проверьте связь и нажмите «Повторить».'
+}
+
+export function serverRejectedText(message: string): string {
+  return `⚠️ Сервер не принял документ: ${message.replace(/[.\s]+$/, '')}. Документ сохранен на устройстве, отправим повторно.`
+}
+
+export function createCompletion(source: CompletionSource, deps: CompletionDeps) {
+  const state = reactive<CompletionState>(emptyState())
+  let questionsLoaded = false
+
+  async function loadQuestions(): Promise<boolean> {
+    state.questionsError = ''
+    if (!deps.canAsk()) return true
+    const doc = source.document()
+    try {
+      const answer = await deps.command('finishQuestions', { documentId: doc.id, type: doc.type, event: 'collected' }, QUESTIONS_TIMEOUT_MS)
+      state.questions = normaliseQuestions(answer.questions)
+    } catch (err) {
+      if (isTimeout(err)) return true // silent: complete without questions
+      state.questionsError = questionsFailureText(err)
+      return false
+    }
+    questionsLoaded = true
+    return true
+  }
+
+  function positionsDone() {
+    const products = source.document().products
+    state.done = products.filter((p) => p.checked >= p.required).length
+    state.total = products.length
+  }
+
+  /** The finish button. */
+  async function start() {
+    state.message = ''
+    state.highlightPositionId = ''
+    state.step = 'loading'
+    positionsDone()
+    const ok = await loadQuestions()
+    if (!ok || state.questions.length > 0) {
+      state.step = 'questions'
+      return
+    }
+    afterQuestions()
+  }
+
+  async function retryQuestions() {
+    await loadQuestions()
+  }
+
+  function afterQuestions() {
+    const w = withdrawQuestion(source.withdrawContext())
+    if (w && state.withdrawAnswer === undefined) {
+      state.withdraw = w
+      state.step = 'withdraw'
+      return
+    }
+    if (deps.confirmOnComplete() && state.step !== 'questions') {
+      state.step = 'confirm'
+      return
+    }
+    void send()
+  }
+
+  /** "Завершить" in the questions dialog. */
+  function submitQuestions() {
+    state.errors = validateAll(state.questions, state.values)
+    if (Object.values(state.errors).some(Boolean)) return
+    if (state.questionsError && !questionsLoaded && deps.canAsk()) {
+      // Questions could not be loaded: finishing without them is the picker's choice.
+      state.questionsError = ''
+    }
+    const w = withdrawQuestion(source.withdrawContext())
+    if (w && state.withdrawAnswer === undefined) {
+      state.withdraw = w
+      state.step = 'withdraw'
+      return
+    }
+    void send()
+  }
+
+  function answerWithdraw(withdraw: boolean) {
+    state.withdrawAnswer = withdraw
+    state.step = deps.confirmOnComplete() ? 'confirm' : 'sending'
+    if (state.step === 'sending') void send()
+  }
+
+  function completion(): NewQueuedCompletion {
+    const doc = source.document()
+    const timeline = { ...source.timeline(), completedAt: Date.now() }
+    const entry: NewQueuedCompletion = {
+      documentId: doc.id,
+      documentType: doc.type,
+      documentNumber: doc.number,
+      items: source.items(),
+      timeline,
+      markIdentities: source.markIdentities(),
+    }
+    // Ozon postings never withdraw; otherwise the picker's answer when one was given.
+    if (doc.source === 'ozon') entry.withdraw = false
+    else if (state.withdrawAnswer !== undefined) entry.withdraw = state.withdrawAnswer
+    if (state.questions.length) entry.answers = answersPayload(state.questions, state.values)
+    return entry
+  }
+
+  async function send() {
+    const entry = completion()
+    const before = state.step === 'questions' ? 'questions' : 'confirm'
+    state.step = 'sending'
+    state.message = ''
+    try {
+      const answer = await sendCompletion(entry, (page) => deps.command('completeDocument', page, COMPLETION_PAGE_TIMEOUT_MS))
+      const doc = source.document()
+      doc.status = 'completed'
+      deps.markCompletedHere(doc)
+      source.completed(answer)
+      deps.success()
+      close()
+      deps.backToList()
+    } catch (err) {
+      deps.failure()
+      if (err instanceof RefusalError && err.info.code && KNOWN_REFUSAL_CODES.has(err.info.code)) {
+        refused(err, before)
+        return
+      }
+      queue(entry, err)
+    }
+  }
+
+  function refused(err: RefusalError, before: Step) {
+    const doc = source.document()
+    const positionId = typeof err.info.positionId === 'string' ? err.info.positionId : ''
+    const position = positionId ? doc.products.find((p) => p.assortmentId === positionId) : undefined
+    state.message = refusalText(err.info, position?.name)
+    state.highlightPositionId = err.info.code === 'reason-required' ? positionId : ''
+    if (err.info.code === 'answers-invalid') {
+      const listed = [...(err.info.missing ?? []), ...(err.info.wrong ?? [])].map(String)
+      state.errors = Object.fromEntries(listed.map((id) => [id, 'Проверьте ответ']))
+    }
+    state.step = before === 'questions' || state.questions.length ? 'questions' : 'confirm'
+  }
+
+  function queue(entry: NewQueuedCompletion, err: unknown) {
+    if (!deps.enqueue(entry)) {
+      state.message = QUEUE_FAILED_TEXT
+      state.step = state.questions.length ? 'questions' : 'confirm'
+      return
+    }
+    const doc = source.document()
+    doc.status = 'completed'
+    deps.markCompletedHere(doc)
+    source.queued()
+    state.message = err instanceof ServerRejectedError ? serverRejectedText(err.message) : QUEUED_TEXT
+    state.step = 'queued'
+  }
+
+  function close() {
+    Object.assign(state, emptyState())
+    questionsLoaded = false
+  }
+
+  function acknowledgeQueued() {
+    close()
+    deps.backToList()
+  }
+
+  /** "Повторить" after queueing: the queued entry itself is sent, so the result can never go twice. */
+  async function retryQueued() {
+    state.step = 'sending'
+    const stillQueued = await deps.flushQueued(source.document().id).catch(() => true)
+    if (!stillQueued) {
+      deps.success()
+      acknowledgeQueued()
+      return
+    }
+    deps.failure()
+    state.step = 'queued'
+  }
+
+  return {
+    state,
+    start,
+    retryQuestions,
+    submitQuestions,
+    answerWithdraw,
+    confirm: () => void send(),
+    cancel: close,
+    acknowledgeQueued,
+    retryQueued,
+    /** The button's label and state for the current counts. */
+    button: (canFinishShort = true) => finishButton(source.document().products, canFinishShort),
+    /** Exposed for tests: the pages a completion would be sent as. */
+    pagesOf: () => completionPages(completion()),
+  }
+}
+
+export type Completion = ReturnType<typeof createCompletion>
