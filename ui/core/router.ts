@@ -1,6 +1,7 @@
 import { createRouter, createWebHashHistory } from 'vue-router'
 import StartView from './StartView.vue'
 import { installSignInGuard } from './signin/guard'
+import { pickingRoute } from '../documents/picking/route'
 
 export const router = createRouter({
   history: createWebHashHistory(),
@@ -17,6 +18,7 @@ export const router = createRouter({
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
     { path: '/print-help', name: 'print-help', component: () => import('../printing/PrintHelpView.vue') },
     { path: '/documents', name: 'documents', component: () => import('../documents/DocumentListView.vue') },
+    pickingRoute,
   ],
 })
 

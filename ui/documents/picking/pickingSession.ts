@@ -288,21 +288,27 @@ export function createPickingSession(deps: PickingDeps) {
    * New positions replace the shown ones: the counts and marks made so far are
    * put back on them; those of positions that are gone are dropped.
    */
-  function installPositions(list: PositionRecord[]) {
+  function installPositions(list: PositionRecord[]): boolean {
     const d = doc()
-    if (!d) return
+    if (!d) return false
     d.products = list
     d.totalPositions = list.length
     d.checkedPositions = 0
-    reapplyCounts()
+    return reapplyCounts()
   }
 
-  function reapplyCounts() {
+  /** Puts the counts back on the positions shown; answers true when counts of vanished positions were dropped. */
+  function reapplyCounts(): boolean {
     const d = doc()
-    if (!d) return
+    if (!d) return false
     reindex()
     const present = new Set(byId.keys())
-    for (const id of [...counts.keys()]) if (!present.has(id)) counts.delete(id)
+    let dropped = false
+    for (const id of [...counts.keys()])
+      if (!present.has(id)) {
+        counts.delete(id)
+        dropped = true
+      }
     for (const id of Object.keys(marks)) if (!present.has(id)) delete marks[id]
     for (const [identity, id] of [...markIndex]) if (!present.has(id)) markIndex.delete(identity)
     let checkedPositions = 0
@@ -320,6 +326,7 @@ export function createPickingSession(deps: PickingDeps) {
     state.incomplete = incomplete
     if (state.focusedId && !present.has(state.focusedId)) state.focusedId = null
     state.version++
+    return dropped
   }
 
   // ---- draft
@@ -665,7 +672,8 @@ export function createPickingSession(deps: PickingDeps) {
     stopWatch = watch(
       () => doc()?.products,
       (list, old) => {
-        if (list !== old && state.shown) reapplyCounts()
+        // Counts of positions that are no longer in the document leave the draft too.
+        if (list !== old && state.shown && reapplyCounts()) saveDraft()
       },
       { flush: 'sync' },
     )
@@ -730,9 +738,9 @@ export function createPickingSession(deps: PickingDeps) {
     state.shown = true
     state.fromCache = false
     state.banner = ''
-    if (list !== d.products) installPositions(list)
-    else reapplyCounts()
+    const dropped = list !== d.products ? installPositions(list) : reapplyCounts()
     if (!wasShown) restoreDraft()
+    else if (dropped) saveDraft()
     if (list.length === 0) state.emptyText = PICKING_TEXTS.noPositions
   }
 
@@ -789,6 +797,8 @@ export function createPickingSession(deps: PickingDeps) {
     deletePosition,
     finish,
     snapshot,
+    /** a refusal of the screen itself (not of a scan), shown where scan messages are */
+    showNote: (text: string) => showFlash(text, 'error'),
     /** the scanner component that shows outcomes on its own surface */
     attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
       scanner = s
