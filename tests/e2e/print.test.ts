@@ -1,0 +1,239 @@
+// The print settings in the desktop app against a private CUPS scheduler:
+// choose a label printer, write the label size into it, preview and print the
+// test page, print a label by link from the stand-in's file host, and refuse a
+// job for an offline printer. The capture queue shows exactly what arrived.
+import { spawn, execFile, type ChildProcess } from 'node:child_process'
+import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs'
+import { join } from 'node:path'
+import { promisify } from 'node:util'
+import { inflateSync } from 'node:zlib'
+import { afterAll, beforeAll, describe, expect, it } from 'vitest'
+import { StandIn } from '../../ui/core/testing/standIn'
+import { Profile, ROOT } from './harness/desktopApp'
+import { startDisplay, type Display } from './harness/display'
+import { pointAt } from './harness/standInApp'
+import { waitFor } from './harness/wait'
+import { Session } from './harness/webdriver'
+
+const run = promisify(execFile)
+const SCRIPT = join(ROOT, 'tests/fixtures/cups/private-cupsd')
+const MM = 72 / 25.4
+
+/** The scheduler of tests/fixtures/cups, a child of this process with the test queues. */
+class PrivateCupsd {
+  private constructor(
+    readonly dir: string,
+    private readonly proc: ChildProcess,
+  ) {}
+
+  get socket() {
+    return join(this.dir, 'cups.sock')
+  }
+
+  static async start(): Promise<PrivateCupsd> {
+    // Short and outside $TMPDIR: the socket path has a length limit.
+    const dir = mkdtempSync('/tmp/zorvik-e2e-cupsd-')
+    await run(SCRIPT, ['prepare', dir])
+    const proc = spawn('cupsd', ['-f', '-c', join(dir, 'cupsd.conf'), '-s', join(dir, 'cups-files.conf')], { stdio: 'ignore' })
+    const cupsd = new PrivateCupsd(dir, proc)
+    const env = { ...process.env, CUPS_SERVER: cupsd.socket }
+    await waitFor('the private cupsd to answer', () => run('lpstat', ['-r'], { env }).then(() => true, () => false), 15_000, 100)
+    await run(SCRIPT, ['add-queues', dir], { env })
+    return cupsd
+  }
+
+  /** Finished jobs of the capture queue: id, its options line and the document. */
+  jobs(): Array<{ id: number; meta: string; pdf: string }> {
+    const capture = join(this.dir, 'capture')
+    return readdirSync(capture)
+      .filter((n) => /^job-\d+\.txt$/.test(n))
+      .map((n) => {
+        const id = Number(n.slice(4, -4))
+        return { id, meta: readFileSync(join(capture, n), 'utf8'), pdf: join(capture, `job-${id}.pdf`) }
+      })
+      .sort((a, b) => a.id - b.id)
+  }
+
+  async stop(): Promise<void> {
+    if (this.proc.exitCode === null && this.proc.signalCode === null) {
+      const gone = new Promise((r) => this.proc.once('exit', r))
+      this.proc.kill('SIGTERM')
+      await gone
+    }
+    rmSync(this.dir, { recursive: true, force: true })
+  }
+}
+
+/** A profile whose app talks to the private scheduler only. */
+class PrintProfile extends Profile {
+  constructor(private readonly cupsServer: string) {
+    super()
+  }
+  override env(display: string): NodeJS.ProcessEnv {
+    return { ...super.env(display), CUPS_SERVER: this.cupsServer }
+  }
+}
+
+/** Pages and their sizes in points, as pdfinfo reads the received document. */
+async function pdfPages(file: string): Promise<{ pages: number; width: number; height: number }> {
+  const { stdout } = await run('pdfinfo', [file])
+  const size = /Page size:\s+([\d.]+) x ([\d.]+) pts/.exec(stdout)!
+  return { pages: Number(/Pages:\s+(\d+)/.exec(stdout)![1]), width: Number(size[1]), height: Number(size[2]) }
+}
+
+/** Decodes an 8-bit RGB or RGBA PNG (what WebDriver screenshots are) into RGBA pixels. */
+function decodePng(png: Buffer): { width: number; height: number; rgba: Uint8Array } {
+  let at = 8
+  let width = 0, height = 0, channels = 4
+  const data: Buffer[] = []
+  while (at < png.length) {
+    const length = png.readUInt32BE(at)
+    const type = png.toString('latin1', at + 4, at + 8)
+    const body = png.subarray(at + 8, at + 8 + length)
+    if (type === 'IHDR') {
+      width = body.readUInt32BE(0)
+      height = body.readUInt32BE(4)
+      if (body[8] !== 8 || (body[9] !== 2 && body[9] !== 6) || body[12] !== 0) throw new Error('unexpected PNG format')
+      channels = body[9] === 6 ? 4 : 3
+    } else if (type === 'IDAT') data.push(body)
+    at += 12 + length
+  }
+  const raw = inflateSync(Buffer.concat(data))
+  const stride = width * channels
+  const out = new Uint8Array(stride * height)
+  for (let y = 0; y < height; y++) {
+    const filter = raw[y * (stride + 1)]!
+    for (let x = 0; x < stride; x++) {
+      const v = raw[y * (stride + 1) + 1 + x]!
+      const a = x >= channels ? out[y * stride + x - channels]! : 0
+      const b = y > 0 ? out[(y - 1) * stride + x]! : 0
+      const c = x >= channels && y > 0 ? out[(y - 1) * stride + x - channels]! : 0
+      const p = a + b - c
+      const paeth = Math.abs(p - a) <= Math.abs(p - b) && Math.abs(p - a) <= Math.abs(p - c) ? a : Math.abs(p - b) <= Math.abs(p - c) ? b : c
+      out[y * stride + x] = (v + [0, a, b, (a + b) >> 1, paeth][filter]!) & 255
+    }
+  }
+  const rgba = new Uint8Array(width * height * 4)
+  for (let i = 0; i < width * height; i++) {
+    rgba.set(out.subarray(i * channels, i * channels + 3), i * 4)
+    rgba[i * 4 + 3] = channels === 4 ? out[i * channels + 3]! : 255
+  }
+  return { width, height, rgba }
+}
+
+/** Shares of dark and light pixels of a screenshot inside a rectangle (CSS pixels at density 1). */
+function inkIn(png: Buffer, r: { x: number; y: number; width: number; height: number }) {
+  const { width, rgba } = decodePng(png)
+  let dark = 0, light = 0, total = 0
+  for (let y = Math.ceil(r.y) + 2; y < Math.floor(r.y + r.height) - 2; y++)
+    for (let x = Math.ceil(r.x) + 2; x < Math.floor(r.x + r.width) - 2; x++) {
+      const i = (y * width + x) * 4
+      const v = (rgba[i]! + rgba[i + 1]! + rgba[i + 2]!) / 3
+      total++
+      if (v < 100) dark++
+      else if (v > 200) light++
+    }
+  return { dark: dark / total, light: light / total }
+}
+
+let display: Display
+let standIn: StandIn
+let cupsd: PrivateCupsd
+let profile: PrintProfile
+let session: Session
+
+const option = (name: string) => `[data-test="printer-option"][data-name="${name}"]`
+async function click(css: string) {
+  await session.click(await session.find(css))
+}
+
+beforeAll(async () => {
+  display = await startDisplay()
+  standIn = await StandIn.start()
+  cupsd = await PrivateCupsd.start()
+  profile = new PrintProfile(cupsd.socket)
+  session = await Session.start(profile, display.name)
+  await pointAt(session, standIn.url)
+  await session.execute('location.hash = "#/settings?section=print"')
+  await session.waitForText(option('custom'))
+})
+
+afterAll(async () => {
+  await session?.close()
+  await cupsd?.stop()
+  await standIn?.close()
+  await display?.stop()
+  profile?.remove()
+})
+
+describe('printing from the desktop app', () => {
+  it('a label printer set to 58 × 40: the size written into it, the test page previewed and printed', async () => {
+    expect(await session.text(await session.find(option('raw')))).toContain('системный по умолчанию')
+    expect(await session.text(await session.find(option('rejecting')))).toContain('не в сети')
+
+    await click(option('custom'))
+    await session.waitForText('[data-test="page-size-verdict"]', (t) => t.startsWith('В принтере задано 102 × 152 мм, а этикетка 58 × 40 мм.'))
+    await click('[data-test="size-preset"]')
+    expect(await session.text(await session.find('[data-test="current-size"]'))).toBe('Сейчас: 58 × 40 мм')
+    await click('[data-test="page-size-apply"]')
+    await session.waitForText('[data-test="page-size-verdict"]', (t) => t === 'В принтере задано 58 × 40 мм — совпадает')
+    expect(readFileSync(join(profile.root, '.cups/lpoptions'), 'utf8')).toMatch(/custom.*58x40mm/)
+
+    // The preview is drawn in the page: on the screen, where the canvas is, a label-shaped white page with ink on it.
+    await click('[data-test="preview-open"]')
+    expect(await session.waitForText('[data-test="test-page-preview"] h2')).toBe('Тестовая страница 58 × 40 мм')
+    await session.waitForText('.preview__page--drawn')
+    const rect = await session.execute<{ x: number; y: number; width: number; height: number }>(
+      'const r = document.querySelector(\'[data-test="preview-canvas"]\').getBoundingClientRect(); return { x: r.x, y: r.y, width: r.width, height: r.height }',
+    )
+    expect(rect.width).toBeGreaterThan(200)
+    expect(rect.width / rect.height).toBeCloseTo(58 / 40, 1)
+    const shot = await waitFor('the page on the screen', async () => {
+      const png = await session.screenshot()
+      const ink = inkIn(png, rect)
+      return ink.dark > 0.005 && ink.light > 0.5 ? png : undefined
+    })
+    writeFileSync(join(profile.root, 'preview.png'), shot)
+    await click('[data-test="preview-close"]')
+    await waitFor('the preview to close', async () => (await session.findAll('[data-test="test-page-preview"]')).length === 0)
+
+    const before = cupsd.jobs().length
+    await click('[data-test="test-print"]')
+    expect(await session.waitForText('[data-test="test-print-result"]')).toBe('Отправлено на печать')
+    const jobs = await waitFor('the test page in the queue', () => (cupsd.jobs().length > before ? cupsd.jobs() : undefined))
+    expect(jobs).toHaveLength(before + 1)
+    const job = jobs.at(-1)!
+    expect(job.meta).toContain('media=Custom.58x40mm')
+    const received = await pdfPages(job.pdf)
+    expect(received.pages).toBe(1)
+    expect(received.width).toBeCloseTo(58 * MM, 0)
+    expect(received.height).toBeCloseTo(40 * MM, 0)
+  })
+
+  it('a label by link from the file host is fitted to 58 × 40 and printed', async () => {
+    const before = cupsd.jobs().length
+    await session.type(await session.find('[data-test="link-input"]'), `${standIn.url}/labels/sample-100x150.pdf`)
+    await click('[data-test="link-print"]')
+    expect(await session.waitForText('[data-test="link-print-result"]', () => true, 40_000)).toBe('Отправлено на печать')
+    const jobs = await waitFor('the label in the queue', () => (cupsd.jobs().length > before ? cupsd.jobs() : undefined))
+    expect(jobs).toHaveLength(before + 1)
+    const received = await pdfPages(jobs.at(-1)!.pdf)
+    expect(received).toMatchObject({ pages: 1 })
+    expect(received.width).toBeCloseTo(58 * MM, 0)
+    expect(received.height).toBeCloseTo(40 * MM, 0)
+  })
+
+  it('an offline chosen printer: the readiness text and the way to the print settings, no job', async () => {
+    const before = cupsd.jobs().length
+    await click(option('rejecting'))
+    await click('[data-test="test-print"]')
+    expect(await session.waitForText('[data-test="test-print-failure"] p')).toBe(
+      'Принтер «rejecting» не в сети. Включите его или выберите другой в Настройки → Печать',
+    )
+    expect(await session.text(await session.find('[data-test="open-print-settings"]'))).toBe('Открыть Настройки → Печать')
+    await click('[data-test="open-print-settings"]')
+    expect(await session.url()).toMatch(/#\/settings\?section=print$/)
+    expect(existsSync(join(cupsd.dir, 'capture'))).toBe(true)
+    expect(cupsd.jobs()).toHaveLength(before)
+  })
+})
