@@ -8,11 +8,15 @@ import DeviceAuthView from '../DeviceAuthView.vue'
 import MenuView from '../MenuView.vue'
 import { useAuthStore } from '../authStore'
 import { readSavedAccounts } from '../savedAccounts'
-import { startSession } from '../session'
+import { connectSocket, startSession } from '../session'
+import { writeAccountMode } from '../accountMode'
+import { useAccountStore } from '../accountStore'
+import { forgetModeChoiceDismissal, installSignInGuard } from './guard'
 import { useSocketStore } from '../socketStore'
 import { endSession, freshSession, saveAccounts } from '../testing/sessionKit'
 import { eventually, StandIn } from '../testing/standIn'
 import AuthorizationsView from './AuthorizationsView.vue'
+import ChooseModeView from './ChooseModeView.vue'
 import CreatePinView from './CreatePinView.vue'
 import { PIN_TEXTS, WRONG_PIN } from './flows'
 import QuickLoginView from './QuickLoginView.vue'
@@ -222,5 +226,31 @@ describe('authorisations on this computer', () => {
     expect(w.get('[data-test="auths-count"]').text()).toBe('Авторизован 1 сотрудник')
     expect(readSavedAccounts().map((a) => a.id)).toEqual([me!.id])
     expect(older).toBeDefined()
+  })
+})
+
+describe('the working mode', () => {
+  it('a refusal for a non-administrator offers "Понятно", which stops asking for this run', async () => {
+    forgetModeChoiceDismissal()
+    const t = await standIn.mint('u-kirill')
+    useAuthStore().setDeviceJwt(t.token)
+    connectSocket()
+    await connected()
+    useAccountStore().apply({ moysklad: false, profile: '' })
+    writeAccountMode({ moysklad: false, profile: '' })
+    const { w, router } = await show(ChooseModeView, '/choose-mode')
+    installSignInGuard(router)
+
+    await w.get('[data-test="mode-orders"]').trigger('click')
+    await eventually('the refusal', async () => {
+      await flushPromises()
+      return w.find('[data-test="mode-understood"]').exists()
+    })
+    expect(w.get('[data-test="mode-message"]').text()).toBe('Режим работы выбирает администратор аккаунта')
+    await router.push('/menu')
+    expect(router.currentRoute.value.path).toBe('/choose-mode') // still asked
+    await w.get('[data-test="mode-understood"]').trigger('click')
+    await flushPromises()
+    expect(router.currentRoute.value.path).toBe('/menu')
   })
 })
