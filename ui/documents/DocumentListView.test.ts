@@ -97,6 +97,15 @@ describe('the list screen', () => {
     expect(useDocumentStore().documents.some((d) => d.number === '1500')).toBe(true)
   })
 
+  it('a scan from the native scanner replaces the search text and opens the document', async () => {
+    await openList()
+    const doc = useDocumentStore().documents[5]!
+    await wrapper!.find('[data-test="doc-search"]').setValue('что-то')
+    window.dispatchEvent(new CustomEvent('native-scan', { detail: JSON.stringify({ action: 'scan', barcode_string: doc.number }) }))
+    await settle()
+    expect(router.currentRoute.value.path).toBe(`/documents/${doc.id}`)
+  })
+
   it.each([
     ['a number outside the statuses', '1002', /^Документ №1002 есть в МоемСкладе, но его статус «.+» не входит в статусы для сборки/],
     ['an unknown number', '99999', /^Документ №99999 в МоемСкладе не найден$/],
