@@ -13,8 +13,7 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { dataMatrixGrid, ean13Grid, renderGrid } from '../../ui/documents/scanner/camera/testBarcodes'
 import { ChromiumDriver } from './camera/chromium'
 import { buildPage, removePage, servePage, y4m, type PageServer } from './camera/pageServer'
-import { Profile } from './harness/desktopApp'
-import { startDisplay, type Display } from './harness/display'
+import { desktopSuite } from './harness/suite'
 import { Session } from './harness/webdriver'
 import { waitFor } from './harness/wait'
 
@@ -97,23 +96,11 @@ describe('headless Chromium with a fake camera', () => {
 })
 
 describe('the desktop app (WebKitGTK)', () => {
-  let display: Display
-  const profiles: Profile[] = []
-  const fresh = () => {
-    const p = new Profile()
-    profiles.push(p)
-    return p
-  }
-  beforeAll(async () => {
-    display = await startDisplay()
-  })
-  afterAll(async () => {
-    await display?.stop()
-    for (const p of profiles) p.remove()
-  })
+  const suite = desktopSuite()
+  const fresh = suite.fresh
 
   it('reads an EAN-13 and then a Data Matrix from a canvas stream handed over as the camera', async () => {
-    const session = await Session.start(fresh(), display.name)
+    const session = await Session.start(fresh(), suite.display().name)
     try {
       await session.navigate(`${server.origin}/index.html?feed=canvas&frame=ean13`)
       await waitFor('the EAN-13', async () => (await scans(session)).includes(EAN), 30_000)
@@ -128,7 +115,7 @@ describe('the desktop app (WebKitGTK)', () => {
   }, 90_000)
 
   it("serves the four scan sounds from the app's own assets, and they decode", async () => {
-    const session = await Session.start(fresh(), display.name)
+    const session = await Session.start(fresh(), suite.display().name)
     try {
       const got = await session.executeAsync<{ origin: string; sounds: Record<string, { type: string; seconds: number }> }>(
         `const done = arguments[arguments.length - 1];
@@ -151,7 +138,7 @@ describe('the desktop app (WebKitGTK)', () => {
   }, 60_000)
 
   it('without a camera the reader says so', async () => {
-    const session = await Session.start(fresh(), display.name)
+    const session = await Session.start(fresh(), suite.display().name)
     try {
       await session.navigate(`${server.origin}/index.html`)
       const text = await session.waitForText('[data-test=camera-error]', () => true, 30_000)

@@ -1,40 +1,28 @@
-import { afterAll, beforeAll, describe, expect, it } from 'vitest'
+import { describe, expect, it } from 'vitest'
 import { existsSync, mkdirSync, writeFileSync } from 'node:fs'
 import { dirname, join } from 'node:path'
-import { findWindows, startDisplay, type Display } from './harness/display'
-import { APP_ID, Profile, WINDOW_TITLE, invokeCli, launch, waitForLog } from './harness/desktopApp'
+import { findWindows } from './harness/display'
+import { APP_ID, WINDOW_TITLE, invokeCli, launch, waitForLog } from './harness/desktopApp'
+import { desktopSuite } from './harness/suite'
 import { delay, waitFor } from './harness/wait'
 
 const START = 'process start v0.66.2'
 const SAFETY = 'окно показано страховкой через 3 с (страница не успела или не смогла сама)'
 const isMount = (l: string) => l.startsWith('main: ')
 
-let display: Display
-const profiles: Profile[] = []
-const fresh = () => {
-  const p = new Profile()
-  profiles.push(p)
-  return p
-}
-
-beforeAll(async () => {
-  display = await startDisplay()
-})
-afterAll(async () => {
-  await display?.stop()
-  for (const p of profiles) p.remove()
-})
+const suite = desktopSuite()
+const fresh = suite.fresh
 
 const viewableWindow = () =>
   waitFor('the window to be viewable', async () => {
-    const wins = await findWindows(display.name, WINDOW_TITLE)
+    const wins = await findWindows(suite.display().name, WINDOW_TITLE)
     return wins.length === 1 && wins[0]!.viewable ? wins[0] : undefined
   })
 
 describe('desktop start', () => {
   it('the page shows its own window: start line, mount line, no safety line', async () => {
     const profile = fresh()
-    const app = launch(profile, display.name)
+    const app = launch(profile, suite.display().name)
     try {
       await waitForLog(profile, isMount)
       const win = await viewableWindow()
@@ -51,7 +39,7 @@ describe('desktop start', () => {
 
   it('a page that never shows its window gets the safety show after the start line', async () => {
     const profile = fresh()
-    const app = launch(profile, display.name, ['--no-page-show'])
+    const app = launch(profile, suite.display().name, ['--no-page-show'])
     try {
       const lines = await waitForLog(profile, (l) => l === SAFETY)
       expect(lines.indexOf(START)).toBeGreaterThanOrEqual(0)
@@ -65,15 +53,15 @@ describe('desktop start', () => {
   it('a second launch creates no window, exits, and brings the first window forward', async () => {
     const profile = fresh()
     // The first never shows its window itself; only the second launch can show it before 3 s.
-    const first = launch(profile, display.name, ['--no-page-show'])
+    const first = launch(profile, suite.display().name, ['--no-page-show'])
     try {
       await waitForLog(profile, (l) => l === START)
-      const second = launch(profile, display.name, ['tsd-auth://pin/1234'])
+      const second = launch(profile, suite.display().name, ['tsd-auth://pin/1234'])
       expect(await second.exited()).toBe(0)
       await viewableWindow()
       await delay(3500)
       expect(profile.logLines()).not.toContain(SAFETY)
-      expect(await findWindows(display.name, WINDOW_TITLE)).toHaveLength(1)
+      expect(await findWindows(suite.display().name, WINDOW_TITLE)).toHaveLength(1)
     } finally {
       await first.stop()
     }
@@ -84,7 +72,7 @@ describe('desktop start', () => {
     const logs = join(profile.dataHome, APP_ID, 'logs')
     mkdirSync(dirname(logs), { recursive: true })
     writeFileSync(logs, 'a file where the log folder belongs')
-    const app = launch(profile, display.name)
+    const app = launch(profile, suite.display().name)
     try {
       await viewableWindow()
       const invoked = await invokeCli(profile, 'append_app_log', JSON.stringify({ line: 'x' }))
