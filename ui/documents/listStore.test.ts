@@ -173,6 +173,19 @@ describe('the reload policy', () => {
     expect(list.cachedAt).toBeNull()
   })
 
+  it('switching roles several times in a row reloads once, 250 ms after the last switch', async () => {
+    vi.useFakeTimers()
+    kit.script('getDocumentList', [() => page([listed('s1')])])
+    const list = useDocumentListStore()
+    for (let i = 0; i < 3; i++) {
+      list.reloadAfterRoleSwitch('shipment')
+      await vi.advanceTimersByTimeAsync(100)
+    }
+    expect(kit.sent).toHaveLength(0)
+    await vi.advanceTimersByTimeAsync(200)
+    expect(kit.sent.filter((m) => m.c === 'getDocumentList')).toHaveLength(1)
+  })
+
   it('the menu preloads shipments at most every 30 s, and never beside a running load', async () => {
     vi.useFakeTimers({ now: 1_000_000, toFake: ['Date'] })
     kit.script('getDocumentList', [() => page([listed('s1')])])

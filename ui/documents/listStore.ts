@@ -41,6 +41,8 @@ export interface LoadOptions {
 export const RELOAD_FRESH_MS = 30_000
 export const PRELOAD_EVERY_MS = 30_000
 export const PRELOAD_TYPE = 'shipment'
+/** a role switch reloads the list once the choice has settled */
+export const ROLE_SWITCH_DEBOUNCE_MS = 250
 
 interface LoadSession {
   id: number
@@ -238,6 +240,13 @@ export const useDocumentListStore = defineStore('documentList', () => {
     return loadDocumentList(PRELOAD_TYPE)
   }
 
+  let roleSwitchTimer: ReturnType<typeof setTimeout> | undefined
+  /** The role was switched: the list of `type` is loaded again (forced) once the switching has settled. */
+  function reloadAfterRoleSwitch(type: string): void {
+    clearTimeout(roleSwitchTimer)
+    roleSwitchTimer = setTimeout(() => void reload(type, { force: true }), ROLE_SWITCH_DEBOUNCE_MS)
+  }
+
   /** A first page has arrived in the current load (the search may ask the server from then on). */
   function firstPageArrived(type: string): boolean {
     return session?.type === type && session.firstPageReceived
@@ -263,6 +272,7 @@ export const useDocumentListStore = defineStore('documentList', () => {
     reload,
     enterList,
     preload,
+    reloadAfterRoleSwitch,
     firstPageArrived,
     sessionSeen,
     isRunning,
