@@ -35,7 +35,11 @@ export function buildBarcodeIndex<P extends IndexedPosition>(list: readonly P[])
     if (!positions.has(p.assortmentId)) positions.set(p.assortmentId, p)
     for (const b of p.barcodes) claim(b, p.assortmentId)
   }
-  for (const p of list) for (const b of p.barcodes) claim(withoutLeadingZeros(b), p.assortmentId)
+  for (const p of list)
+    for (const b of p.barcodes) {
+      // Only a barcode with leading zeros has a second form.
+      if (b.charCodeAt(0) === 48) claim(withoutLeadingZeros(b), p.assortmentId)
+    }
   for (const p of list) claim(p.code, p.assortmentId)
   return { codes, positions }
 }

@@ -83,6 +83,7 @@ export function tailStatus(code: string): TailStatus {
 
 /** The code without leading zeros; a code of only zeros stays as it is. */
 export function withoutLeadingZeros(code: string): string {
-  const stripped = code.replace(/^0+/, '')
-  return stripped === '' ? code : stripped
+  let i = 0
+  while (i < code.length && code.charCodeAt(i) === 48) i++
+  return i === 0 || i === code.length ? code : code.slice(i)
 }
