@@ -120,11 +120,17 @@ describe('the document screen', () => {
     expect(text(w, 'card-count')).toBe('1 / 4')
   })
 
-  it('with drafts off, leaving after a scan asks first', async () => {
+  it('with drafts off, leaving after a scan asks first; the history refuses', async () => {
     useSettingsStore().applySettings({ work: { saveDraft: false } })
     const w = await screen()
     await wedgeScan(w, PRODUCTS.mug.barcode)
     expect(readDraft(DOC_ID)).toBeUndefined()
+    // Going back through the history is refused with what to do instead.
+    window.dispatchEvent(new PopStateEvent('popstate'))
+    await router.push('/documents')
+    await flushPromises()
+    expect(text(w, 'scan-message')).toBe('Есть несохраненные сканы: включите «Сохранять черновик» в настройках или завершите документ.')
+    expect(w.find('[data-test=leave-dialog]').exists()).toBe(false)
     await w.get('[data-test=back]').trigger('click')
     await flushPromises()
     expect(w.find('[data-test=leave-dialog]').exists()).toBe(true)

@@ -1,10 +1,14 @@
 /**
- * Where document completion plugs into the picking screen. The screen offers
- * `canFinish` and calls `onFinish` when the finish button is pressed or
- * auto-completion fires; completion installs its handler here.
+ * Where later parts plug into the picking screen without touching it:
+ * completion (the screen offers `canFinish` and calls `onFinish` when the
+ * finish button is pressed or auto-completion fires) and the device's copy of
+ * the product reference (asked before the server about a code that is not in
+ * the document).
  */
 import type { FinishRequest, PickingSession } from './pickingSession'
+import type { LocalReference } from './unknownCodeHelp'
 
 export const pickingHooks: {
   onFinish: ((session: PickingSession, request: FinishRequest) => void) | null
-} = { onFinish: null }
+  localReference: (() => LocalReference | null) | null
+} = { onFinish: null, localReference: null }

@@ -196,6 +196,12 @@ describe('scanning', () => {
     await vi.advanceTimersByTimeAsync(500)
     expect(s.state.tab).toBe('list')
     expect(s.scrollRequest.value?.id).toBe(cable.id)
+    // A refused scan cancels it too.
+    s.setTab('scan')
+    s.scan(mug.barcode)
+    s.scan('0000000')
+    await vi.advanceTimersByTimeAsync(2_000)
+    expect(s.state.tab).toBe('scan')
   })
 })
 

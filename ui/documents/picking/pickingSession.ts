@@ -464,6 +464,8 @@ export function createPickingSession(deps: PickingDeps) {
   }
 
   function applyOutcome(o: ScanOutcome, p: PositionRecord | null, undo: boolean, code: string) {
+    // Any new scan, counted or refused, cancels the switch to the list.
+    clearTimer('afterScan')
     showFlash(o.message, o.type)
     scanner?.reportResult(o.type !== 'error', o.message)
     play(o.sound, o.vibrate)
