@@ -14,7 +14,7 @@ import { buildBarcodeIndex, matchScan, type BarcodeIndex } from './barcodeIndex'
 import { nextCellsOrder, readCellsOrder, sortByCell, writeCellsOrder, type CellsOrder } from './cells'
 import { readDraft, writeDraft, type ShortfallEntry } from './draft'
 import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from './markCheck'
-import { markIdentity, parseMarkingCode, tailStatus } from './markingCode'
+import { markIdentity, tailStatus } from './markingCode'
 import { isOzonPosting } from './ozonPosting'
 import { applyNewQuantity, confirmOverText, editErrorText } from './positionEdit'
 import {
@@ -805,10 +805,7 @@ export function createPickingSession(deps: PickingDeps) {
     attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
       scanner = s
     },
-    /** for the bench and tests: the number of indexed codes */
-    indexSize: () => index.codes.size,
     isMarkCounted: (code: string) => markIndex.has(markIdentity(code)),
     verdictOf: (code: string) => verdicts.get(code),
-    parse: parseMarkingCode,
   }
 }
