@@ -3,8 +3,11 @@
  * cleaned of old and expired entries, and the listener of changes made in
  * MoySklad (it follows every channel the session opens).
  */
+import './completion/sentHooks'
+import { purgeMarkHistory } from './completion/markHistory'
 import { cleanDeviceCache } from './dataCache'
 import { listenDocumentChanges } from './documentChanges'
 
 cleanDeviceCache()
+purgeMarkHistory()
 listenDocumentChanges()

@@ -1,0 +1,79 @@
+/** Completion bound to the picking screen: its counts, marks, timeline and draft. */
+import type { Router } from 'vue-router'
+import { useAccountStore } from '../../core/accountStore'
+import { useAuthStore } from '../../core/authStore'
+import { command, isDemoMode } from '../../core/session'
+import { useSendQueueStore } from '../../core/sendQueueStore'
+import { useSettingsStore } from '../../core/settings'
+import { useSocketStore } from '../../core/socketStore'
+import { markCompleted } from '../completedMarks'
+import { feedback } from '../feedback/feedback'
+import { deleteDraft } from '../picking/draft'
+import { markIdentity } from '../picking/markingCode'
+import type { PickingSession } from '../picking/pickingSession'
+import type { DocumentRecord } from '../records'
+import { createCompletion } from './completionController'
+import { recordSentMarks } from './markHistory'
+
+function withdrawFeatures(): { withdrawOnRetail: boolean; askPicker: boolean } {
+  const features = (useAccountStore().description?.features ?? {}) as Record<string, unknown>
+  return { withdrawOnRetail: features.czWithdrawRetail === true, askPicker: features.czWithdrawAsk === true }
+}
+
+export function usePickingCompletion(session: PickingSession, document: () => DocumentRecord, router: Router, leaving: () => void) {
+  const settings = useSettingsStore()
+  const socket = useSocketStore()
+  const queue = useSendQueueStore()
+  const auth = useAuthStore()
+
+  const allMarks = () => Object.values(session.marks).flat()
+
+  return createCompletion(
+    {
+      document,
+      items: () =>
+        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[p.assortmentId] ?? [])] })),
+      timeline: () => ({ ...session.timeline }),
+      markIdentities: () => allMarks().map(markIdentity),
+      withdrawContext: () => {
+        const d = document()
+        return {
+          documentType: d.type,
+          source: d.source,
+          scannedMarks: allMarks().length,
+          refusedReasons: Object.values(session.snapshot().refusedMarks),
+          ...withdrawFeatures(),
+        }
+      },
+      completed: () => {
+        const d = document()
+        recordSentMarks(allMarks().map(markIdentity))
+        deleteDraft(d.id)
+        leaving()
+      },
+      queued: () => leaving(),
+    },
+    {
+      canAsk: () => socket.isConnected || isDemoMode(),
+      command: (name, payload, timeoutMs) => command(name, payload, timeoutMs),
+      enqueue: (entry) => queue.enqueue(entry),
+      markCompletedHere: (d) =>
+        markCompleted(d.id, {
+          at: Date.now(),
+          by: auth.workerSession?.workerName ?? '',
+          doc: { type: d.type, number: d.number, counterparty: d.counterparty, date: d.date, moment: d.moment, positions: d.products.length },
+        }),
+      confirmOnComplete: () => settings.work.confirmOnComplete,
+      flushQueued: async (documentId) => {
+        await queue.flush()
+        return queue.entries.some((e) => e.documentId === documentId)
+      },
+      success: () => void feedback.playSuccess(),
+      failure: () => {
+        void feedback.playError()
+        void feedback.notifyError()
+      },
+      backToList: () => void router.push({ path: '/documents', query: { type: document().type } }),
+    },
+  )
+}
