@@ -39,7 +39,7 @@ class OutputFile {
   friend class ChildProcess;
 };
 
-struct StartSpec {
+struct StartOptions {
   std::filesystem::path program;   // full path; the search path is not used
   std::vector<std::string> args;   // without the program itself
   std::filesystem::path workingDir;  // empty: the host's own
@@ -54,7 +54,7 @@ struct StartSpec {
 class ChildProcess {
  public:
   // The error is the system's text.
-  [[nodiscard]] static Result<ChildProcess> start(const StartSpec& spec);
+  [[nodiscard]] static Result<ChildProcess> start(const StartOptions& options);
 
   ChildProcess(ChildProcess&&) noexcept;
   ChildProcess& operator=(ChildProcess&&) noexcept;

@@ -129,10 +129,10 @@ constexpr auto kReapLimit = std::chrono::seconds(5);
 
 }  // namespace
 
-Result<ChildProcess> ChildProcess::start(const StartSpec& spec) {
-  int outFd = spec.stdoutFile && spec.stdoutFile->handle_ ? spec.stdoutFile->handle_->fd.get() : -1;
-  int errFd = spec.stderrFile && spec.stderrFile->handle_ ? spec.stderrFile->handle_->fd.get() : -1;
-  auto pid = spawnChild(spec.program, spec.args, spec.workingDir, outFd, errFd);
+Result<ChildProcess> ChildProcess::start(const StartOptions& options) {
+  int outFd = options.stdoutFile && options.stdoutFile->handle_ ? options.stdoutFile->handle_->fd.get() : -1;
+  int errFd = options.stderrFile && options.stderrFile->handle_ ? options.stderrFile->handle_->fd.get() : -1;
+  auto pid = spawnChild(options.program, options.args, options.workingDir, outFd, errFd);
   if (!pid) return fail(errnoText(pid.error()));
   return ChildProcess(*pid);
 }
