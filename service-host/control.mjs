@@ -26,6 +26,16 @@ export async function startControl({ port, backend, io, rules, messages }) {
     return typeof token === 'string' ? all.filter((s) => s.handshake.auth?.token === token) : all
   }
 
+  // A network outage: while it lasts the transport refuses every new handshake, so the
+  // clients keep retrying on their own (a refusal by the namespace would stop them).
+  let outageUntil = 0
+  const allowBefore = io.engine.opts.allowRequest
+  io.engine.opts.allowRequest = (req, answer) => {
+    if (Date.now() < outageUntil) return answer('service unavailable', false)
+    if (allowBefore) return allowBefore(req, answer)
+    answer(null, true)
+  }
+
   /** @type {Record<string, (body: Record<string, any>, query: URLSearchParams) => Promise<unknown> | unknown>} */
   const routes = {
     // {c, p?, token?}: a message from the server to the matching connections
@@ -53,6 +63,16 @@ export async function startControl({ port, backend, io, rules, messages }) {
       }
       return { dropped: sockets.length }
     },
+    // {ms}: an outage of ms: every connection drops and new ones are refused until it ends; {ms: 0} ends it
+    'POST /outage': async (b) => {
+      const ms = Number(b.ms)
+      if (!Number.isFinite(ms) || ms < 0) throw new Error('ms must be a number ≥ 0')
+      outageUntil = ms > 0 ? Date.now() + ms : 0
+      if (ms === 0) return { dropped: 0 }
+      const sockets = await socketsFor(undefined)
+      for (const s of sockets) io.of('/').sockets.get(s.id)?.conn.close()
+      return { dropped: sockets.length }
+    },
     // {token, drop?}: the handshake refuses the token from now on
     'POST /expire-token': async (b) => {
       if (typeof b.token !== 'string' || !b.token) throw new Error('token is required')
@@ -77,6 +97,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
       return { revoked: session ? backend.revokeSession(session.sid) : false }
     },
     'POST /reset': () => {
+      outageUntil = 0
       rules.clear()
       messages.splice(0)
       return { ok: true }

@@ -1,6 +1,6 @@
 import { beforeEach, describe, expect, it, vi } from 'vitest'
 import type { Payload } from '../../core/envelope'
-import { RefusalError, ServerRejectedError } from '../../core/requests'
+import { RefusalError, refusalFrom, ServerRejectedError } from '../../core/requests'
 import { normaliseDocument, normalisePosition, type DocumentRecord } from '../records'
 import { createCompletion, QUEUE_FAILED_TEXT, QUEUED_TEXT, type CompletionDeps, type CompletionSource } from './completionController'
 
@@ -138,5 +138,18 @@ describe('completion', () => {
     b.completion.confirm()
     await vi.waitFor(() => expect(b.completion.state.message).toBe(QUEUE_FAILED_TEXT))
     expect(b.doc.status).not.toBe('completed')
+  })
+
+  // What `command` makes of a page's answer decides the text; every one of these is queued.
+  it.each([
+    ['a page answered accepted false with the server\'s error', { accepted: false, error: 'База на обслуживании...' }, '⚠️ Сервер не принял документ: База на обслуживании. Документ сохранен на устройстве, отправим повторно.'],
+    ['a refusal code the picker cannot act on', { errorCode: 'invalid' }, '⚠️ Сервер не принял документ: Сервер не принял введенное. Проверьте поля. Документ сохранен на устройстве, отправим повторно.'],
+    ['an unknown code with its message', { errorCode: 'ms-locked', message: 'МойСклад заблокировал документ' }, '⚠️ Сервер не принял документ: МойСклад заблокировал документ. Документ сохранен на устройстве, отправим повторно.'],
+  ])('%s is queued with the server\'s words', async (_name, reply, text) => {
+    const { queued, completion } = setup({ answers: [() => { throw refusalFrom(reply)! }] })
+    await completion.start()
+    await vi.waitFor(() => expect(completion.state.step).toBe('queued'))
+    expect(completion.state.message).toBe(text)
+    expect(queued).toHaveLength(1)
   })
 })

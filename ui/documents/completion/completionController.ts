@@ -49,7 +49,8 @@ export interface CompletionSource {
 export interface CompletionDeps {
   canAsk(): boolean
   command(name: string, payload: Payload, timeoutMs: number): Promise<Payload>
-  enqueue(entry: NewQueuedCompletion): boolean
+  /** true once the entry is stored for good */
+  enqueue(entry: NewQueuedCompletion): boolean | Promise<boolean>
   markCompletedHere(doc: DocumentRecord): void
   confirmOnComplete(): boolean
   /** sends what waits in the send queue; answers whether this document's entry is still there */
@@ -93,6 +94,18 @@ function questionsFailureText(err: unknown): string {
 
 export function serverRejectedText(message: string): string {
   return `⚠️ Сервер не принял документ: ${message.replace(/[.\s]+$/, '')}. Документ сохранен на устройстве, отправим повторно.`
+}
+
+/**
+ * The dialog's text for a queued completion. A page the server answered with
+ * an error of its own (`accepted` false with `error`, or a code the picker
+ * cannot act on) was rejected by the server, not lost on the way: the picker
+ * is told so, in the server's words.
+ */
+function queuedText(err: unknown): string {
+  if (err instanceof ServerRejectedError) return serverRejectedText(err.message)
+  if (err instanceof RefusalError) return serverRejectedText(refusalText(err.info))
+  return QUEUED_TEXT
 }
 
 export function createCompletion(source: CompletionSource, deps: CompletionDeps) {
@@ -214,7 +227,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
         refused(err, before)
         return
       }
-      queue(entry, err)
+      await queue(entry, err)
     }
   }
 
@@ -231,8 +244,11 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     state.step = before === 'questions' || state.questions.length ? 'questions' : 'confirm'
   }
 
-  function queue(entry: NewQueuedCompletion, err: unknown) {
-    if (!deps.enqueue(entry)) {
+  async function queue(entry: NewQueuedCompletion, err: unknown) {
+    const stored = await Promise.resolve()
+      .then(() => deps.enqueue(entry))
+      .catch(() => false)
+    if (!stored) {
       state.message = QUEUE_FAILED_TEXT
       state.step = state.questions.length ? 'questions' : 'confirm'
       return
@@ -241,7 +257,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     doc.status = 'completed'
     deps.markCompletedHere(doc)
     source.queued()
-    state.message = err instanceof ServerRejectedError ? serverRejectedText(err.message) : QUEUED_TEXT
+    state.message = queuedText(err)
     state.step = 'queued'
   }
 

@@ -13,6 +13,7 @@ import { markIdentity } from '../picking/markingCode'
 import type { PickingSession } from '../picking/pickingSession'
 import type { DocumentRecord } from '../records'
 import { createCompletion } from './completionController'
+import { persistQueue } from './durableQueue'
 import { recordSentMarks } from './markHistory'
 
 function withdrawFeatures(): { withdrawOnRetail: boolean; askPicker: boolean } {
@@ -56,7 +57,8 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     {
       canAsk: () => socket.isConnected || isDemoMode(),
       command: (name, payload, timeoutMs) => command(name, payload, timeoutMs),
-      enqueue: (entry) => queue.enqueue(entry),
+      // "Saved on the device" only once the queue's copy on disk holds it.
+      enqueue: async (entry) => queue.enqueue(entry) && (await persistQueue()),
       markCompletedHere: (d) =>
         markCompleted(d.id, {
           at: Date.now(),
