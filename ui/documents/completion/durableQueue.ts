@@ -10,6 +10,7 @@
  */
 import { watch } from 'vue'
 import { getActivePinia } from 'pinia'
+import { writeAppLog } from '../../core/appLog'
 import { errorText, isDesktopHost } from '../../core/bridge'
 import { HostStore } from '../../core/hostStore'
 import { readLocal, writeLocal } from '../../core/localStore'
@@ -117,7 +118,7 @@ export function startDurableQueue(): DurableQueue | null {
     open: () => HostStore.load(QUEUE_FILE),
     readLocal: () => readLocal<unknown>(SEND_QUEUE_KEY),
     writeLocal: (entries) => writeLocal(SEND_QUEUE_KEY, entries),
-    log: (line) => console.warn(line),
+    log: writeAppLog,
   })
   instance = durable
   void durable.ready.then((outcome) => {
