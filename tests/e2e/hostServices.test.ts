@@ -59,9 +59,10 @@ describe('deep links', () => {
       }
       const second = launch(profile, suite.display().name, ['tsd-auth://pin/1234'])
       expect(await second.exited()).toBe(0)
-      const url = await waitFor('the device sign-in route', async () => {
+      // Without a saved account the page is on device sign-in already; the link adds the PIN.
+      const url = await waitFor('the device sign-in route with the PIN', async () => {
         const u = await session.url()
-        return u.includes('#/device-auth') ? u : undefined
+        return u.includes('autoPin=') ? u : undefined
       })
       expect(url.endsWith('#/device-auth?autoPin=1234')).toBe(true)
       expect(await session.waitForText('[data-test=auto-pin]')).toBe('1234')

@@ -23,6 +23,8 @@ async function freePort(): Promise<number> {
 
 export class WebDriverError extends Error {}
 
+const REQUEST_TIMEOUT_MS = 75_000
+
 export class Session {
   private constructor(
     private readonly driver: ChildProcess,
@@ -136,7 +138,9 @@ export class Session {
 }
 
 async function request(base: string, method: string, path: string, body?: unknown): Promise<unknown> {
+  // A driver that never answers fails the test with its request named, instead of hanging it.
   const res = await fetch(base + path, {
+    signal: AbortSignal.timeout(REQUEST_TIMEOUT_MS),
     method,
     headers: body === undefined ? undefined : { 'Content-Type': 'application/json' },
     body: body === undefined ? undefined : JSON.stringify(body),
