@@ -81,6 +81,8 @@ class BrowserWindow final : public Window {
     // Scan sounds play without a prior gesture.
     webkit_settings_set_media_playback_requires_user_gesture(settings, FALSE);
     webkit_settings_set_enable_developer_extras(settings, setup_.automation ? TRUE : FALSE);
+    // The camera reader scans barcodes through getUserMedia.
+    webkit_settings_set_enable_media_stream(settings, TRUE);
     if (g_getenv("ZORVIK_CONSOLE")) webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
 
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -92,6 +94,7 @@ class BrowserWindow final : public Window {
     gtk_window_set_geometry_hints(GTK_WINDOW(window_), nullptr, &hints, GDK_HINT_MIN_SIZE);
     gtk_container_add(GTK_CONTAINER(window_), GTK_WIDGET(view_));
     gtk_widget_show(GTK_WIDGET(view_));
+    g_signal_connect(view_, "permission-request", G_CALLBACK(&BrowserWindow::onPermissionRequest), this);
     g_signal_connect(window_, "destroy", G_CALLBACK(&BrowserWindow::onDestroy), this);
     g_signal_connect(window_, "map-event", G_CALLBACK(&BrowserWindow::onMapped), this);
 
@@ -142,6 +145,19 @@ class BrowserWindow final : public Window {
     w->window_ = nullptr;
     w->view_ = nullptr;
     if (gtk_main_level() > 0) gtk_main_quit();
+  }
+
+  // The app's own page may use the camera (barcode scanning); nothing else is granted.
+  static gboolean onPermissionRequest(WebKitWebView* view, WebKitPermissionRequest* request, gpointer) {
+    const char* uri = webkit_web_view_get_uri(view);
+    std::string origin = std::string(app::kAppOrigin) + "/";
+    bool ownPage = uri && std::string_view(uri).rfind(origin, 0) == 0;
+    if (ownPage && WEBKIT_IS_USER_MEDIA_PERMISSION_REQUEST(request) &&
+        webkit_user_media_permission_is_for_video_device(WEBKIT_USER_MEDIA_PERMISSION_REQUEST(request)))
+      webkit_permission_request_allow(request);
+    else
+      webkit_permission_request_deny(request);
+    return TRUE;
   }
 
   static gboolean onMapped(GtkWidget*, GdkEvent*, gpointer self) {
