@@ -2,42 +2,13 @@
 // its address, scans are typed into the page key by key as a wedge scanner does, and the screen
 // answers with the message, the count and the list position; a scan before the contents arrive is
 // refused; undo mode takes one off; leaving and opening the document again brings the draft back.
-import { afterAll, beforeAll, describe, expect, it } from 'vitest'
+import { describe, expect, it } from 'vitest'
 import { largeDocumentBarcode } from '../../ui/demo'
-import { StandIn } from '../../ui/core/testing/standIn'
-import { Profile } from './harness/desktopApp'
-import { startDisplay, type Display } from './harness/display'
+import { storeDeviceToken, useStandInRig } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
 
-let display: Display
-let standIn: StandIn
-const profiles: Profile[] = []
-
-beforeAll(async () => {
-  display = await startDisplay()
-  standIn = await StandIn.start()
-})
-afterAll(async () => {
-  await standIn?.close()
-  await display?.stop()
-  for (const p of profiles) p.remove()
-})
-
-/** What a finished device sign-in leaves behind: the token in the host's credentials store; and this run's stand-in. */
-async function signInDevice(session: Session, token: string): Promise<void> {
-  const done = await session.executeAsync<string>(
-    `const [url, token, finish] = arguments
-     const invoke = window.__ZORVIK__.invoke
-     localStorage.setItem('zv_service_url', JSON.stringify(url))
-     invoke('plugin:store|load', { path: 'credentials.dat', options: { defaults: {} } })
-       .then((rid) => invoke('plugin:store|set', { rid, key: 'device_jwt', value: token }).then(() => invoke('plugin:store|save', { rid })))
-       .then(() => finish('ok'), (e) => finish(String(e)))`,
-    standIn.url,
-    token,
-  )
-  expect(done).toBe('ok')
-}
+const rig = useStandInRig()
 
 /** Types a code into the scanner's field key by key and ends it with Enter, as a wedge scanner does. */
 async function wedge(session: Session, code: string): Promise<void> {
@@ -50,24 +21,23 @@ const rowText = (session: Session, id: string) =>
 
 describe('picking in the desktop app', () => {
   it('scans by keystrokes, refuses a scan before the contents, undoes one and keeps the draft', async () => {
-    const profile = new Profile()
-    profiles.push(profile)
+    const profile = rig.fresh()
     // Oleg's account works without roles: "Проверено" for a complete position, editing allowed.
-    const device = await standIn.mint('u-oleg')
-    const doc = await standIn.control<{ documentId: string; number: string }>('POST', '/seed-document', { accountId: 'acc-master', size: 60 })
+    const device = await rig.standIn.mint('u-oleg')
+    const doc = await rig.standIn.control<{ documentId: string; number: string }>('POST', '/seed-document', { accountId: 'acc-master', size: 60 })
     const address = `#/documents/${encodeURIComponent(doc.documentId)}?type=shipment`
-    const session = await Session.start(profile, display.name)
+    const session = await Session.start(profile, rig.display.name)
     try {
-      await signInDevice(session, device.token)
+      await storeDeviceToken(session, rig.standIn.url, device.token)
       await session.execute('window.__zvOldPage = true; location.reload()')
-      await waitFor('the device to connect', async () => (await standIn.connections()).some((c) => c.kind === 'device' && c.token === device.token), 30_000)
+      await waitFor('the device to connect', async () => (await rig.standIn.connections()).some((c) => c.kind === 'device' && c.token === device.token), 30_000)
       // Start-up ends by going to "/"; the document is opened after that.
       await waitFor('start-up to finish', () =>
         session.execute<boolean>('return !window.__zvOldPage && document.documentElement.dataset.deepLinks === "ready"').catch(() => false),
       30_000)
 
       // The contents come late: a scan meanwhile is refused and counts nothing.
-      await standIn.nextReply('subscribeDocument', 'delay', { ms: 3_000 })
+      await rig.standIn.nextReply('subscribeDocument', 'delay', { ms: 3_000 })
       await session.execute('location.hash = arguments[0]', address)
       await session.waitForText('[data-test="document-screen"]')
       const far = largeDocumentBarcode(50)
@@ -103,7 +73,7 @@ describe('picking in the desktop app', () => {
       expect(await session.waitForText('[data-test="scan-message"]', (t) => t.startsWith('В номенклатуре'))).toBe(
         'В номенклатуре код не найден. Попробуйте найти на товаре другой код',
       )
-      expect((await standIn.messages('barcodeCheck')).map((m) => m.p)).toEqual([{ barcode: '4601111111118' }])
+      expect((await rig.standIn.messages('barcodeCheck')).map((m) => m.p)).toEqual([{ barcode: '4601111111118' }])
 
       // Leaving and opening the document again brings the counted item back from the draft.
       await session.click(await session.find('[data-test="back"]'))

@@ -13,6 +13,8 @@ import { Session } from './webdriver'
 export interface StandInRig {
   readonly standIn: StandIn
   readonly display: Display
+  /** A fresh profile, removed when the file's tests are done. */
+  fresh(): Profile
   /** A fresh profile, the app started on it and pointed at the stand-in; the caller closes the session. */
   open(): Promise<{ session: Session; profile: Profile }>
 }
@@ -40,14 +42,36 @@ export function useStandInRig(): StandInRig {
       if (!display) throw new Error('the display is not running')
       return display
     },
-    async open() {
+    fresh() {
       const profile = new Profile()
       profiles.push(profile)
+      return profile
+    },
+    async open() {
+      const profile = this.fresh()
       const session = await Session.start(profile, this.display.name)
       await pointAt(session, this.standIn.url)
       return { session, profile }
     },
   }
+}
+
+/**
+ * Leaves the profile as a finished device sign-in does: the device token in the host's credentials store,
+ * and the page pointed at `serviceUrl` (read when the page starts again).
+ */
+export async function storeDeviceToken(session: Session, serviceUrl: string, token: string): Promise<void> {
+  const done = await session.executeAsync<string>(
+    `const [url, token, finish] = arguments
+     const invoke = window.__ZORVIK__.invoke
+     localStorage.setItem('zv_service_url', JSON.stringify(url))
+     invoke('plugin:store|load', { path: 'credentials.dat', options: { defaults: {} } })
+       .then((rid) => invoke('plugin:store|set', { rid, key: 'device_jwt', value: token }).then(() => invoke('plugin:store|save', { rid })))
+       .then(() => finish('ok'), (e) => finish(String(e)))`,
+    serviceUrl,
+    token,
+  )
+  if (done !== 'ok') throw new Error(`storing the device token failed: ${done}`)
 }
 
 /** Points the page at a service host and starts it again (local builds read "zv_service_url"). */
