@@ -2,8 +2,8 @@
 // shipments from the menu, the list loads up to its budget, "Загрузить еще" goes on, a search by number
 // opens the document, and a change made in MoySklad (documentChanged.push) updates the list.
 import { describe, expect, it } from 'vitest'
-import { storeDeviceToken, useStandInRig } from './harness/standInApp'
-import { Session } from './harness/webdriver'
+import { restartAsDevice, useStandInRig } from './harness/standInApp'
+import type { Session } from './harness/webdriver'
 import { waitFor } from './harness/wait'
 
 const rig = useStandInRig()
@@ -12,15 +12,12 @@ const hash = (session: Session) => session.execute<string>('return location.hash
 
 describe('the document list in the desktop app', () => {
   it('loads shipments up to the budget, loads more, opens a document found by number and follows a change in MoySklad', async () => {
-    const profile = rig.fresh()
     const device = await rig.standIn.mint('u-pavel')
-    const session = await Session.start(profile, rig.display.name)
+    const { session } = await rig.open()
     try {
-      await storeDeviceToken(session, rig.standIn.url, device.token)
       // The first two pages come slowly, so the progress of the load can be read on the way.
       await rig.standIn.nextReply('getDocumentList', 'delay', { ms: 1_500, times: 2 })
-      await session.execute('location.reload()')
-      await waitFor('the device to connect', async () => (await rig.standIn.connections()).some((c) => c.kind === 'device' && c.token === device.token), 30_000)
+      await restartAsDevice(session, rig.standIn, device.token)
       await session.execute('location.hash = "#/menu"')
 
       await session.click(await waitFor('the shipment tile', () => session.find('[data-test="tile-shipment"]').catch(() => undefined), 30_000))

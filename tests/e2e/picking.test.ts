@@ -4,7 +4,7 @@
 // refused; undo mode takes one off; leaving and opening the document again brings the draft back.
 import { describe, expect, it } from 'vitest'
 import { largeDocumentBarcode } from '../../ui/demo'
-import { storeDeviceToken, useStandInRig } from './harness/standInApp'
+import { restartAsDevice, useStandInRig } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
 
@@ -21,20 +21,14 @@ const rowText = (session: Session, id: string) =>
 
 describe('picking in the desktop app', () => {
   it('scans by keystrokes, refuses a scan before the contents, undoes one and keeps the draft', async () => {
-    const profile = rig.fresh()
     // Oleg's account works without roles: "Проверено" for a complete position, editing allowed.
     const device = await rig.standIn.mint('u-oleg')
     const doc = await rig.standIn.control<{ documentId: string; number: string }>('POST', '/seed-document', { accountId: 'acc-master', size: 60 })
     const address = `#/documents/${encodeURIComponent(doc.documentId)}?type=shipment`
-    const session = await Session.start(profile, rig.display.name)
+    const { session } = await rig.open()
     try {
-      await storeDeviceToken(session, rig.standIn.url, device.token)
-      await session.execute('window.__zvOldPage = true; location.reload()')
-      await waitFor('the device to connect', async () => (await rig.standIn.connections()).some((c) => c.kind === 'device' && c.token === device.token), 30_000)
       // Start-up ends by going to "/"; the document is opened after that.
-      await waitFor('start-up to finish', () =>
-        session.execute<boolean>('return !window.__zvOldPage && document.documentElement.dataset.deepLinks === "ready"').catch(() => false),
-      30_000)
+      await restartAsDevice(session, rig.standIn, device.token)
 
       // The contents come late: a scan meanwhile is refused and counts nothing.
       await rig.standIn.nextReply('subscribeDocument', 'delay', { ms: 3_000 })

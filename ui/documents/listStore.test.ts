@@ -173,6 +173,18 @@ describe('the reload policy', () => {
     expect(list.cachedAt).toBeNull()
   })
 
+  it('the list opened again while a cancelled load is still out loads anew and shows it', async () => {
+    const list = useDocumentListStore()
+    const left = list.enterList('shipment')
+    // The screen is left before the first page is back, and opened again at once.
+    list.cancelDocumentListLoad()
+    const again = await list.enterList('shipment')
+    expect((await left).phase).toBe('cancelled')
+    expect(again).toMatchObject({ phase: 'limit', loaded: 200 })
+    expect(list.view).toMatchObject({ phase: 'limit', running: false })
+    expect(shown()).toHaveLength(200)
+  })
+
   it('switching roles several times in a row reloads once, 250 ms after the last switch', async () => {
     vi.useFakeTimers()
     kit.script('getDocumentList', [() => page([listed('s1')])])

@@ -200,6 +200,8 @@ export const useDocumentListStore = defineStore('documentList', () => {
 
   function cancelDocumentListLoad() {
     generation += 1
+    // A cancelled load must not be joined: the screen opened again would wait on a load that shows nothing.
+    running = undefined
     if (view.running) setView({ phase: 'cancelled', running: false })
   }
 

@@ -41,6 +41,8 @@ export class Profile {
   }
 
   remove() {
+    // ZORVIK_E2E_KEEP=1 keeps the profiles (logs, stores) of a run for a look afterwards.
+    if (process.env.ZORVIK_E2E_KEEP) return void console.log(`profile kept: ${this.root}`)
     rmSync(this.root, { recursive: true, force: true })
   }
 }

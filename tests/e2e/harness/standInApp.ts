@@ -74,6 +74,18 @@ export async function storeDeviceToken(session: Session, serviceUrl: string, tok
   if (done !== 'ok') throw new Error(`storing the device token failed: ${done}`)
 }
 
+/**
+ * Starts the page again as a signed-in device, and waits until it is connected. Call it on a page that has
+ * finished its own start-up (`open()`): a page still starting could read the token just stored and connect
+ * with it too, and what it sends would be taken for the new page's.
+ */
+export async function restartAsDevice(session: Session, standIn: StandIn, token: string): Promise<void> {
+  await storeDeviceToken(session, standIn.url, token)
+  await session.execute('window.__zvOldPage = true; location.reload()')
+  await waitForStartup(session)
+  await waitFor('the device to connect', async () => (await standIn.connections()).some((c) => c.kind === 'device' && c.token === token), 30_000)
+}
+
 /** Points the page at a service host and starts it again (local builds read "zv_service_url"). */
 export async function pointAt(session: Session, url: string): Promise<void> {
   // The mark on the old page tells it apart from the reloaded one.
