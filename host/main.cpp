@@ -206,6 +206,8 @@ int main(int argc, char** argv) {
   });
 
   platform::runEventLoop();
+  // Nothing answers later launches from here on: let the next one take over rather than wait for the teardown.
+  if (claim) claim->primary.reset();
   ctx.window = nullptr;
   window->reset();
   return 0;

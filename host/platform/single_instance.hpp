@@ -28,7 +28,7 @@ class SingleInstance {
 struct InstanceClaim {
   // Set when this process is the first: it owns the instance from now on.
   std::unique_ptr<SingleInstance> primary;
-  // True when another process was found and the launch was handed to it.
+  // True when another process took the launch and acknowledged it.
   bool forwarded = false;
 };
 

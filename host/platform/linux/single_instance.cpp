@@ -1,6 +1,9 @@
 // Single instance over a Unix socket in the user's runtime folder, named by the
 // application identifier. The second process connects, writes its launch as
-// JSON and closes; the first accepts it from the GLib main loop.
+// JSON and waits for the first to acknowledge it; the first accepts it from the
+// GLib main loop. A first process that is on its way out still has the socket
+// but no loop to answer: the second waits for it to go and takes its place,
+// so a launch is never handed to a window that is closing.
 #include "platform/single_instance.hpp"
 
 #include <glib-unix.h>
@@ -11,8 +14,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "core/json.hpp"
 #include "core/system_error.hpp"
@@ -24,6 +29,11 @@ namespace zorvik::platform {
 namespace {
 
 constexpr std::size_t kMaxMessage = 1 << 20;
+// The byte the first process answers once it holds the launch.
+constexpr char kAck = '1';
+// How long a later launch keeps trying to reach a first process, or to see it go.
+constexpr auto kClaimWindow = std::chrono::seconds(6);
+constexpr auto kRetryPause = std::chrono::milliseconds(100);
 
 Result<sockaddr_un> socketAddress(std::string_view identifier) {
   auto dir = runtimeDir();
@@ -82,6 +92,9 @@ class UnixSocketInstance final : public SingleInstance {
       message.append(buf, static_cast<std::size_t>(n));
       if (message.size() > kMaxMessage) return;
     }
+    // The launch is ours now: the sender may end.
+    (void)::send(conn.get(), &kAck, 1, MSG_NOSIGNAL);
+    conn.reset();
     Launch launch;
     auto json = Json::parse(message, nullptr, false);
     if (json.is_object()) {
@@ -99,17 +112,19 @@ class UnixSocketInstance final : public SingleInstance {
   std::function<void(Launch)> onLaunch_;
 };
 
-Status forward(int fd, const Launch& launch) {
+// Hands the launch over; answers whether the first process acknowledged it.
+Result<bool> forward(int fd, const Launch& launch) {
   Json message = {{"args", launch.args}, {"cwd", launch.cwd}};
   if (!writeAll(fd, message.dump(-1, ' ', false, Json::error_handler_t::replace))) return fail(errnoText(errno));
   ::shutdown(fd, SHUT_WR);
-  // Wait for the first process to read it all, so it is not lost when we exit.
-  char c;
+  char c = 0;
   timeval tv{2, 0};
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-  while (::recv(fd, &c, 1, 0) > 0) {
+  for (;;) {
+    ssize_t n = ::recv(fd, &c, 1, 0);
+    if (n < 0 && errno == EINTR) continue;
+    return n == 1 && c == kAck;
   }
-  return {};
 }
 
 }  // namespace
@@ -118,12 +133,19 @@ Result<InstanceClaim> claimInstance(std::string_view identifier, const Launch& l
   auto addr = socketAddress(identifier);
   if (!addr) return fail(addr.error());
 
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  const auto deadline = std::chrono::steady_clock::now() + kClaimWindow;
+  std::string last = "the instance socket is busy";
+  do {
     UniqueFd client(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!client) return fail(errnoText(errno));
     if (::connect(client.get(), reinterpret_cast<const sockaddr*>(&*addr), sizeof *addr) == 0) {
-      if (auto sent = forward(client.get(), launch); !sent) return fail(sent.error());
-      return InstanceClaim{nullptr, true};
+      auto acked = forward(client.get(), launch);
+      if (!acked) return fail(acked.error());
+      if (*acked) return InstanceClaim{nullptr, true};
+      // Connected but not answered: the first process is closing (or stuck). Wait for it to go.
+      last = "the running instance does not answer";
+      std::this_thread::sleep_for(kRetryPause);
+      continue;
     }
     // A socket file nobody listens on is the leftover of a process that died.
     if (errno == ECONNREFUSED) ::unlink(addr->sun_path);
@@ -137,8 +159,9 @@ Result<InstanceClaim> claimInstance(std::string_view identifier, const Launch& l
     }
     // Another process bound it between our connect and bind: try it again.
     if (errno != EADDRINUSE) return fail(errnoText(errno));
-  }
-  return fail("the instance socket is busy");
+    std::this_thread::sleep_for(kRetryPause);
+  } while (std::chrono::steady_clock::now() < deadline);
+  return fail(last);
 }
 
 }  // namespace zorvik::platform

@@ -3,6 +3,7 @@
  * window (the app started with --automation). Only what the tests use.
  */
 import { spawn, type ChildProcess } from 'node:child_process'
+import { readdirSync, readFileSync } from 'node:fs'
 import { createServer } from 'node:net'
 import { EXECUTABLE, type Profile } from './desktopApp'
 import { waitFor } from './wait'
@@ -22,6 +23,32 @@ async function freePort(): Promise<number> {
 }
 
 export class WebDriverError extends Error {}
+
+/** Live processes whose parent is `pid` (the app a driver started). */
+function childrenOf(pid: number): number[] {
+  const out: number[] = []
+  for (const entry of readdirSync('/proc')) {
+    if (!/^\d+$/.test(entry)) continue
+    const stat = procStat(Number(entry))
+    if (stat && stat.ppid === pid && stat.state !== 'Z') out.push(Number(entry))
+  }
+  return out
+}
+
+function procStat(pid: number): { state: string; ppid: number } | undefined {
+  try {
+    const text = readFileSync(`/proc/${pid}/stat`, 'utf8')
+    const [state, ppid] = text.slice(text.lastIndexOf(')') + 2).split(' ')
+    return { state: state!, ppid: Number(ppid) }
+  } catch {
+    return undefined
+  }
+}
+
+const gone = (pid: number) => {
+  const stat = procStat(pid)
+  return !stat || stat.state === 'Z'
+}
 
 const REQUEST_TIMEOUT_MS = 75_000
 
@@ -129,11 +156,18 @@ export class Session {
     }, timeoutMs)
   }
 
+  /** Ends the session and waits for the app to be gone, so the next start on the profile is a first launch. */
   async close(): Promise<void> {
+    const apps = this.driver.pid ? childrenOf(this.driver.pid) : []
     await request(this.base, 'DELETE', `/session/${this.id}`).catch(() => {})
-    const gone = new Promise((r) => this.driver.once('exit', r))
+    const exited = new Promise((r) => this.driver.once('exit', r))
     this.driver.kill('SIGTERM')
-    await gone
+    await exited
+    const left = await waitFor('the app to exit', () => apps.every(gone), 20_000).then(
+      () => [],
+      () => apps.filter((pid) => !gone(pid)),
+    )
+    for (const pid of left) process.kill(pid, 'SIGKILL')
   }
 }
 
