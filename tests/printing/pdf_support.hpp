@@ -14,27 +14,14 @@
 #include <vector>
 
 #include "core/bytes.hpp"
+#include "../fixtures/engine/pdf_builder.hpp"
 #include "test_env.hpp"
 
 namespace zorvik::testing {
 
 // A PDF whose objects are numbered from 1 in the given order; object 1 is the catalog.
 inline Bytes makePdf(const std::vector<std::string>& objects) {
-  std::string out = "%PDF-1.4\n";
-  std::vector<std::size_t> offsets;
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    out += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
-  }
-  std::size_t xref = out.size();
-  out += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
-  for (std::size_t offset : offsets) {
-    char line[32];
-    std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-    out += line;
-  }
-  out += "trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  std::string out = buildPdf(objects);
   return Bytes(out.begin(), out.end());
 }
 
