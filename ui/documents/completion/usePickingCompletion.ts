@@ -33,7 +33,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     {
       document,
       items: () =>
-        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[p.assortmentId] ?? [])] })),
+        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[session.keyOf(p)] ?? [])] })),
       timeline: () => ({ ...session.timeline }),
       markIdentities: () => allMarks().map(markIdentity),
       withdrawContext: () => {
