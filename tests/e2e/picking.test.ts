@@ -197,6 +197,20 @@ describe('a wedge scan reaches the scanner whole, whatever has the focus', () =>
       expect(await session.execute<string>('return document.activeElement.dataset.test')).toBe('scanner-manual')
       await wedge(session, largeDocumentBarcode(5))
       await answered(session, `✅ ${name(5)} (2/1000)`)
+
+      // The screen fits the window with every banner up: the connection strip, undo mode, the manual field.
+      await rig.standIn.control('POST', '/outage', { ms: 120_000 })
+      try {
+        await session.waitForText('[data-test="connection-notice"]', () => true, 30_000)
+        await press(session, '[data-test="undo-toggle"]')
+        await session.waitForText('[data-test="undo-banner"]')
+        const fits = await session.execute<{ bottom: number; height: number }>(
+          'const r = document.querySelector(\'[data-test="finish"]\').getBoundingClientRect(); return { bottom: r.bottom, height: window.innerHeight }',
+        )
+        expect(fits.bottom).toBeLessThanOrEqual(fits.height)
+      } finally {
+        await rig.standIn.control('POST', '/outage', { ms: 0 })
+      }
     } finally {
       await session.close()
     }

@@ -21,6 +21,12 @@ export function offlineBannerText(dataTime?: string): string {
   return dataTime ? `${OFFLINE_BANNER}, данные от ${dataTime}` : OFFLINE_BANNER
 }
 
+/**
+ * How many offline banners a screen shows now. The connection strip at the top
+ * says nothing while one does: the picker reads "no connection" once.
+ */
+export const offlineBannersShown = ref(0)
+
 /** A reactive offline flag for the calling component or effect scope. */
 export function useOffline(): ComputedRef<boolean> {
   const socket = useSocketStore()
