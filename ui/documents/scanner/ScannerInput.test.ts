@@ -94,6 +94,18 @@ describe('keyboard wedge', () => {
     expect(scans()).toEqual(['4600439931256'])
   })
 
+  it('a page kept busy mid-burst does not split the code: the quiet time counts again once it is free', () => {
+    mountInput()
+    scanWithWedge('46004')
+    // The page is busy for a second: the timer fires late, the rest of the keys are still on their way.
+    vi.setSystemTime(Date.now() + 1_000)
+    vi.advanceTimersByTime(150)
+    expect(scans()).toEqual([])
+    scanWithWedge('39931256')
+    press('Enter')
+    expect(scans()).toEqual(['4600439931256'])
+  })
+
   it('each keystroke restarts the 150 ms timer', () => {
     mountInput()
     press('1')

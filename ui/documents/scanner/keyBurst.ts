@@ -129,7 +129,8 @@ export function keyStep(state: BurstState, k: KeyPress, at: number, place: KeyPl
   }
 
   if (k.key === 'Enter') {
-    if (s.buffer !== '') return take(cleared(s), finish(s, slowIsCode), null)
+    // Enter submits: whoever typed the text, it is meant as a code.
+    if (s.buffer !== '') return take(cleared(s), finish(s, true), null)
     // Enter right after a held Tab: a burst of nothing.
     if (tabPrefix) return take(s, [], null)
     return pass()
