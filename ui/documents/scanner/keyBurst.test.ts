@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest'
-import { BURST_GAP_MS, emptyBurst, keyStep, quietStep, QUIET_MS, type BurstEffect, type BurstOptions, type KeyPlace, type KeyPress } from './keyBurst'
+import { BURST_GAP_MS, emptyBurst, ENTER_WAIT_MS, keyStep, quietStep, QUIET_MS, type BurstEffect, type BurstOptions, type KeyPlace, type KeyPress } from './keyBurst'
 import { GS } from './symbology'
 
 /** One typed key: its name, the time since the previous key, and where the focus was. */
@@ -91,6 +91,15 @@ describe('a scanner burst reaches the scanner whole, a person keeps their keys',
     const r = run(typed, options)
     expect(r.effects).toEqual(effects)
     expect(r.passed).toEqual(passed)
+  })
+
+  it('once a scanner has ended a code with Enter, a pause inside the next code does not split it', () => {
+    const r = run([...keys('111', SCANNER), ['Enter', SCANNER], ['4', 400], ...keys('600', SCANNER), ...keys('439931256', 300), ['Enter', SCANNER]])
+    expect(r.effects).toEqual([code('111'), code(EAN)])
+    // Without its Enter the code is still taken, a little later.
+    const late = run([...keys('111', SCANNER), ['Enter', SCANNER], ['2', 400], ...keys('22', SCANNER)], {}, ENTER_WAIT_MS - 1)
+    expect(late.effects).toEqual([code('111')])
+    expect(run([...keys('111', SCANNER), ['Enter', SCANNER], ['2', 400], ...keys('22', SCANNER)], {}, ENTER_WAIT_MS).effects).toEqual([code('111'), code('222')])
   })
 
   it('two bursts in a row are two codes', () => {

@@ -14,6 +14,12 @@ import { GS, isGroupSeparatorKey } from './symbology'
 export const BURST_GAP_MS = 50
 /** Without Enter, a code is taken once the keys stop for this long. */
 export const QUIET_MS = 150
+/**
+ * Once the scanner has shown that it ends its codes with Enter, a pause inside
+ * a code (a wireless scanner's hiccup, a busy computer) is waited out this long
+ * before the code is taken without its Enter.
+ */
+export const ENTER_WAIT_MS = 1_000
 
 /**
  * Where the focus is: "free" — nothing that takes text (the page, a button, a
@@ -43,6 +49,8 @@ export interface BurstState {
   pendingTab: { at: number; back: boolean } | null
   /** when a person (or a scanner) last typed into the scan field itself */
   fieldAt: number
+  /** a burst has ended with Enter: this scanner sends it */
+  enterEnds: boolean
 }
 
 export type BurstEffect =
@@ -76,7 +84,7 @@ export interface BurstOptions {
 }
 
 export function emptyBurst(): BurstState {
-  return { buffer: '', lastAt: -Infinity, slow: false, pendingTab: null, fieldAt: -Infinity }
+  return { buffer: '', lastAt: -Infinity, slow: false, pendingTab: null, fieldAt: -Infinity, enterEnds: false }
 }
 
 const MODIFIER_KEYS = new Set(['Shift', 'Control', 'Alt', 'AltGraph', 'Meta', 'CapsLock', 'NumLock', 'Fn', 'OS'])
@@ -130,7 +138,7 @@ export function keyStep(state: BurstState, k: KeyPress, at: number, place: KeyPl
 
   if (k.key === 'Enter') {
     // Enter submits: whoever typed the text, it is meant as a code.
-    if (s.buffer !== '') return take(cleared(s), finish(s, true), null)
+    if (s.buffer !== '') return take({ ...cleared(s), enterEnds: true }, finish(s, true), null)
     // Enter right after a held Tab: a burst of nothing.
     if (tabPrefix) return take(s, [], null)
     return pass()
@@ -157,7 +165,8 @@ export function quietStep(state: BurstState, at: number, o: BurstOptions = {}): 
   if (state.pendingTab) return { state, take: false, effects: [], wake: BURST_GAP_MS - (at - state.pendingTab.at) }
   if (state.buffer === '') return { state, take: false, effects: [], wake: null }
   const waited = at - state.lastAt
-  if (waited < QUIET_MS) return { state, take: false, effects: [], wake: QUIET_MS - waited }
+  const quiet = state.enterEnds ? ENTER_WAIT_MS : QUIET_MS
+  if (waited < quiet) return { state, take: false, effects: [], wake: quiet - waited }
   // A single key is no burst: a person pressed it.
   const s = state.buffer.length === 1 ? { ...state, slow: true } : state
   return { state: cleared(state), take: false, effects: finish(s, slowIsCode), wake: null }
