@@ -20,8 +20,10 @@ const SCANNER_MS = 8
 
 /** A wedge scan: the code's keys 8 ms apart and Enter, sent to whatever has the focus; `lead` goes first. */
 async function wedge(session: Session, code: string, lead: Array<string | string[]> = []): Promise<void> {
-  // The messages recorded so far are not this scan's.
+  // The messages recorded so far are not this scan's; the page has drawn what the last tap changed, as
+  // it has by the time a picker picks up the next item.
   await session.execute('if (window.__zvMessages) window.__zvMessages.length = 0')
+  await session.executeAsync('const done = arguments[0]; requestAnimationFrame(() => requestAnimationFrame(() => done()))')
   await session.keys([...lead, ...code, ENTER], SCANNER_MS)
 }
 
