@@ -93,6 +93,15 @@ describe('picking in the desktop app', () => {
   })
 })
 
+/** Opens a document by its address and waits for its `positions` lines; a failure says what the page shows. */
+async function openByAddress(session: Session, address: string, positions: number): Promise<void> {
+  await session.execute('location.hash = arguments[0]', address)
+  await session.waitForText('[data-test="tab-list"]', (t) => t.includes(`(${positions})`), 60_000).catch(async (err: Error) => {
+    const page = await session.execute<string>('return location.hash + " | " + document.body.innerText.slice(0, 400)')
+    throw new Error(`${err.message}: the page is ${page}`)
+  })
+}
+
 /** The counts of the document's draft, by line key. */
 const draftCounts = (session: Session, documentId: string) =>
   session.execute<Record<string, number>>('return (JSON.parse(localStorage.getItem(`zv_scan_state:${arguments[0]}`) || "{}").checked) || {}', documentId)
@@ -125,8 +134,7 @@ describe('a wedge scan reaches the scanner whole, whatever has the focus', () =>
     const name = (i: number) => `Товар для сборки №${i}`
     try {
       await restartAsDevice(session, rig.standIn, device.token)
-      await session.execute('location.hash = arguments[0]', address)
-      await session.waitForText('[data-test="tab-list"]', (t) => t.includes('(12)'), 30_000)
+      await openByAddress(session, address, 12)
       await recordMessages(session)
       await press(session, '[data-test="tab-scan"]')
       await wedge(session, largeDocumentBarcode(1))
@@ -188,8 +196,7 @@ describe('a wedge scan reaches the scanner whole, whatever has the focus', () =>
       await session.execute('location.hash = "#/settings?section=work"')
       await press(session, '[data-test="scanner-mode"] option[value="manual"]')
       await waitFor('manual entry', () => session.execute<boolean>('return document.querySelector(\'[data-test="scanner-mode"]\').value === "manual"'))
-      await session.execute('location.hash = arguments[0]', address)
-      await session.waitForText('[data-test="tab-list"]', (t) => t.includes('(12)'), 30_000)
+      await openByAddress(session, address, 12)
       await wedge(session, largeDocumentBarcode(5))
       await answered(session, `✅ ${name(5)} (1/1000)`)
       // …and again after a dialog closes.
@@ -235,8 +242,7 @@ describe('a product on two lines of a shipment', () => {
     const { session } = await rig.open()
     try {
       await restartAsDevice(session, rig.standIn, device.token)
-      await session.execute('location.hash = arguments[0]', address)
-      await session.waitForText('[data-test="tab-list"]', (t) => t.includes('(120)'), 30_000)
+      await openByAddress(session, address, 120)
       await recordMessages(session)
 
       // The list shows the line that was counted: line 2, then line 118.
@@ -255,8 +261,7 @@ describe('a product on two lines of a shipment', () => {
       // Leaving and opening again, with no new scan: exactly what was counted.
       await press(session, '[data-test="back"]')
       await waitFor('the list route', async () => (await session.execute<string>('return location.hash')).startsWith('#/documents?') || (await session.execute<string>('return location.hash')) === '#/documents' || undefined)
-      await session.execute('location.hash = arguments[0]', address)
-      await session.waitForText('[data-test="tab-list"]', (t) => t.includes('(120)'), 30_000)
+      await openByAddress(session, address, 120)
       expect(await session.waitForText('[data-test="document-progress"]', (t) => t === '2 / 120')).toBe('2 / 120')
       expect(await session.waitForText(`${row(twice)} [data-test="row-count"]`)).toBe('1 / 1')
       expect(await draftCounts(session, big.id)).toEqual({ [twice]: 1, [`${twice}#2`]: 3 })
