@@ -84,7 +84,7 @@ describe('the queue screen', () => {
 
     await w.get('[data-test="queue-clear"]').trigger('click')
     expect(w.get('[data-test="queue-confirm"]').text()).toContain('Очистить всю очередь?')
-    expect(w.get('[data-test="queue-confirm"]').text()).toContain('1 документ(ов) не попадут на сервер. Это нельзя отменить.')
+    expect(w.get('[data-test="queue-confirm"]').text()).toContain('1 документ не попадет на сервер. Это нельзя отменить.')
     await w.get('[data-test="queue-confirm-yes"]').trigger('click')
     expect(w.find('[data-test="queue-empty"]').exists()).toBe(true)
     expect(JSON.parse(localStorage.getItem('zv_send_queue')!)).toEqual([])

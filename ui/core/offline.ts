@@ -1,6 +1,8 @@
 /**
- * Offline detection for screens: offline when the browser reports no
- * network, or the channel has been disconnected for more than 2.5 s.
+ * Offline detection for screens: a connected channel is online, whatever the
+ * browser says (a server on the local network needs no internet); otherwise
+ * offline when the browser reports no network, or the channel has been
+ * disconnected for more than 2.5 s.
  */
 import { computed, onScopeDispose, ref, watch, type ComputedRef } from 'vue'
 import { useSocketStore } from './socketStore'
@@ -9,14 +11,21 @@ export const OFFLINE_AFTER_MS = 2_500
 export const OFFLINE_BANNER = 'Нет связи — работаем офлайн'
 
 export function isOffline(browserOnline: boolean, connected: boolean, disconnectedAt: number | null, now: number): boolean {
+  if (connected) return false
   if (!browserOnline) return true
-  return !connected && disconnectedAt !== null && now - disconnectedAt > OFFLINE_AFTER_MS
+  return disconnectedAt !== null && now - disconnectedAt > OFFLINE_AFTER_MS
 }
 
 /** "Нет связи — работаем офлайн", with ", данные от <time>" when cached data are shown. */
 export function offlineBannerText(dataTime?: string): string {
   return dataTime ? `${OFFLINE_BANNER}, данные от ${dataTime}` : OFFLINE_BANNER
 }
+
+/**
+ * How many offline banners a screen shows now. The connection strip at the top
+ * says nothing while one does: the picker reads "no connection" once.
+ */
+export const offlineBannersShown = ref(0)
 
 /** A reactive offline flag for the calling component or effect scope. */
 export function useOffline(): ComputedRef<boolean> {

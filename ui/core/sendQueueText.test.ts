@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest'
-import { contentsText, entryErrorText, queueTimeText } from './sendQueueText'
+import { clearQueueText, contentsText, entryErrorText, queueTimeText } from './sendQueueText'
 
 describe('queue screen texts', () => {
   it('writes the queue time as dd.mm, hh:mm', () => {
@@ -20,5 +20,16 @@ describe('queue screen texts', () => {
     [{ attempts: 0 }, ''],
   ])('%j', (entry, text) => {
     expect(entryErrorText(entry)).toBe(text)
+  })
+})
+
+describe('clearing the queue', () => {
+  it.each([
+    [1, '1 документ не попадет на сервер. Это нельзя отменить.'],
+    [3, '3 документа не попадут на сервер. Это нельзя отменить.'],
+    [11, '11 документов не попадут на сервер. Это нельзя отменить.'],
+    [21, '21 документ не попадет на сервер. Это нельзя отменить.'],
+  ])('%i', (n, text) => {
+    expect(clearQueueText(n)).toBe(text)
   })
 })

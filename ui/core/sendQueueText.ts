@@ -1,4 +1,5 @@
 /** Texts of the queue screen. Pure. */
+import { ruPlural } from './plural'
 import type { QueuedCompletion } from './sendQueue'
 
 const two = (n: number) => String(n).padStart(2, '0')
@@ -30,4 +31,10 @@ export function entryErrorText(entry: Pick<QueuedCompletion, 'refused' | 'attemp
   if (entry.refused) return `Сервер не принял: ${entry.lastError ?? ''} Удалите документ из очереди.`
   if (entry.lastError) return `Попыток: ${entry.attempts} · ${entry.lastError}`
   return ''
+}
+
+/** "<n> документ(а/ов) не попадет/попадут на сервер. Это нельзя отменить." — clearing the whole queue. */
+export function clearQueueText(n: number): string {
+  const what = ruPlural(n, `${n} документ не попадет`, `${n} документа не попадут`, `${n} документов не попадут`)
+  return `${what} на сервер. Это нельзя отменить.`
 }

@@ -225,6 +225,11 @@ function generate(account: SeedAccount, now: number): AccountDocuments {
       for (let k = 0; k < size; k++) {
         positions.push({ productId: ids[(start + k * 7) % ids.length]!, quantity: 1 + Math.floor(rnd() * rnd() * 6) })
       }
+      // The large shipment has one product on two lines, as real orders do: line 2 (1 item) and line 118 (3 items).
+      if (size === 120) {
+        positions[1]!.quantity = 1
+        positions[117] = { productId: positions[1]!.productId, quantity: 3 }
+      }
       const roll = rnd()
       const status = outside ? 'pending' : roll < 0.06 ? 'completed' : roll < 0.16 ? 'in_progress' : 'pending'
       const seq = count + OUTSIDE_PER_TYPE - i

@@ -98,3 +98,17 @@ describe('a large document', () => {
     expect(pages.reduce((n, p) => n + (p.items as unknown[]).length, 0)).toBe(5_000)
   })
 })
+
+describe('the 120-line sample shipment', () => {
+  it('has one product on lines 2 and 118 (1 and 3 items), each a line of its own in the contents', () => {
+    const b = createBackend({ sign: demoSigner })
+    const doc = accountDocuments(b, 'acc-demo')!.byType.get('shipment')!.find((d) => d.positions.length === 120)!
+    const [second, other] = [doc.positions[1]!, doc.positions[117]!]
+    expect(other.productId).toBe(second.productId)
+    expect([second.quantity, other.quantity]).toEqual([1, 3])
+    expect(doc.positions.filter((p) => p.productId === second.productId)).toHaveLength(2)
+    const pages = connect(b, DEMO_TOKEN)('subscribeDocument', { documentId: doc.id, type: 'shipment' })
+    const items = pages.flatMap((p) => p.items as Array<{ id: string; quantity: number }>)
+    expect(items.filter((i) => i.id === second.productId).map((i) => i.quantity)).toEqual([1, 3])
+  })
+})

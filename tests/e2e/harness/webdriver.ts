@@ -140,6 +140,23 @@ export class Session {
     await this.cmd('POST', `/element/${element}/value`, { text })
   }
 
+  /**
+   * Presses keys one after another on whatever has the focus, `pauseMs` apart, as a keyboard (or a wedge
+   * scanner) does. A key is a character or a WebDriver key code (Enter is "\uE007", Tab "\uE004"); an array
+   * is a chord, held together (["\uE009", "]"] is Ctrl+]).
+   */
+  async keys(sequence: Array<string | string[]>, pauseMs = 0): Promise<void> {
+    const actions: Array<Record<string, unknown>> = []
+    for (const key of sequence) {
+      const chord = Array.isArray(key) ? key : [key]
+      for (const k of chord) actions.push({ type: 'keyDown', value: k })
+      for (const k of [...chord].reverse()) actions.push({ type: 'keyUp', value: k })
+      if (pauseMs > 0) actions.push({ type: 'pause', duration: pauseMs })
+    }
+    await this.cmd('POST', '/actions', { actions: [{ type: 'key', id: 'keyboard', actions }] })
+    await this.cmd('DELETE', '/actions')
+  }
+
   async screenshot(): Promise<Buffer> {
     return Buffer.from((await this.cmd('GET', '/screenshot')) as string, 'base64')
   }

@@ -30,7 +30,7 @@ export function isCompleteDeviceCode(text: string): boolean {
   return /^\d{4}-\d{4}$/.test(text)
 }
 
-export const QR_NO_CODE = 'В QR-коде нет 8-значного кода устройства. Попробуйте ещё раз или войдите по PIN-коду.'
+export const QR_NO_CODE = 'В QR-коде нет 8-значного кода устройства. Попробуйте еще раз или войдите по PIN-коду.'
 
 /**
  * The device code in a scanned QR code: the code of a "tsd-auth://pin/<code>"

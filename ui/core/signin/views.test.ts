@@ -196,7 +196,7 @@ describe('the menu', () => {
     const { w, router } = await show(MenuView, '/menu')
     await w.get('[data-test="menu-exit"]').trigger('click')
     expect(w.get('[data-test="confirm"]').text()).toContain('Завершить смену?')
-    expect(w.get('[data-test="confirm"]').text()).toContain('Текущий сборщик будет выведен из системы.')
+    expect(w.get('[data-test="confirm"]').text()).toContain('Текущий сотрудник будет выведен из системы.')
     expect(w.get('[data-test="confirm"]').text()).toContain('Незавершенные операции сохранятся.')
     await w.get('[data-test="confirm-yes"]').trigger('click')
     await flushPromises()

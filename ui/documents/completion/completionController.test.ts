@@ -10,7 +10,18 @@ function documentOf(n: number): DocumentRecord {
   return d
 }
 
-function setup(opts: { n?: number; answers?: Array<(p: Payload) => Payload | Promise<Payload>>; questions?: unknown[]; confirm?: boolean; enqueueOk?: boolean } = {}) {
+function setup(
+  opts: {
+    n?: number
+    answers?: Array<(p: Payload) => Payload | Promise<Payload>>
+    questions?: unknown[]
+    confirm?: boolean
+    enqueueOk?: boolean
+    /** a retail shipment with scanned marks whose picker is asked about withdrawal */
+    withdraw?: boolean
+    offline?: boolean
+  } = {},
+) {
   const doc = documentOf(opts.n ?? 3)
   const sent: Payload[] = []
   const queued: unknown[] = []
@@ -21,12 +32,16 @@ function setup(opts: { n?: number; answers?: Array<(p: Payload) => Payload | Pro
     items: () => doc.products.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [] })),
     timeline: () => ({ openedAt: 1, firstScanAt: 2, lastScanAt: 3, completedAt: 0, scans: doc.products.length }),
     markIdentities: () => [],
-    withdrawContext: () => ({ documentType: doc.type, scannedMarks: 0, refusedReasons: [], withdrawOnRetail: false, askPicker: false }),
+    withdrawContext: () =>
+      opts.withdraw
+        ? { documentType: 'shipment', scannedMarks: 2, refusedReasons: [], withdrawOnRetail: true, askPicker: true }
+        : { documentType: doc.type, scannedMarks: 0, refusedReasons: [], withdrawOnRetail: false, askPicker: false },
     completed: () => events.push('completed'),
     queued: () => events.push('queued'),
   }
   const deps: CompletionDeps = {
-    canAsk: () => true,
+    canAsk: () => !opts.offline,
+    offline: () => opts.offline === true,
     command: async (name, payload) => {
       if (name === 'finishQuestions') return { questions: opts.questions ?? [] }
       sent.push(payload)
@@ -68,6 +83,45 @@ describe('completion', () => {
     expect(completion.state.step).toBe('confirm')
     expect([completion.state.done, completion.state.total]).toEqual([3, 3])
     expect(sent).toEqual([])
+  })
+
+  it('the finish button asks the withdrawal question, then for confirmation', async () => {
+    const { sent, completion } = setup({ confirm: true, withdraw: true })
+    await completion.start()
+    expect(completion.state.step).toBe('withdraw')
+    completion.answerWithdraw(true)
+    expect(completion.state.step).toBe('confirm')
+    expect(sent).toEqual([])
+  })
+
+  it('auto-completion sends without the withdrawal question and without confirmation', async () => {
+    const { sent, events, completion } = setup({ confirm: true, withdraw: true })
+    await completion.start({ auto: true })
+    await vi.waitFor(() => expect(events).toContain('list'))
+    expect(sent).toHaveLength(1)
+    expect(sent[0]).not.toHaveProperty('withdraw')
+  })
+
+  it('auto-completion still asks the completion questions', async () => {
+    const { sent, completion } = setup({ confirm: true, withdraw: true, questions: [{ id: 'w', label: 'Вес', required: true, type: 'attribute', valueType: 'long' }] })
+    await completion.start({ auto: true })
+    expect(completion.state.step).toBe('questions')
+    completion.state.values = { w: '12' }
+    completion.submitQuestions()
+    await vi.waitFor(() => expect(sent).toHaveLength(1))
+    expect(sent[0]!.answers).toEqual({ w: 12 })
+  })
+
+  it('with the channel known to be down the document is queued at once, nothing is sent', async () => {
+    const { sent, queued, events, completion } = setup({ offline: true, confirm: true })
+    await completion.start()
+    expect(completion.state.step).toBe('confirm')
+    completion.confirm()
+    await vi.waitFor(() => expect(completion.state.step).toBe('queued'))
+    expect(completion.state.message).toBe(QUEUED_TEXT)
+    expect(sent).toEqual([])
+    expect(queued).toHaveLength(1)
+    expect(events).toEqual(['failure', 'marked', 'queued'])
   })
 
   it('a reason-required refusal keeps the dialog, names and highlights the position, queues nothing', async () => {

@@ -48,6 +48,8 @@ export interface CompletionSource {
 
 export interface CompletionDeps {
   canAsk(): boolean
+  /** the channel is known to be down: a completion goes to the send queue at once instead of waiting out a time-out */
+  offline?(): boolean
   command(name: string, payload: Payload, timeoutMs: number): Promise<Payload>
   /** true once the entry is stored for good */
   enqueue(entry: NewQueuedCompletion): boolean | Promise<boolean>
@@ -108,9 +110,15 @@ function queuedText(err: unknown): string {
   return QUEUED_TEXT
 }
 
+export interface StartOptions {
+  /** auto-completion: neither the withdrawal question nor the confirmation is asked (questions still are) */
+  auto?: boolean
+}
+
 export function createCompletion(source: CompletionSource, deps: CompletionDeps) {
   const state = reactive<CompletionState>(emptyState())
   let questionsLoaded = false
+  let auto = false
 
   async function loadQuestions(): Promise<boolean> {
     state.questionsError = ''
@@ -134,8 +142,9 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     state.total = products.length
   }
 
-  /** The finish button. */
-  async function start() {
+  /** The finish button, or auto-completion. */
+  async function start(options: StartOptions = {}) {
+    auto = options.auto === true
     state.message = ''
     state.highlightPositionId = ''
     state.step = 'loading'
@@ -152,14 +161,19 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     await loadQuestions()
   }
 
-  function afterQuestions() {
+  /** The withdrawal question, when it applies and is not answered yet (never for auto-completion). */
+  function askWithdraw(): boolean {
+    if (auto) return false
     const w = withdrawQuestion(source.withdrawContext())
-    if (w && state.withdrawAnswer === undefined) {
-      state.withdraw = w
-      state.step = 'withdraw'
-      return
-    }
-    if (deps.confirmOnComplete() && state.step !== 'questions') {
+    if (!w || state.withdrawAnswer !== undefined) return false
+    state.withdraw = w
+    state.step = 'withdraw'
+    return true
+  }
+
+  function afterQuestions() {
+    if (askWithdraw()) return
+    if (!auto && deps.confirmOnComplete() && state.step !== 'questions') {
       state.step = 'confirm'
       return
     }
@@ -174,12 +188,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
       // Questions could not be loaded: finishing without them is the picker's choice.
       state.questionsError = ''
     }
-    const w = withdrawQuestion(source.withdrawContext())
-    if (w && state.withdrawAnswer === undefined) {
-      state.withdraw = w
-      state.step = 'withdraw'
-      return
-    }
+    if (askWithdraw()) return
     void send()
   }
 
@@ -212,6 +221,12 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     const before = state.step === 'questions' ? 'questions' : 'confirm'
     state.step = 'sending'
     state.message = ''
+    if (deps.offline?.()) {
+      // Nothing can go out now: the picker is told at once that the result waits on the device.
+      deps.failure()
+      await queue(entry, null)
+      return
+    }
     try {
       const answer = await sendCompletion(entry, (page) => deps.command('completeDocument', page, COMPLETION_PAGE_TIMEOUT_MS))
       const doc = source.document()
@@ -264,6 +279,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
   function close() {
     Object.assign(state, emptyState())
     questionsLoaded = false
+    auto = false
   }
 
   function acknowledgeQueued() {

@@ -24,3 +24,8 @@ export function finishButton(positions: CountedPosition[], canFinishShort = true
   const label = ruPlural(left, `Осталась ${left} позиция`, `Осталось ${left} позиции`, `Осталось ${left} позиций`)
   return { label, enabled: false, complete: false }
 }
+
+/** The confirmation's text: "Проверено <done> из <total> позиций. Действие нельзя отменить." with the noun agreeing with <total>. */
+export function confirmText(done: number, total: number): string {
+  return `Проверено ${done} из ${total} ${ruPlural(total, 'позиции', 'позиций', 'позиций')}. Действие нельзя отменить.`
+}

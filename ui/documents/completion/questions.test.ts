@@ -1,6 +1,6 @@
 import { describe, expect, it } from 'vitest'
 import { answersPayload, normaliseQuestions, optionColour, questionLabel, validateAnswer, type Question } from './questions'
-import { finishButton } from './finishButton'
+import { confirmText, finishButton } from './finishButton'
 
 const long: Question = { id: 'q1', label: 'Вес', required: true, type: 'attribute', valueType: 'long' }
 const dbl: Question = { id: 'q2', label: 'Объем', required: false, type: 'attribute', valueType: 'double' }
@@ -70,5 +70,16 @@ describe('finishButton', () => {
     [Array.from({ length: 21 }, () => pos(0, 1)), false, 'Осталась 21 позиция', false],
   ])('%j short=%s', (positions, short, label, enabled) => {
     expect(finishButton(positions, short)).toMatchObject({ label, enabled })
+  })
+})
+
+describe('the confirmation', () => {
+  it.each([
+    [1, 1, 'Проверено 1 из 1 позиции. Действие нельзя отменить.'],
+    [2, 3, 'Проверено 2 из 3 позиций. Действие нельзя отменить.'],
+    [20, 21, 'Проверено 20 из 21 позиции. Действие нельзя отменить.'],
+    [5, 120, 'Проверено 5 из 120 позиций. Действие нельзя отменить.'],
+  ])('%i of %i', (done, total, text) => {
+    expect(confirmText(done, total)).toBe(text)
   })
 })

@@ -33,7 +33,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     {
       document,
       items: () =>
-        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[p.assortmentId] ?? [])] })),
+        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[session.keyOf(p)] ?? [])] })),
       timeline: () => ({ ...session.timeline }),
       markIdentities: () => allMarks().map(markIdentity),
       withdrawContext: () => {
@@ -56,6 +56,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     },
     {
       canAsk: () => socket.isConnected || isDemoMode(),
+      offline: () => !socket.isConnected && !isDemoMode(),
       command: (name, payload, timeoutMs) => command(name, payload, timeoutMs),
       // "Saved on the device" only once the queue's copy on disk holds it.
       enqueue: async (entry) => queue.enqueue(entry) && (await persistQueue()),

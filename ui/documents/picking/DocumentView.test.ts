@@ -45,12 +45,17 @@ async function screen() {
   return wrapper
 }
 
-/** What a wedge scanner does: the characters land in the focused hidden field, then Enter. */
-async function wedgeScan(w: VueWrapper, code: string) {
-  const field = w.get('[data-test=scanner-wedge]').element as HTMLInputElement
-  field.value = code
-  field.dispatchEvent(new Event('input', { bubbles: true }))
-  field.dispatchEvent(new KeyboardEvent('keydown', { key: 'Enter', bubbles: true, cancelable: true }))
+/**
+ * What a wedge scanner does: a key for each character, then Enter, sent to whatever has the focus. A
+ * browser presses a focused button on an Enter that nobody prevented; the stand-in here does too.
+ */
+async function wedgeScan(_w: VueWrapper, code: string) {
+  for (const key of [...code, 'Enter']) {
+    const target = (document.activeElement ?? document.body) as HTMLElement
+    const e = new KeyboardEvent('keydown', { key, bubbles: true, cancelable: true })
+    target.dispatchEvent(e)
+    if (!e.defaultPrevented && key === 'Enter' && target instanceof HTMLButtonElement) target.click()
+  }
   await flushPromises()
 }
 
@@ -84,12 +89,33 @@ describe('the document screen', () => {
     expect(text(w, 'card-count')).toBe('0 / 2')
   })
 
+  it('a scan after tapping "+", "➖" or a tab counts the scanned product once, and the tapped button is not pressed again', async () => {
+    const w = await screen()
+    await w.get('[data-test=tab-scan]').trigger('click')
+    await wedgeScan(w, PRODUCTS.mug.barcode)
+    const plus = w.get('[data-test=card-plus]').element as HTMLButtonElement
+    plus.focus()
+    plus.click()
+    await flushPromises()
+    expect(text(w, 'card-count')).toBe('2 / 2')
+    await wedgeScan(w, PRODUCTS.cable.barcode)
+    expect(text(w, 'scan-message')).toBe('✅ Кабель (1/1)')
+    expect(kit.documents.currentDocument!.products.map((p) => p.checked)).toEqual([0, 2, 1])
+    const undo = w.get('[data-test=undo-toggle]').element as HTMLButtonElement
+    undo.focus()
+    undo.click()
+    await flushPromises()
+    await wedgeScan(w, PRODUCTS.cable.barcode)
+    expect(text(w, 'scan-message')).toBe('➖ Убрано: Кабель')
+    expect(w.find('[data-test=undo-banner]').exists()).toBe(true)
+  })
+
   it('the manual field submits its text as a scan; the arrow keys move the card', async () => {
     const w = await screen()
     await w.get('[data-test=tab-scan]').trigger('click')
     await w.get('[data-test=manual-toggle]').trigger('click')
-    await w.get('[data-test=manual-field]').setValue(PRODUCTS.cable.barcode)
-    await w.get('form.dw__manual').trigger('submit')
+    await w.get('[data-test=scanner-manual]').setValue(PRODUCTS.cable.barcode)
+    await w.get('form.scanner__manual').trigger('submit')
     expect(text(w, 'scan-message')).toBe('✅ Кабель (1/1)')
     await w.get('[data-test=manual-toggle]').trigger('click')
     document.body.dispatchEvent(new KeyboardEvent('keydown', { key: 'ArrowLeft', bubbles: true }))

@@ -3,6 +3,10 @@
  * zeros and the product code of every position, each mapped to the position's
  * assortment id, so that a scan is matched in constant time. Rebuilt whenever
  * the positions change.
+ *
+ * One product may stand on several lines of a document. Each line has its own
+ * key: the assortment id for the product's first line, "<assortment id>#<n>"
+ * for its n-th; counts, marks and drafts are kept per line key.
  */
 import { hasCyrillic, resolveLayout } from './layout'
 import { isMarkingCode, parseMarkingCode, withoutLeadingZeros } from './markingCode'
@@ -13,11 +17,38 @@ export interface IndexedPosition {
   barcodes: readonly string[]
 }
 
+export interface IndexedLine {
+  required: number
+  checked: number
+}
+
 export interface BarcodeIndex<P extends IndexedPosition = IndexedPosition> {
   /** code → assortment id */
   readonly codes: ReadonlyMap<string, string>
-  /** assortment id → the first position with that id */
+  /** line key → position (the product's first line under its assortment id) */
   readonly positions: ReadonlyMap<string, P>
+  /** assortment id → the product's lines in document order */
+  readonly lines: ReadonlyMap<string, readonly P[]>
+  /** position → its line key */
+  readonly keys: ReadonlyMap<P, string>
+}
+
+/** The key of the `n`-th line (from 1) of a product. */
+export function lineKey(assortmentId: string, n: number): string {
+  return n <= 1 ? assortmentId : `${assortmentId}#${n}`
+}
+
+/**
+ * Which of a product's lines a scan goes to: adding, the first line that still
+ * needs items, or the first line once all are full (the excess shows there);
+ * removing, the last line that holds a counted item, or the first when none does.
+ */
+export function chooseLine<L extends IndexedLine>(lines: readonly L[], removing = false): L | undefined {
+  if (removing) {
+    for (let i = lines.length - 1; i >= 0; i--) if (lines[i]!.checked > 0) return lines[i]
+    return lines[0]
+  }
+  return lines.find((l) => l.checked < l.required) ?? lines[0]
 }
 
 /**
@@ -28,11 +59,18 @@ export interface BarcodeIndex<P extends IndexedPosition = IndexedPosition> {
 export function buildBarcodeIndex<P extends IndexedPosition>(list: readonly P[]): BarcodeIndex<P> {
   const codes = new Map<string, string>()
   const positions = new Map<string, P>()
+  const lines = new Map<string, P[]>()
+  const keys = new Map<P, string>()
   const claim = (code: string, id: string) => {
     if (code !== '' && !codes.has(code)) codes.set(code, id)
   }
   for (const p of list) {
-    if (!positions.has(p.assortmentId)) positions.set(p.assortmentId, p)
+    const same = lines.get(p.assortmentId) ?? []
+    same.push(p)
+    lines.set(p.assortmentId, same)
+    const key = lineKey(p.assortmentId, same.length)
+    positions.set(key, p)
+    keys.set(p, key)
     for (const b of p.barcodes) claim(b, p.assortmentId)
   }
   for (const p of list)
@@ -41,13 +79,13 @@ export function buildBarcodeIndex<P extends IndexedPosition>(list: readonly P[])
       if (b.charCodeAt(0) === 48) claim(withoutLeadingZeros(b), p.assortmentId)
     }
   for (const p of list) claim(p.code, p.assortmentId)
-  return { codes, positions }
+  return { codes, positions, lines, keys }
 }
 
 /**
- * The position of a code: the index with the code as is, then without leading
- * zeros; failing that, for a marking code, its GTIN without leading zeros and
- * then the 14-digit GTIN.
+ * The position of a code (the product's first line): the index with the code
+ * as is, then without leading zeros; failing that, for a marking code, its GTIN
+ * without leading zeros and then the 14-digit GTIN.
  */
 export function lookupPosition<P extends IndexedPosition>(index: BarcodeIndex<P>, code: string): P | undefined {
   const id =

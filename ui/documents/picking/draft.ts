@@ -3,6 +3,9 @@
  * and shortfall entries, written after every change so that nothing counted
  * is lost when the screen closes or the application stops. Drafts older than
  * 30 days are deleted when read and purged at start-up.
+ *
+ * Entries are kept per line key (see barcodeIndex), marked by `byLine`. A draft
+ * without it was written per product; `spreadOverLines` turns it into lines.
  */
 import { KEY_PREFIX, readLocal, removeLocal, writeLocal } from '../../core/localStore'
 
@@ -16,11 +19,16 @@ export interface ShortfallEntry {
   confirmed?: boolean
 }
 
-export interface Draft {
+export interface DraftCounts {
   checked: Record<string, number>
   marks: Record<string, string[]>
   shortfalls?: Record<string, ShortfallEntry>
+}
+
+export interface Draft extends DraftCounts {
   updatedAt: number
+  /** keyed by line, not by product */
+  byLine?: true
 }
 
 type Dict = Record<string, unknown>
@@ -39,6 +47,7 @@ function normaliseDraft(raw: unknown): Draft | undefined {
         if (codes.length) marks[id] = codes
       }
   const draft: Draft = { checked, marks, updatedAt: raw.updatedAt }
+  if (raw.byLine === true) draft.byLine = true
   if (isDict(raw.shortfalls)) {
     const entries: Record<string, ShortfallEntry> = {}
     for (const [id, e] of Object.entries(raw.shortfalls)) {
@@ -75,9 +84,64 @@ export function writeDraft(
   state: { checked: Record<string, number>; marks: Record<string, string[]>; shortfalls?: Record<string, ShortfallEntry> },
   now = Date.now(),
 ): boolean {
-  const value: Draft = { checked: state.checked, marks: state.marks, updatedAt: now }
+  const value: Draft = { checked: state.checked, marks: state.marks, updatedAt: now, byLine: true }
   if (state.shortfalls && Object.keys(state.shortfalls).length) value.shortfalls = state.shortfalls
   return writeLocal(DRAFT_PREFIX + documentId, value)
+}
+
+export interface DraftLine {
+  key: string
+  required: number
+}
+
+/**
+ * A draft written per product, for a document whose product may stand on
+ * several lines: each product's count fills its lines in order up to what
+ * they need, and what is left over stays on the first line — as scanning
+ * would have counted it. Marks follow the counts line by line; a shortfall
+ * entry goes to the first line that is still short. Products on one line
+ * keep their entries as they are.
+ */
+export function spreadOverLines(draft: DraftCounts, linesOf: (assortmentId: string) => readonly DraftLine[] | undefined): DraftCounts {
+  const out: DraftCounts = { checked: {}, marks: {} }
+  const shortfalls: Record<string, ShortfallEntry> = {}
+  const ids = new Set([...Object.keys(draft.checked), ...Object.keys(draft.marks), ...Object.keys(draft.shortfalls ?? {})])
+  for (const id of ids) {
+    const lines = linesOf(id) ?? []
+    const total = draft.checked[id] ?? 0
+    const codes = draft.marks[id] ?? []
+    const entry = draft.shortfalls?.[id]
+    if (lines.length <= 1) {
+      if (total > 0) out.checked[id] = total
+      if (codes.length) out.marks[id] = [...codes]
+      if (entry) shortfalls[id] = { ...entry }
+      continue
+    }
+    const counts = lines.map(() => 0)
+    let left = total
+    lines.forEach((l, i) => {
+      const n = Math.min(Math.max(l.required, 0), left)
+      counts[i] = n
+      left -= n
+    })
+    counts[0]! += left
+    let at = 0
+    lines.forEach((l, i) => {
+      const n = counts[i]!
+      if (n > 0) out.checked[l.key] = n
+      const share = i === lines.length - 1 ? codes.slice(at) : codes.slice(at, at + n)
+      at += share.length
+      if (share.length) out.marks[l.key] = share
+    })
+    // Codes beyond the counts (none in a sound draft) stay with the product's first line.
+    if (at < codes.length) out.marks[lines[0]!.key] = [...(out.marks[lines[0]!.key] ?? []), ...codes.slice(at)]
+    if (entry) {
+      const short = lines.findIndex((l, i) => counts[i]! < l.required)
+      shortfalls[lines[short < 0 ? 0 : short]!.key] = { ...entry }
+    }
+  }
+  if (Object.keys(shortfalls).length) out.shortfalls = shortfalls
+  return out
 }
 
 export function deleteDraft(documentId: string): void {

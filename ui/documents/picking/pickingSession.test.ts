@@ -115,7 +115,84 @@ describe('opening a document', () => {
   })
 })
 
+describe('a product on two lines of one document', () => {
+  // The mug on line 1 (1 item) and again on line 3 (3 items), the cable between them.
+  const line = (id: string, name: string, barcode: string, quantity: number) => ({ id, name, barcodes: [barcode], quantity })
+  beforeEach(() => {
+    kit.script('subscribeDocument', [
+      () => ({
+        documentId: DOC_ID,
+        items: [line(mug.id, mug.name, mug.barcode, 1), line(cable.id, cable.name, cable.barcode, 1), line(mug.id, mug.name, mug.barcode, 3)],
+        total: 3,
+        final: true,
+      }),
+    ])
+  })
+  const counts = (s = kit.session) => s.products.value.map((p) => p.checked)
+
+  it('fills the first line, then the next that needs items, then counts excess on the first; the counted line is shown', async () => {
+    const s = await opened()
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'done', message: '✅ Кружка (1/1)' })
+    expect(s.state.focusedId).toBe(mug.id)
+    expect(s.scrollRequest.value?.id).toBe(mug.id)
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'progress', message: '✅ Кружка (1/3)' })
+    expect(s.state.focusedId).toBe(`${mug.id}#2`)
+    expect(s.scrollRequest.value?.id).toBe(`${mug.id}#2`)
+    s.scan(mug.barcode)
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'done', message: '✅ Кружка (3/3)' })
+    expect(counts()).toEqual([1, 0, 3])
+    s.scan(cable.barcode)
+    expect(s.canFinish.value).toBe(true)
+    expect(kit.documents.currentDocument?.checkedPositions).toBe(3)
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'excess', checked: 2 })
+    expect(counts()).toEqual([2, 1, 3])
+    // Undo takes from the last line that holds a count.
+    s.toggleUndo()
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'undone', checked: 2 })
+    expect(counts()).toEqual([2, 1, 2])
+  })
+
+  it('the draft keeps each line; opening again without a scan shows exactly what was counted', async () => {
+    const s = await opened()
+    s.scan(mug.barcode)
+    s.scan(mug.barcode)
+    expect(readDraft(DOC_ID)?.checked).toEqual({ [mug.id]: 1, [`${mug.id}#2`]: 1 })
+    s.close()
+    const again = kit.reopen()
+    await again.open(record())
+    expect(counts(again)).toEqual([1, 0, 1])
+    expect(kit.documents.currentDocument?.checkedPositions).toBe(1)
+  })
+
+  it('a draft written per product before lines were kept apart fills the lines in order', async () => {
+    kit.storage.setItem(`zv_scan_state:${DOC_ID}`, JSON.stringify({ checked: { [mug.id]: 3 }, marks: {}, updatedAt: Date.now() }))
+    const s = await opened()
+    expect(counts(s)).toEqual([1, 0, 2])
+    expect(s.scan(mug.barcode)).toMatchObject({ kind: 'done', message: '✅ Кружка (3/3)' })
+  })
+
+  it('the edit of one line leaves the other alone; deleting a line moves the next one up with its count', async () => {
+    const s = await opened()
+    s.scan(mug.barcode)
+    s.scan(mug.barcode)
+    expect(await s.deletePosition(mug.id)).toEqual({ ok: true })
+    expect(s.products.value.map((p) => [p.assortmentId, p.required, p.checked])).toEqual([
+      [cable.id, 1, 0],
+      [mug.id, 3, 1],
+    ])
+    expect(s.keyOf(s.products.value[1]!)).toBe(mug.id)
+    expect(readDraft(DOC_ID)?.checked).toEqual({ [mug.id]: 1 })
+  })
+})
+
 describe('scanning', () => {
+  it('a marking code with a leading GS (FNC1) is matched as the code without it', async () => {
+    const s = await opened()
+    const m = shoeMark('S1')
+    expect(s.scan(`\x1d${m}`)).toMatchObject({ kind: 'progress', addMark: m })
+    expect(s.marks[shoes.id]).toEqual([m])
+  })
+
   it('counts the 6th of 5 as excess with the tooMuch sound and shows 6/5', async () => {
     const s = await opened()
     for (let i = 0; i < 5; i++) s.scan(shoes.barcode)

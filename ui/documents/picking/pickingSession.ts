@@ -10,11 +10,12 @@ import type { Payload } from '../../core/envelope'
 import { RefusalError } from '../../core/requests'
 import type { useDocumentStore } from '../documentStore'
 import { positionStatus, type DocumentRecord, type PositionRecord } from '../records'
-import { buildBarcodeIndex, matchScan, type BarcodeIndex } from './barcodeIndex'
+import { buildBarcodeIndex, chooseLine, matchScan, type BarcodeIndex } from './barcodeIndex'
 import { nextCellsOrder, readCellsOrder, sortByCell, writeCellsOrder, type CellsOrder } from './cells'
-import { readDraft, writeDraft, type ShortfallEntry } from './draft'
+import { readDraft, spreadOverLines, writeDraft, type ShortfallEntry } from './draft'
 import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from './markCheck'
 import { markIdentity, tailStatus } from './markingCode'
+import { cleanScannedCode } from '../scanner/symbology'
 import { isOzonPosting } from './ozonPosting'
 import { applyNewQuantity, confirmOverText, editErrorText } from './positionEdit'
 import {
@@ -177,17 +178,20 @@ export function createPickingSession(deps: PickingDeps) {
     version: 0,
   })
   const timeline = reactive<Timeline>({ openedAt: 0, firstScanAt: 0, lastScanAt: 0, completedAt: 0, scans: 0 })
-  /** assortment id → scanned marking codes */
+  // Counts, marks and shortfall entries are kept per line key (see barcodeIndex): a product may stand on several lines.
+  /** line key → scanned marking codes */
   const marks = reactive<Record<string, string[]>>({})
   const shortfalls = reactive<Record<string, ShortfallEntry>>({})
-  /** mark identity → assortment id */
+  /** mark identity → line key */
   const markIndex = new Map<string, string>()
-  /** assortment id → count: the counted truth, re-applied when fresh contents replace the shown ones */
+  /** line key → count: the counted truth, re-applied when fresh contents replace the shown ones */
   const counts = new Map<string, number>()
   const verdicts = new Map<string, MarkVerdict>()
   let index: BarcodeIndex<PositionRecord> = buildBarcodeIndex([])
-  /** the position objects as the holder keeps them (reactive), by id */
-  let byId = new Map<string, PositionRecord>()
+  /** the position objects as the holder keeps them (reactive), by line key */
+  let byKey = new Map<string, PositionRecord>()
+  /** The line key of a shown position. */
+  const keyOf = (p: PositionRecord): string => index.keys.get(p) ?? p.assortmentId
   let generation = 0
   let lastTailNote = -Infinity
   let openSerial = 0
@@ -207,7 +211,7 @@ export function createPickingSession(deps: PickingDeps) {
   const ordered: ComputedRef<PositionRecord[]> = computed(() => sortByCell(products.value, state.cellsOrder))
   const hasCells = computed(() => products.value.some((p) => p.cell !== ''))
   // `version` moves whenever the index is rebuilt, so the card never holds a replaced position.
-  const focused = computed(() => (state.version >= 0 && state.focusedId ? (byId.get(state.focusedId) ?? null) : null))
+  const focused = computed(() => (state.version >= 0 && state.focusedId ? (byKey.get(state.focusedId) ?? null) : null))
   const ozonPosting = computed(() => {
     const d = doc()
     return d ? isOzonPosting(d) : false
@@ -265,8 +269,8 @@ export function createPickingSession(deps: PickingDeps) {
     const wasIncomplete = p.checked < p.required
     p.checked = n
     p.status = positionStatus(n, p.required)
-    if (n > 0) counts.set(p.assortmentId, n)
-    else counts.delete(p.assortmentId)
+    if (n > 0) counts.set(keyOf(p), n)
+    else counts.delete(keyOf(p))
     const isDone = p.status === 'done' || p.status === 'excess'
     if (d && wasDone !== isDone) d.checkedPositions += isDone ? 1 : -1
     if (wasIncomplete !== n < p.required) state.incomplete += wasIncomplete ? -1 : 1
@@ -277,7 +281,7 @@ export function createPickingSession(deps: PickingDeps) {
   function reindex() {
     const list = products.value
     index = buildBarcodeIndex(list)
-    byId = index.positions as Map<string, PositionRecord>
+    byKey = index.positions as Map<string, PositionRecord>
     let incomplete = 0
     for (const p of list) if (p.checked < p.required) incomplete++
     state.incomplete = incomplete
@@ -302,7 +306,7 @@ export function createPickingSession(deps: PickingDeps) {
     const d = doc()
     if (!d) return false
     reindex()
-    const present = new Set(byId.keys())
+    const present = new Set(byKey.keys())
     let dropped = false
     for (const id of [...counts.keys()])
       if (!present.has(id)) {
@@ -314,7 +318,7 @@ export function createPickingSession(deps: PickingDeps) {
     let checkedPositions = 0
     let incomplete = 0
     for (const p of d.products) {
-      const n = counts.get(p.assortmentId) ?? 0
+      const n = counts.get(keyOf(p)) ?? 0
       if (p.checked !== n) {
         p.checked = n
         p.status = positionStatus(n, p.required)
@@ -351,17 +355,21 @@ export function createPickingSession(deps: PickingDeps) {
 
   function restoreDraft() {
     if (!deps.work().saveDraft) return
-    const draft = readDraft(state.documentId, now())
-    if (!draft) return
+    const stored = readDraft(state.documentId, now())
+    if (!stored) return
+    // A draft from before counts were kept per line: each product's count is spread over its lines.
+    const draft = stored.byLine
+      ? stored
+      : spreadOverLines(stored, (id) => index.lines.get(id)?.map((p) => ({ key: keyOf(p), required: p.required })))
     let markCount = 0
-    for (const [id, n] of Object.entries(draft.checked)) if (byId.has(id)) counts.set(id, n)
-    for (const [id, list] of Object.entries(draft.marks)) {
-      if (!byId.has(id)) continue
-      marks[id] = [...list]
-      for (const code of list) markIndex.set(markIdentity(code), id)
+    for (const [key, n] of Object.entries(draft.checked)) if (byKey.has(key)) counts.set(key, n)
+    for (const [key, list] of Object.entries(draft.marks)) {
+      if (!byKey.has(key)) continue
+      marks[key] = [...list]
+      for (const code of list) markIndex.set(markIdentity(code), key)
       markCount += list.length
     }
-    for (const [id, e] of Object.entries(draft.shortfalls ?? {})) if (byId.has(id)) shortfalls[id] = { ...e }
+    for (const [key, e] of Object.entries(draft.shortfalls ?? {})) if (byKey.has(key)) shortfalls[key] = { ...e }
     reapplyCounts()
     log(`[DocumentWork] восстановлено состояние: марок ${markCount}`)
   }
@@ -400,20 +408,23 @@ export function createPickingSession(deps: PickingDeps) {
     scrollRequest.value = { id, n: ++scrollSerial }
   }
 
+  /** The counted line is the one shown: the card, the list row scrolled to. */
   function afterCount(p: PositionRecord) {
-    state.focusedId = p.assortmentId
+    const key = keyOf(p)
+    state.focusedId = key
     clearTimer('afterScan')
-    if (state.tab === 'list') requestScroll(p.assortmentId)
+    if (state.tab === 'list') requestScroll(key)
     else if (deps.work().afterScan === 'list')
       later('afterScan', AFTER_SCAN_MS, () => {
         state.tab = 'list'
-        requestScroll(p.assortmentId)
+        requestScroll(key)
       })
   }
 
   function addMark(p: PositionRecord, code: string) {
-    ;(marks[p.assortmentId] ??= []).push(code)
-    markIndex.set(markIdentity(code), p.assortmentId)
+    const key = keyOf(p)
+    ;(marks[key] ??= []).push(code)
+    markIndex.set(markIdentity(code), key)
     if (deps.capabilities().checkMarksOnScan) markChecker.queue(code)
     const tail = tailStatus(code)
     if (tail === 'missing') {
@@ -439,20 +450,23 @@ export function createPickingSession(deps: PickingDeps) {
   }
 
   /** One scanned code: classified, counted and answered before this returns. */
-  function scan(raw: string): ScanOutcome {
+  function scan(scanned: string): ScanOutcome {
+    // Every channel cleans its codes; a code handed in directly gets the same (a leading GS, an identifier).
+    const raw = cleanScannedCode(scanned) || scanned
     const m = matchScan(index, raw)
     if (m.corrected) log(`[scan] раскладка исправлена: ${raw} → ${m.code}`)
     const identity = m.isMark ? markIdentity(m.code) : null
     const countedIn = identity ? markIndex.get(identity) : undefined
-    // In undo mode a counted mark is taken off the position that holds it.
-    let p = m.position
-    if (state.undoMode && countedIn !== undefined) p = byId.get(countedIn) ?? p
+    // A product on several lines: the line that still needs items (see chooseLine).
+    let p = m.position && chooseLine(index.lines.get(m.position.assortmentId) ?? [m.position], state.undoMode)
+    // In undo mode a counted mark is taken off the line that holds it.
+    if (state.undoMode && countedIn !== undefined) p = byKey.get(countedIn) ?? p
     const facts: ScanFacts = {
       code: m.code,
       position: p ? { name: p.name, required: p.required, checked: p.checked, markable: p.markable } : null,
       isMark: m.isMark,
       markCounted: countedIn !== undefined,
-      positionHasMarks: p ? (marks[p.assortmentId]?.length ?? 0) > 0 : false,
+      positionHasMarks: p ? (marks[keyOf(p)]?.length ?? 0) > 0 : false,
       contentsLoading: state.loading && !state.shown,
       ozonPosting: ozonPosting.value,
     }
@@ -475,7 +489,7 @@ export function createPickingSession(deps: PickingDeps) {
     if (o.kind === 'not-found') void help.run(code, generation)
     if (o.checked === null || !p) return
     if (o.addMark) addMark(p, o.addMark)
-    if (o.removeMark) removeMark(p.assortmentId, markIdentity(o.removeMark))
+    if (o.removeMark) removeMark(keyOf(p), markIdentity(o.removeMark))
     setCount(p, o.checked)
     afterCount(p)
     if (!undo) {
@@ -491,7 +505,7 @@ export function createPickingSession(deps: PickingDeps) {
   // ---- manual counting, undo mode, auto-completion
 
   function increment(id: string): boolean {
-    const p = byId.get(id)
+    const p = byKey.get(id)
     if (!p) return false
     if ((marks[id]?.length ?? 0) > 0) {
       showFlash(PICKING_TEXTS.plusByMarks, 'warning')
@@ -504,7 +518,7 @@ export function createPickingSession(deps: PickingDeps) {
   }
 
   function decrement(id: string): boolean {
-    const p = byId.get(id)
+    const p = byKey.get(id)
     if (!p || p.checked <= 0) return false
     const list = marks[id]
     if (list?.length) removeMark(id, markIdentity(list[list.length - 1]!))
@@ -547,9 +561,9 @@ export function createPickingSession(deps: PickingDeps) {
   function moveCard(step: 1 | -1) {
     const list = ordered.value
     if (list.length === 0) return
-    const at = state.focusedId ? list.findIndex((p) => p.assortmentId === state.focusedId) : -1
+    const at = state.focusedId ? list.findIndex((p) => keyOf(p) === state.focusedId) : -1
     const next = at < 0 ? (step > 0 ? 0 : list.length - 1) : Math.min(list.length - 1, Math.max(0, at + step))
-    focus(list[next]!.assortmentId)
+    focus(keyOf(list[next]!))
   }
 
   /** A list row was tapped: its card on the scan tab. */
@@ -565,15 +579,15 @@ export function createPickingSession(deps: PickingDeps) {
 
   // ---- position editing
 
-  const editPayload = (id: string) => ({ documentId: state.documentId, type: state.type, positionId: id })
+  const editPayload = (p: PositionRecord) => ({ documentId: state.documentId, type: state.type, positionId: p.assortmentId })
 
   type EditResult = { ok: true } | { ok: false; confirm: string } | { ok: false; error: string }
 
   /** Sends a new quantity; a quantity above the order comes back as a question (`confirm`). */
   async function changeQuantity(id: string, quantity: number, reason = '', confirmOver = false): Promise<EditResult> {
-    const p = byId.get(id)
+    const p = byKey.get(id)
     if (!p) return { ok: false, error: editErrorText(new RefusalError('not-found', { code: 'not-found' })) }
-    const payload: Payload = { ...editPayload(id), quantity }
+    const payload: Payload = { ...editPayload(p), quantity }
     if (reason.trim()) payload.reason = reason.trim().slice(0, 200)
     if (confirmOver) payload.confirmOver = true
     try {
@@ -583,11 +597,15 @@ export function createPickingSession(deps: PickingDeps) {
         return { ok: false, confirm: confirmOverText(p.orderedQuantity ?? p.required, quantity) }
       return { ok: false, error: editErrorText(err) }
     }
-    const current = byId.get(id)
+    const current = byKey.get(id)
     if (!current) return { ok: true }
     const change = applyNewQuantity(current, marks[id] ?? [], quantity)
     for (const code of change.removedMarks) removeMark(id, markIdentity(code))
-    docs.applyPositionQuantity(id, change.required, change.checked, change.orderedQuantity)
+    // This line itself: another line of the same product keeps its own quantity.
+    current.required = change.required
+    current.status = positionStatus(change.checked, change.required)
+    current.checked = change.checked
+    if (change.orderedQuantity !== undefined) current.orderedQuantity = change.orderedQuantity
     if (change.checked > 0) counts.set(id, change.checked)
     else counts.delete(id)
     reapplyCounts()
@@ -598,23 +616,56 @@ export function createPickingSession(deps: PickingDeps) {
   }
 
   async function deletePosition(id: string): Promise<{ ok: true } | { ok: false; error: string }> {
-    const p = byId.get(id)
-    const name = p?.name ?? ''
+    const p = byKey.get(id)
+    if (!p) return { ok: false, error: editErrorText(new RefusalError('not-found', { code: 'not-found' })) }
+    const name = p.name
     try {
-      await deps.channel.command('documentPositionDelete', editPayload(id), EDIT_TIMEOUT_MS)
+      await deps.channel.command('documentPositionDelete', editPayload(p), EDIT_TIMEOUT_MS)
     } catch (err) {
       return { ok: false, error: editErrorText(err) }
     }
+    const d = doc()
+    const line = byKey.get(id)
     for (const code of [...(marks[id] ?? [])]) removeMark(id, markIdentity(code))
     counts.delete(id)
     delete shortfalls[id]
     if (state.focusedId === id) state.focusedId = null
-    docs.removeProduct(id)
+    if (d && line) {
+      const rest = d.products.filter((x) => x !== line)
+      rekey(rest)
+      d.products = rest
+      d.totalPositions = rest.length
+    }
     reapplyCounts()
     showEditNote(`Позиция «${name}» удалена`)
     saveDraft()
     checkAutoComplete()
     return { ok: true }
+  }
+
+  /**
+   * The lines of a product after one of them goes: later lines move up a key,
+   * and what was counted on them moves with them.
+   */
+  function rekey(list: PositionRecord[]) {
+    const next = buildBarcodeIndex(list)
+    const moves = new Map<string, string>()
+    for (const [p, key] of index.keys) {
+      const to = next.keys.get(p)
+      if (to !== undefined && to !== key) moves.set(key, to)
+    }
+    if (moves.size === 0) return
+    const moved = (key: string) => moves.get(key) ?? key
+    const oldCounts = [...counts]
+    counts.clear()
+    for (const [key, n] of oldCounts) counts.set(moved(key), n)
+    for (const record of [marks, shortfalls] as Array<Record<string, unknown>>) {
+      const entries = Object.entries(record)
+      for (const [key] of entries) delete record[key]
+      for (const [key, v] of entries) record[moved(key)] = v
+    }
+    for (const [identity, key] of markIndex) markIndex.set(identity, moved(key))
+    if (state.focusedId) state.focusedId = moved(state.focusedId)
   }
 
   // ---- opening and leaving
@@ -651,7 +702,7 @@ export function createPickingSession(deps: PickingDeps) {
     state.shown = true
     reindex()
     // Positions kept in memory (demo mode) carry their counts; the draft, when there is one, wins.
-    for (const p of products.value) if (p.checked > 0) counts.set(p.assortmentId, p.checked)
+    for (const p of products.value) if (p.checked > 0) counts.set(keyOf(p), p.checked)
     restoreDraft()
   }
 
@@ -806,6 +857,8 @@ export function createPickingSession(deps: PickingDeps) {
       scanner = s
     },
     isMarkCounted: (code: string) => markIndex.has(markIdentity(code)),
+    /** the line key of a shown position: what `focusedId`, `marks` and the edit operations use */
+    keyOf,
     verdictOf: (code: string) => verdicts.get(code),
   }
 }

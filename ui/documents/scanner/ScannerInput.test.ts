@@ -79,14 +79,31 @@ describe('keyboard wedge', () => {
     expect(scans()).toEqual([`0104600439931256${GS}21ABC${GS}93XY`])
   })
 
-  it('Tab with nothing scanned yet is not a separator and makes no scan', () => {
+  it('a leading Tab is held: a burst after it is one scan, a Tab nothing follows makes none', () => {
     mountInput()
     const tab = new KeyboardEvent('keydown', { key: 'Tab', bubbles: true, cancelable: true })
     document.activeElement!.dispatchEvent(tab)
-    expect(tab.defaultPrevented).toBe(false)
+    expect(tab.defaultPrevented).toBe(true)
+    scanWithWedge('4600439931256')
+    press('Enter')
+    expect(scans()).toEqual(['4600439931256'])
+    press('Tab')
+    vi.advanceTimersByTime(200)
     press('Enter')
     vi.advanceTimersByTime(200)
+    expect(scans()).toEqual(['4600439931256'])
+  })
+
+  it('a page kept busy mid-burst does not split the code: the quiet time counts again once it is free', () => {
+    mountInput()
+    scanWithWedge('46004')
+    // The page is busy for a second: the timer fires late, the rest of the keys are still on their way.
+    vi.setSystemTime(Date.now() + 1_000)
+    vi.advanceTimersByTime(150)
     expect(scans()).toEqual([])
+    scanWithWedge('39931256')
+    press('Enter')
+    expect(scans()).toEqual(['4600439931256'])
   })
 
   it('each keystroke restarts the 150 ms timer', () => {
@@ -100,28 +117,39 @@ describe('keyboard wedge', () => {
     expect(scans()).toEqual(['12'])
   })
 
-  it('captures keys typed with the focus on the page, not those typed into other controls', () => {
+  it('a burst reaches the scanner whatever has the focus, but a text field of the user keeps its keys', () => {
     mountInput()
     const other = document.createElement('input')
     const tab = document.createElement('div')
     tab.setAttribute('role', 'tab')
     tab.tabIndex = 0
-    document.body.append(other, tab)
+    const button = document.createElement('button')
+    const pressed = vi.fn()
+    button.addEventListener('click', pressed)
+    // A browser presses a focused button on an Enter nobody prevented.
+    button.addEventListener('keydown', (e) => e.key === 'Enter' && !e.defaultPrevented && button.click())
+    document.body.append(other, tab, button)
     other.focus()
     scanWithWedge('999')
     vi.advanceTimersByTime(200)
+    expect(scans()).toEqual([])
+    expect(other.value).toBe('999')
     tab.focus()
     scanWithWedge('888')
     vi.advanceTimersByTime(200)
-    expect(scans()).toEqual([])
-    expect(other.value).toBe('999')
+    button.focus()
+    scanWithWedge('4600439931256')
+    press('Enter')
+    expect(pressed).not.toHaveBeenCalled()
     ;(document.activeElement as HTMLElement).blur()
     scanWithWedge('4600439931256')
     press(']', { ctrlKey: true })
     press('Enter')
-    expect(scans()).toEqual([])
-    vi.advanceTimersByTime(150)
-    expect(scans()).toEqual([`4600439931256${GS}`])
+    expect(scans()).toEqual(['888', '4600439931256', `4600439931256${GS}`])
+    // A person's Enter on the button still presses it.
+    button.focus()
+    press('Enter')
+    expect(pressed).toHaveBeenCalledTimes(1)
   })
 
   it('takes the focus back 100 ms after losing it to the page, not to a control', async () => {
@@ -176,6 +204,39 @@ describe('native scans and the duplicate rule', () => {
 })
 
 describe('manual entry', () => {
+  it('manual mode: the field has the focus at once and again when a dialog closes; a burst elsewhere lands whole', async () => {
+    const w = mountInput({ mode: 'manual' })
+    const field = w.get('[data-test=scanner-manual]').element as HTMLInputElement
+    expect(document.activeElement).toBe(field)
+    await w.setProps({ paused: true })
+    field.blur()
+    await w.setProps({ paused: false })
+    expect(document.activeElement).toBe(field)
+    const button = document.createElement('button')
+    document.body.append(button)
+    button.focus()
+    scanWithWedge('4600439931256')
+    press('Enter')
+    expect(scans()).toEqual(['4600439931256'])
+    expect(field.value).toBe('')
+  })
+
+  it('manual mode: a person typing on a button finds the text in the field', async () => {
+    const w = mountInput({ mode: 'manual' })
+    const button = document.createElement('button')
+    document.body.append(button)
+    button.focus()
+    press('4')
+    vi.advanceTimersByTime(100)
+    press('6')
+    vi.advanceTimersByTime(200)
+    await w.vm.$nextTick()
+    const field = w.get('[data-test=scanner-manual]').element as HTMLInputElement
+    expect(field.value).toBe('46')
+    expect(document.activeElement).toBe(field)
+    expect(scans()).toEqual([])
+  })
+
   it('manual mode: a visible field submitted by Enter', async () => {
     const w = mountInput({ mode: 'manual' })
     const field = w.get('[data-test=scanner-manual]')

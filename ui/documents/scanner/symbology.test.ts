@@ -12,6 +12,9 @@ describe('cleanScannedCode', () => {
     ['surrounding blanks are trimmed first', '  ]C10123456789\n', '0123456789'],
     ['group separators inside the code stay', `]d201046004399312562${GS}93abcd`, `01046004399312562${GS}93abcd`],
     ['blank input is no scan', ' \t', ''],
+    ['a leading GS (FNC1) is dropped', `${GS}0104600439931256215Nsk2)!${GS}93dGVz`, `0104600439931256215Nsk2)!${GS}93dGVz`],
+    ['a GS after the identifier is dropped too', `]d2${GS}0104600439931256215N`, '0104600439931256215N'],
+    ['a lone GS is no scan', GS, ''],
   ])('%s', (_what, raw, expected) => {
     expect(cleanScannedCode(raw)).toBe(expected)
   })

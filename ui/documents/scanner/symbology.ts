@@ -23,9 +23,16 @@ export function stripSymbologyId(code: string): string {
   return rest.replace(/\s/g, '').length >= MIN_CODE_AFTER_ID ? rest : code
 }
 
-/** What a channel's raw text becomes as a scan: trimmed and without the identifier ('' = no scan). */
+const LEADING_GS = /^\x1d+/
+
+/**
+ * What a channel's raw text becomes as a scan ('' = no scan): trimmed, without
+ * the identifier, and without a leading group separator — scanners send FNC1
+ * in front of a marking code as GS, and it says nothing about the code.
+ */
 export function cleanScannedCode(raw: string): string {
-  return stripSymbologyId(raw.trim())
+  const trimmed = raw.trim().replace(LEADING_GS, '').trim()
+  return stripSymbologyId(trimmed).replace(LEADING_GS, '')
 }
 
 /** The key fields of a keyboard event this module looks at. */

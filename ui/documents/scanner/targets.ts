@@ -31,3 +31,26 @@ export function isInteractiveTarget(target: EventTarget | null): boolean {
   const role = el.getAttribute('role')
   return role !== null && INTERACTIVE_ROLES.has(role.trim().toLowerCase())
 }
+
+const NON_TEXT_INPUTS = new Set(['button', 'submit', 'reset', 'checkbox', 'radio', 'range', 'color', 'file', 'image', 'hidden'])
+
+/** A field a person types text into (or picks from with keys): its keys are that person's. */
+export function isTextEntry(target: EventTarget | null): boolean {
+  const el = asElement(target)
+  if (!el) return false
+  if (el instanceof HTMLInputElement) return !NON_TEXT_INPUTS.has(el.type) && !el.readOnly
+  return el.tagName === 'TEXTAREA' || el.tagName === 'SELECT' || isContentEditable(el)
+}
+
+const FOCUSABLE = 'a[href], button, input, select, textarea, summary, [tabindex], [contenteditable="true"]'
+
+/** Moves the focus as Tab (or Shift+Tab) does, in document order among what can take it. */
+export function focusStep(back: boolean, root: Document = document): void {
+  const all = [...root.querySelectorAll<HTMLElement>(FOCUSABLE)].filter(
+    (el) => el.tabIndex >= 0 && !(el as HTMLButtonElement).disabled && el.getClientRects().length > 0 && el.dataset.test !== 'scanner-wedge',
+  )
+  if (all.length === 0) return
+  const at = all.indexOf(root.activeElement as HTMLElement)
+  const next = at < 0 ? (back ? all.length - 1 : 0) : (at + (back ? -1 : 1) + all.length) % all.length
+  all[next]!.focus()
+}
