@@ -15,8 +15,15 @@ export interface ControlMessage {
 export class StandIn {
   private constructor(readonly host: ServiceHost) {}
 
-  static async start(options: { now?: () => number } = {}): Promise<StandIn> {
-    const host = await startServiceHost({ port: 0, testMode: true, secret: randomSecret(), log: () => {}, now: options.now })
+  /** `port` and `secret` start it again where a stopped one was, accepting that one's tokens. */
+  static async start(options: { now?: () => number; port?: number; secret?: string } = {}): Promise<StandIn> {
+    const host = await startServiceHost({
+      port: options.port ?? 0,
+      testMode: true,
+      secret: options.secret ?? randomSecret(),
+      log: () => {},
+      now: options.now,
+    })
     return new StandIn(host)
   }
 
