@@ -778,8 +778,12 @@ export async function leaveDemoMode(): Promise<void> {
  */
 export async function startSession(setStage: (stage: string) => void): Promise<void> {
   try {
-    useSettingsStore().useAccountSettingsSource(() => command('appSettingsGet', {}, 10_000))
     const auth = useAuthStore()
+    // The block belongs to the signed-in account: every device token (one per employee) has its own.
+    useSettingsStore().useAccountSettingsSource(
+      () => command('appSettingsGet', {}, 10_000),
+      () => auth.deviceJwt ?? '',
+    )
     const newest = newestSavedAccount()
     if (newest) {
       await clearDeviceJwt()
