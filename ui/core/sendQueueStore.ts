@@ -1,7 +1,8 @@
 /** The "sendQueue" holder: the queue for the queue screen and the flush that sends it. */
 import { defineStore } from 'pinia'
 import { ref } from 'vue'
-import { COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from './completionPages'
+import { keepCompletionOutcome } from './completionOutcomes'
+import { COMPLETION_PAGE_TIMEOUT_MS, completionOutcome, sendCompletion } from './completionPages'
 import {
   clearQueue,
   enqueueCompletion,
@@ -40,6 +41,7 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
         send: (entry) =>
           sendCompletion(entry, (page) => command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS)),
         onSent: (entry, answer) => {
+          keepCompletionOutcome(entry.documentId, completionOutcome([answer]))
           for (const hook of [...queueSentHooks]) hook(entry, answer)
         },
       })

@@ -41,6 +41,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
         return {
           documentType: d.type,
           source: d.source,
+          number: d.number,
           scannedMarks: allMarks().length,
           refusedReasons: Object.values(session.snapshot().refusedMarks),
           ...withdrawFeatures(),
