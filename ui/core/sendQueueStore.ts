@@ -39,7 +39,9 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
     try {
       return await flushQueue({
         send: (entry) =>
-          sendCompletion(entry, (page) => command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS)),
+          sendCompletion(entry, (page) =>
+            command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS, undefined, { connectedOnly: true }),
+          ),
         onSent: (entry, answer) => {
           keepCompletionOutcome(entry.documentId, completionOutcome([answer]))
           for (const hook of [...queueSentHooks]) hook(entry, answer)

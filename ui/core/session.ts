@@ -349,8 +349,9 @@ export async function command(
   payload: Payload = {},
   timeoutMs: number = COMMAND_TIMEOUT_MS,
   accept?: (p: Payload) => boolean,
+  options: Pick<RequestOptions, 'connectedOnly'> = {},
 ): Promise<Payload> {
-  const p = await ask(name, payload, { timeoutMs, accept })
+  const p = await ask(name, payload, { timeoutMs, accept, ...options })
   const refusal = refusalFrom(p)
   if (refusal) throw refusal
   return p

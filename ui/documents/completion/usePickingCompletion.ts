@@ -57,7 +57,8 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     },
     {
       canAsk: () => socket.isConnected || isDemoMode(),
-      command: (name, payload, timeoutMs) => command(name, payload, timeoutMs),
+      // Completion pages are never left in the client's buffer: offline, the document goes to the send queue at once.
+      command: (name, payload, timeoutMs) => command(name, payload, timeoutMs, undefined, { connectedOnly: name === 'completeDocument' }),
       // "Saved on the device" only once the queue's copy on disk holds it.
       enqueue: async (entry) => queue.enqueue(entry) && (await persistQueue()),
       markCompletedHere: (d) =>
