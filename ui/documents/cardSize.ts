@@ -1,2 +1,2 @@
 /** The document card's fixed height (CSS pixels at 100 % zoom): the virtual grid places rows without measuring them. */
-export const DOC_CARD_HEIGHT = 108
+export const DOC_CARD_HEIGHT = 100
