@@ -2,6 +2,7 @@
 import { defineStore } from 'pinia'
 import { ref } from 'vue'
 import { keepCompletionOutcome } from './completionOutcomes'
+import type { Payload } from './envelope'
 import { COMPLETION_PAGE_TIMEOUT_MS, completionOutcome, sendCompletion } from './completionPages'
 import {
   clearQueue,
@@ -43,7 +44,7 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
             command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS, undefined, { connectedOnly: true }),
           ),
         onSent: (entry, answer) => {
-          keepCompletionOutcome(entry.documentId, completionOutcome([answer]))
+          if (typeof answer === 'object' && answer !== null) keepCompletionOutcome(entry.documentId, completionOutcome([answer as Payload]))
           for (const hook of [...queueSentHooks]) hook(entry, answer)
         },
       })
