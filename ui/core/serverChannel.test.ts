@@ -56,7 +56,8 @@ describe('a channel whose server closes the connection itself', () => {
     await first.close()
     standIns.splice(0)
     await eventually('disconnected', () => !channel!.getState().connect)
-    expect(events).toContainEqual({ type: 'disconnect', reason: 'io server disconnect' })
+    // The stand-in closes every connection itself; one still on long-polling may see its transport close first.
+    expect(events).toContainEqual({ type: 'disconnect', reason: expect.stringMatching(/^(io server disconnect|transport close)$/) })
     channel!.send('deviceWhoAmI', { probe: 1 })
     // Down for longer than one attempt: the client's own reconnection has to take over.
     await eventually('an attempt while down', () => events.some((e) => e.type === 'reconnect_attempt'), 10_000)

@@ -6,21 +6,11 @@
  */
 import { spawn, type ChildProcess } from 'node:child_process'
 import { randomBytes } from 'node:crypto'
-import { createServer } from 'node:net'
 import { join } from 'node:path'
 import { ROOT } from './desktopApp'
+import { controlRequest } from '../../../ui/core/testing/standIn'
 import { waitFor } from './wait'
-
-async function freePort(): Promise<number> {
-  return new Promise((resolve, reject) => {
-    const srv = createServer()
-    srv.once('error', reject)
-    srv.listen(0, '127.0.0.1', () => {
-      const port = (srv.address() as { port: number }).port
-      srv.close(() => resolve(port))
-    })
-  })
-}
+import { freePort } from './webdriver'
 
 export interface StandInPorts {
   port: number
@@ -64,15 +54,8 @@ export class StandInProcess {
     return `http://127.0.0.1:${this.ports.port}`
   }
 
-  async control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
-    const res = await fetch(`http://127.0.0.1:${this.ports.controlPort}${path}`, {
-      method,
-      headers: body === undefined ? undefined : { 'content-type': 'application/json' },
-      body: body === undefined ? undefined : JSON.stringify(body),
-    })
-    const json = (await res.json()) as T & { error?: string }
-    if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
-    return json
+  control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
+    return controlRequest<T>(`http://127.0.0.1:${this.ports.controlPort}`, method, path, body)
   }
 
   async connections(): Promise<Array<{ id: string; kind: string; token: string }>> {

@@ -12,6 +12,23 @@ export interface ControlMessage {
   kind: string
 }
 
+/** One call of a stand-in's control endpoint at `controlUrl`; a refusal throws with its error. */
+export async function controlRequest<T = Record<string, unknown>>(
+  controlUrl: string,
+  method: 'GET' | 'POST',
+  path: string,
+  body?: unknown,
+): Promise<T> {
+  const res = await fetch(`${controlUrl}${path}`, {
+    method,
+    headers: body === undefined ? undefined : { 'content-type': 'application/json' },
+    body: body === undefined ? undefined : JSON.stringify(body),
+  })
+  const json = (await res.json()) as T & { error?: string }
+  if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
+  return json
+}
+
 export class StandIn {
   private constructor(readonly host: ServiceHost) {}
 
@@ -31,15 +48,8 @@ export class StandIn {
     return this.host.url
   }
 
-  async control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
-    const res = await fetch(`${this.host.controlUrl}${path}`, {
-      method,
-      headers: body === undefined ? undefined : { 'content-type': 'application/json' },
-      body: body === undefined ? undefined : JSON.stringify(body),
-    })
-    const json = (await res.json()) as T & { error?: string }
-    if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
-    return json
+  control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
+    return controlRequest<T>(this.host.controlUrl ?? '', method, path, body)
   }
 
   push(c: string, p: Record<string, unknown> = {}, token?: string) {
