@@ -29,8 +29,8 @@ struct PrinterList {
   std::optional<std::string> defaultName;  // none when there is no default or it cannot be read
 };
 
-// Fails with "Не удалось получить список принтеров (EnumPrinters)" when the
-// system cannot be asked; no printers at all is an empty list.
+// Fails with a text naming the print service and what to do when the system
+// cannot be asked; no printers at all is an empty list.
 [[nodiscard]] Result<PrinterList> listPrinters();
 
 // The printer's option that chooses how it finds the start of a label.
@@ -50,8 +50,8 @@ struct PaperSetup {
 };
 
 // nullopt when nothing can be said about the printer's paper (unknown printer,
-// or one that names no paper). Fails with "Не удалось прочитать настройки
-// принтера (EnumPrinters)" only when the system cannot be asked at all.
+// or one that names no paper). Fails (with a text naming the print service)
+// only when the system cannot be asked at all.
 [[nodiscard]] Result<std::optional<PaperSetup>> readPaperSetup(const std::string& printer);
 
 // Stores a paper size (tenths of a millimetre, above 0) as this user's own

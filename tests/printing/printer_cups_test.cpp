@@ -149,8 +149,12 @@ TEST_F(PrinterCupsTest, SchedulersWithNoPrintersAndNoneAtAll) {
     std::string output;
   } cases[] = {
       {none, "get_printers", "{}", 0, "[]"},
-      {gone, "get_printers", "{}", 1, "Не удалось получить список принтеров (EnumPrinters)"},
-      {gone, "get_page_size", pageSizeArgs("raw"), 1, "Не удалось прочитать настройки принтера (EnumPrinters)"},
+      {gone, "get_printers", "{}", 1,
+       "Служба печати CUPS не отвечает, поэтому список принтеров не получен. Установите CUPS (пакет cups) и запустите "
+       "его — как это сделать, написано в «Как настроить печать»."},
+      {gone, "get_page_size", pageSizeArgs("raw"), 1,
+       "Служба печати CUPS не отвечает, поэтому настройки принтера не прочитаны. Запустите CUPS — как это сделать, "
+       "написано в «Как настроить печать»."},
       {none, "print_bytes", printDefault, 1, "В системе нет принтера по умолчанию — выберите принтер в настройках"},
       {gone, "print_bytes", printDefault, 1, "Не удалось узнать принтер по умолчанию — выберите принтер в настройках"},
   };

@@ -1,6 +1,8 @@
 /**
- * Account-wide settings from the server (`appSettingsGet`): fetched once on
- * demand; concurrent callers share one fetch; a failure keeps the defaults.
+ * Account-wide settings from the server (`appSettingsGet`): fetched on demand
+ * once per account (the scope names the signed-in account, so another
+ * account never sees this one's block); concurrent callers of one account
+ * share one fetch; a failure keeps the defaults and is asked again next time.
  */
 
 export interface AccountWideSettings {
@@ -34,30 +36,44 @@ export function normaliseAccountSettings(answer: unknown): AccountWideSettings {
 
 export const DEFAULT_ACCOUNT_SETTINGS: AccountWideSettings = normaliseAccountSettings({})
 
-/** A loader bound to one way of asking the server. */
+/** A loader bound to one way of asking the server and to the scope of the signed-in account. */
 export function createAccountSettingsLoader(
   fetchSettings: () => Promise<unknown>,
   warn: (message: string, err: unknown) => void = (m, e) => console.warn(m, e),
+  scope: () => string = () => '',
 ) {
-  let loaded: AccountWideSettings | undefined
-  let pending: Promise<AccountWideSettings> | undefined
+  const loaded = new Map<string, AccountWideSettings>()
+  const pending = new Map<string, Promise<AccountWideSettings>>()
   return {
     get(): Promise<AccountWideSettings> {
-      if (loaded) return Promise.resolve(loaded)
-      pending ??= fetchSettings()
-        .then((answer) => (loaded = normaliseAccountSettings(answer)))
-        .catch((err) => {
-          warn(ACCOUNT_SETTINGS_FAILED, err)
-          return DEFAULT_ACCOUNT_SETTINGS
-        })
-        .finally(() => {
-          pending = undefined
-        })
-      return pending
+      const key = scope()
+      const known = loaded.get(key)
+      if (known) return Promise.resolve(known)
+      let waiting = pending.get(key)
+      if (!waiting) {
+        waiting = fetchSettings()
+          .then((answer) => {
+            const block = normaliseAccountSettings(answer)
+            // An answer that comes after a change of account still belongs to the account that asked.
+            loaded.set(key, block)
+            return block
+          })
+          .catch((err) => {
+            warn(ACCOUNT_SETTINGS_FAILED, err)
+            return DEFAULT_ACCOUNT_SETTINGS
+          })
+          .finally(() => pending.delete(key))
+        pending.set(key, waiting)
+      }
+      return waiting
     },
-    /** Forget the cached block (another account signed in). */
+    /** Keeps a block the server took (after a save) for the account that saved it. */
+    remember(block: unknown) {
+      loaded.set(scope(), normaliseAccountSettings(block))
+    },
+    /** Forgets every cached block (a new way of asking the server). */
     reset() {
-      loaded = undefined
+      loaded.clear()
     },
   }
 }

@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest'
-import { completionPages, sendCompletion } from './completionPages'
+import { completionOutcome, completionPages, sendCompletion } from './completionPages'
 import { ServerRejectedError } from './requests'
 
 const completion = (n: number) => ({
@@ -39,5 +39,33 @@ describe('completion pages', () => {
     expect((err as ServerRejectedError).message).toBe('Страница не принята сервером')
     expect((err as ServerRejectedError).serverRejected).toBe(true)
     expect(seen).toEqual([1, 2])
+  })
+})
+
+describe('the completion outcome', () => {
+  it('keeps stage, run, scenario and the withdrawal answer of every page, a later page winning', async () => {
+    const answers: Record<number, Record<string, unknown>> = {
+      1: { accepted: true, withdrawQueued: true, withdrawNote: 'выведем позже' },
+      2: { accepted: true, stage: 'collected' },
+      3: { accepted: true, runId: 'r-7', scenario: { runId: 'r-7', queued: 2 }, stage: 'checked' },
+    }
+    const answer = await sendCompletion(completion(120), async (p) => answers[p.page as number]!)
+    expect(answer).toEqual({
+      accepted: true,
+      stage: 'checked',
+      runId: 'r-7',
+      scenario: { runId: 'r-7', queued: 2 },
+      withdrawQueued: true,
+      withdrawNote: 'выведем позже',
+    })
+  })
+
+  it.each([
+    ['an unknown stage', { stage: 'done' }, {}],
+    ['an empty run and note', { runId: '', withdrawNote: '' }, {}],
+    ['a numeric run', { runId: 12 }, { runId: '12' }],
+    ['a scenario that is no object', { scenario: 'r-1', withdrawQueued: 'yes' }, {}],
+  ])('leaves out %s', (_what, answer, kept) => {
+    expect(completionOutcome([answer])).toEqual(kept)
   })
 })

@@ -30,17 +30,44 @@ export function completionPages(c: Completion, size = COMPLETION_PAGE_SIZE): Pay
   return pages
 }
 
+/** What a completion's answers say beyond acceptance; kept for the roles, scenario and marking screens. */
+export interface CompletionOutcome {
+  stage?: 'new' | 'collecting' | 'collected' | 'checked'
+  runId?: string
+  scenario?: Payload
+  withdrawQueued?: boolean
+  withdrawNote?: string
+}
+
+const STAGES: ReadonlyArray<NonNullable<CompletionOutcome['stage']>> = ['new', 'collecting', 'collected', 'checked']
+
+/** Reads the kept fields of the pages' answers, a later page's value winning; invalid values are left out. */
+export function completionOutcome(answers: readonly Payload[]): CompletionOutcome {
+  const out: CompletionOutcome = {}
+  for (const a of answers) {
+    if (STAGES.includes(a.stage as never)) out.stage = a.stage as CompletionOutcome['stage']
+    if (typeof a.runId === 'string' && a.runId !== '') out.runId = a.runId
+    else if (typeof a.runId === 'number') out.runId = String(a.runId)
+    if (typeof a.scenario === 'object' && a.scenario !== null && !Array.isArray(a.scenario)) out.scenario = a.scenario as Payload
+    if (typeof a.withdrawQueued === 'boolean') out.withdrawQueued = a.withdrawQueued
+    if (typeof a.withdrawNote === 'string' && a.withdrawNote !== '') out.withdrawNote = a.withdrawNote
+  }
+  return out
+}
+
 /**
  * Sends every page through `ask` (the `command` helper: a refusal rejects with
  * RefusalError); a page answered with `accepted` false rejects with
- * ServerRejectedError. Resolves the last page's answer.
+ * ServerRejectedError. Resolves the last page's answer with the kept fields of
+ * every page's answer (`completionOutcome`).
  */
-export async function sendCompletion(c: Completion, ask: (page: Payload) => Promise<Payload>): Promise<Payload> {
-  let answer: Payload = {}
+export async function sendCompletion(c: Completion, ask: (page: Payload) => Promise<Payload>): Promise<Payload & CompletionOutcome> {
+  const answers: Payload[] = []
   for (const page of completionPages(c)) {
-    answer = await ask(page)
+    const answer = await ask(page)
     if (answer.accepted === false)
       throw new ServerRejectedError(typeof answer.error === 'string' && answer.error ? answer.error : 'Страница не принята сервером')
+    answers.push(answer)
   }
-  return answer
+  return { ...(answers.at(-1) ?? {}), ...completionOutcome(answers) }
 }

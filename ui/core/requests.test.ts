@@ -1,7 +1,7 @@
 // @vitest-environment node
 // Request and reply over a real channel to the local service host.
 import { afterAll, afterEach, beforeAll, beforeEach, describe, expect, it } from 'vitest'
-import { refusalFrom, RefusalError, requestOn, withTimeout } from './requests'
+import { NOT_CONNECTED_MESSAGE, refusalFrom, RefusalError, requestOn, withTimeout } from './requests'
 import { ServerChannel } from './serverChannel'
 import { command, connectSocket, request, setAnonJwt } from './session'
 import { useSocketStore } from './socketStore'
@@ -47,6 +47,20 @@ describe('a channel to the service host', () => {
     // the late refusal arrives while nobody waits; the next request gets its own answer
     await new Promise((r) => setTimeout(r, 350))
     expect(await requestOn(channel, 'workerAuth', { method: 'pin', code: '111111' })).toMatchObject({ workerId: 'w-olga' })
+  })
+
+  it('a request that must not wait in the buffer is refused at once while disconnected and never goes out later', async () => {
+    const { token } = await standIn.mint('u-anna')
+    const offline = new ServerChannel({ url: standIn.url, getToken: () => token })
+    try {
+      await expect(requestOn(offline, 'completeDocument', { documentId: 'x' }, { connectedOnly: true })).rejects.toThrow(NOT_CONNECTED_MESSAGE)
+      offline.init()
+      await eventually('connected', () => offline.getState().connect)
+      await new Promise((r) => setTimeout(r, 200))
+      expect(await standIn.messages('completeDocument')).toEqual([])
+    } finally {
+      offline.destroy()
+    }
   })
 
   it('skips replies the acceptance predicate refuses', async () => {

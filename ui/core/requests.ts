@@ -42,13 +42,23 @@ export interface RequestOptions {
   replyName?: string
   /** a reply for which this is false is ignored and waiting goes on */
   accept?: (payload: Payload) => boolean
+  /**
+   * Refuse at once while disconnected instead of leaving the message in the
+   * client's buffer: a buffered message goes out on the next connection, long
+   * after its caller gave up and, for a completion, after it was queued and
+   * sent again from the queue.
+   */
+  connectedOnly?: boolean
 }
 
 /** The message of a request whose channel was closed while it waited. */
 export const CHANNEL_CLOSED_MESSAGE = 'соединение закрыто'
+/** The message of a `connectedOnly` request made while disconnected. */
+export const NOT_CONNECTED_MESSAGE = 'нет соединения с сервером'
 
 /** Sends one request on a channel and resolves the payload of the first accepted reply. */
 export function requestOn(channel: Channel, name: string, payload: Payload = {}, options: RequestOptions = {}): Promise<Payload> {
+  if (options.connectedOnly && !channel.getState().connect) return Promise.reject(new Error(NOT_CONNECTED_MESSAGE))
   const replyName = options.replyName ?? replyNameFor(name)
   let offReply: () => void = () => {}
   let offDestroy: () => void = () => {}

@@ -16,6 +16,8 @@ export const router = createRouter({
     { path: '/settings', name: 'settings', component: () => import('./SettingsView.vue') },
     { path: '/menu', name: 'menu', component: () => import('./MenuView.vue') },
     { path: '/send-queue', name: 'send-queue', component: () => import('./SendQueueView.vue') },
+    { path: '/contact', name: 'contact', component: () => import('./help/ContactView.vue') },
+    { path: '/help/status-model', name: 'status-model-help', component: () => import('./help/StatusModelHelpView.vue') },
     { path: '/print-help', name: 'print-help', component: () => import('../printing/PrintHelpView.vue') },
     { path: '/documents', name: 'documents', component: () => import('../documents/DocumentListView.vue') },
     pickingRoute,

@@ -1,7 +1,9 @@
 /** The "sendQueue" holder: the queue for the queue screen and the flush that sends it. */
 import { defineStore } from 'pinia'
 import { ref } from 'vue'
-import { COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from './completionPages'
+import { keepCompletionOutcome } from './completionOutcomes'
+import type { Payload } from './envelope'
+import { COMPLETION_PAGE_TIMEOUT_MS, completionOutcome, sendCompletion } from './completionPages'
 import {
   clearQueue,
   enqueueCompletion,
@@ -38,8 +40,11 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
     try {
       return await flushQueue({
         send: (entry) =>
-          sendCompletion(entry, (page) => command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS)),
+          sendCompletion(entry, (page) =>
+            command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS, undefined, { connectedOnly: true }),
+          ),
         onSent: (entry, answer) => {
+          if (typeof answer === 'object' && answer !== null) keepCompletionOutcome(entry.documentId, completionOutcome([answer as Payload]))
           for (const hook of [...queueSentHooks]) hook(entry, answer)
         },
       })

@@ -27,6 +27,22 @@ export type LifecycleEvent =
 
 export type LifecycleListener = (event: LifecycleEvent) => void
 
+/** The client's reconnection policy: 1 s doubling to at most 5 s, each delay moved by up to half at random. */
+export const RECONNECT_POLICY = { minMs: 1_000, maxMs: 5_000, factor: 2, jitter: 0.5 } as const
+
+/**
+ * The delay before reconnection attempt `attempt` (1 for the first), computed
+ * as the Socket.IO client computes its own, so that every kind of break waits alike.
+ */
+export function reconnectDelay(attempt: number, random: () => number = Math.random): number {
+  const { minMs, maxMs, factor, jitter } = RECONNECT_POLICY
+  let ms = minMs * Math.pow(factor, Math.max(0, attempt - 1))
+  const r = random()
+  const deviation = Math.floor(r * jitter * ms)
+  ms = (Math.floor(r * 10) & 1) === 0 ? ms - deviation : ms + deviation
+  return Math.min(ms, maxMs)
+}
+
 /** What the session needs of a channel; the Socket.IO channel and the demonstration channel both provide it. */
 export interface Channel {
   /** the token offered at the handshake */
@@ -144,7 +160,13 @@ export class ServerChannel extends ChannelBase {
   private readonly onConnectError?: (error: Error) => void
   private started = false
   private destroyed = false
-  private readonly onReconnectAttempt = (attempt: number) => this.lifecycle({ type: 'reconnect_attempt', attempt })
+  /** attempts of the reconnection this channel runs itself after the server closed the connection */
+  private ownAttempts = 0
+  private ownTimer: ReturnType<typeof setTimeout> | undefined
+  private readonly onReconnectAttempt = (attempt: number) => {
+    this.ownAttempts = 0 // the client's own reconnection has taken over and counts from here
+    this.lifecycle({ type: 'reconnect_attempt', attempt })
+  }
   private readonly onReconnect = (attempt: number) => this.lifecycle({ type: 'reconnect', attempt })
 
   constructor(options: ServerChannelOptions) {
@@ -168,12 +190,18 @@ export class ServerChannel extends ChannelBase {
     this.started = true
     const s = this.socket
     s.on('connect', () => {
+      const ownAttempts = this.ownAttempts
+      this.ownAttempts = 0
       this.setState({ connect: true, lastError: '' })
+      if (ownAttempts > 0) this.lifecycle({ type: 'reconnect', attempt: ownAttempts })
       this.lifecycle({ type: 'connect' })
     })
     s.on('disconnect', (reason: string) => {
       this.setState({ connect: false })
       this.lifecycle({ type: 'disconnect', reason })
+      // Socket.IO gives up on a connection the server closed itself (a restart of the service host, for one);
+      // the channel comes back on its own, with the same back-off as after a network break.
+      if (reason === 'io server disconnect') this.reconnectLater()
     })
     s.on(CHANNEL_EVENT, (message: unknown) => this.dispatch(message))
     s.on('connect_error', (error: Error) => {
@@ -187,6 +215,22 @@ export class ServerChannel extends ChannelBase {
     s.connect()
   }
 
+  /**
+   * One attempt after the back-off delay. When it cannot reach the server the client's own
+   * reconnection takes over from there; when the server closes the connection again, this runs again.
+   */
+  private reconnectLater(): void {
+    if (this.destroyed || this.ownTimer !== undefined) return
+    const attempt = this.ownAttempts + 1
+    this.ownTimer = setTimeout(() => {
+      this.ownTimer = undefined
+      if (this.destroyed || this.socket.connected) return
+      this.ownAttempts = attempt
+      this.lifecycle({ type: 'reconnect_attempt', attempt })
+      this.socket.connect()
+    }, reconnectDelay(attempt))
+  }
+
   /** Emits {c, p, r}; while disconnected Socket.IO keeps it and sends it on connection. */
   send(command: string, payload: Payload = {}, tag: number = TO_BACK): void {
     if (this.destroyed) return
@@ -196,6 +240,8 @@ export class ServerChannel extends ChannelBase {
   destroy(): void {
     if (this.destroyed) return
     this.destroyed = true
+    clearTimeout(this.ownTimer)
+    this.ownTimer = undefined
     this.dropListeners()
     this.socket.removeAllListeners()
     this.socket.io.off('reconnect_attempt', this.onReconnectAttempt)

@@ -349,8 +349,9 @@ export async function command(
   payload: Payload = {},
   timeoutMs: number = COMMAND_TIMEOUT_MS,
   accept?: (p: Payload) => boolean,
+  options: Pick<RequestOptions, 'connectedOnly'> = {},
 ): Promise<Payload> {
-  const p = await ask(name, payload, { timeoutMs, accept })
+  const p = await ask(name, payload, { timeoutMs, accept, ...options })
   const refusal = refusalFrom(p)
   if (refusal) throw refusal
   return p
@@ -778,8 +779,12 @@ export async function leaveDemoMode(): Promise<void> {
  */
 export async function startSession(setStage: (stage: string) => void): Promise<void> {
   try {
-    useSettingsStore().useAccountSettingsSource(() => command('appSettingsGet', {}, 10_000))
     const auth = useAuthStore()
+    // The block belongs to the signed-in account: every device token (one per employee) has its own.
+    useSettingsStore().useAccountSettingsSource(
+      () => command('appSettingsGet', {}, 10_000),
+      () => auth.deviceJwt ?? '',
+    )
     const newest = newestSavedAccount()
     if (newest) {
       await clearDeviceJwt()

@@ -64,6 +64,24 @@ describe('account-wide settings', () => {
     expect(fetcher).toHaveBeenCalledTimes(1)
   })
 
+  it('keeps one block per account: another account asks again and gets its own, the first keeps its own', async () => {
+    let account = 'token-anna'
+    const blocks: Record<string, unknown> = {
+      'token-anna': { settings: { cellsStockDisplay: 'both' } },
+      'token-oleg': { settings: { cellsStockDisplay: 'cell' } },
+    }
+    const fetcher = vi.fn(async () => blocks[account])
+    const loader = createAccountSettingsLoader(fetcher, undefined, () => account)
+    expect((await loader.get()).cellsStockDisplay).toBe('both')
+    account = 'token-oleg'
+    expect((await loader.get()).cellsStockDisplay).toBe('cell')
+    account = 'token-anna'
+    expect((await loader.get()).cellsStockDisplay).toBe('both')
+    expect(fetcher).toHaveBeenCalledTimes(2)
+    loader.remember({ cellsStockDisplay: 'warehouse' })
+    expect((await loader.get()).cellsStockDisplay).toBe('warehouse')
+  })
+
   it('a failure is logged and the defaults stay', async () => {
     const warn = vi.fn()
     const loader = createAccountSettingsLoader(() => Promise.reject(new Error('timeout')), warn)

@@ -58,7 +58,13 @@ export const useSettingsStore = defineStore('settings', () => {
   let stopFollowingTheme: () => void = () => {}
   /** How the account-wide block is asked for; the session wires the server request. */
   let fetchAccountSettings: () => Promise<unknown> = () => Promise.reject(new Error('нет соединения с сервером'))
-  const accountLoader = createAccountSettingsLoader(() => fetchAccountSettings())
+  /** which account is signed in: the account-wide block is kept per account */
+  let accountScope: () => string = () => ''
+  const accountLoader = createAccountSettingsLoader(
+    () => fetchAccountSettings(),
+    undefined,
+    () => accountScope(),
+  )
 
   const sound = computed(() => state.value.sound)
   const work = computed(() => state.value.work)
@@ -125,8 +131,9 @@ export const useSettingsStore = defineStore('settings', () => {
     applySettings(applyAccountCopy(state.value, copy))
   }
 
-  function useAccountSettingsSource(fetcher: () => Promise<unknown>) {
+  function useAccountSettingsSource(fetcher: () => Promise<unknown>, scope: () => string = () => '') {
     fetchAccountSettings = fetcher
+    accountScope = scope
     accountLoader.reset()
   }
 
@@ -149,5 +156,6 @@ export const useSettingsStore = defineStore('settings', () => {
     applyPersonalCopy,
     useAccountSettingsSource,
     accountSettings: () => accountLoader.get(),
+    rememberAccountSettings: (block: unknown) => accountLoader.remember(block),
   }
 })

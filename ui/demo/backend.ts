@@ -5,6 +5,7 @@
  * Vue, no Node modules) so that both can load it.
  */
 import { replyNameFor, type Payload } from '../core/envelope'
+import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
@@ -89,6 +90,7 @@ export class MemoryBackend {
     this.registerAll(completionHandlers)
     this.registerAll(documentHandlers)
     this.registerAll(pickingHandlers)
+    this.registerAll(appSettingsHandlers)
   }
 
   now(): number {

@@ -37,6 +37,8 @@ export interface SeedAccount {
   profile: Profile
   features: Record<string, boolean>
   options: Record<string, boolean>
+  /** the account-wide block `appSettingsGet` answers (cells order, stock display, keeping the screen on, ...) */
+  appSettings: Record<string, unknown>
   users: SeedUser[]
   workers: SeedWorker[]
 }
@@ -54,6 +56,7 @@ export function seedAccounts(): SeedAccount[] {
       profile: 'orders',
       features: { roles: true, checkMarksOnScan: true, assortmentSearch: true, radio: false },
       options: { editQuantity: true },
+      appSettings: { cellsDefaultSort: 'asc', cellsStockDisplay: 'both', keepScreenOn: true },
       users: [
         {
           userId: 'u-anna',
@@ -109,6 +112,7 @@ export function seedAccounts(): SeedAccount[] {
       profile: 'radio',
       features: { roles: false, checkMarksOnScan: false, assortmentSearch: true, radio: true },
       options: { editQuantity: true },
+      appSettings: { cellsDefaultSort: 'desc', cellsStockDisplay: 'cell', keepScreenOn: false },
       users: [
         {
           userId: 'u-oleg',
@@ -131,6 +135,7 @@ export function seedAccounts(): SeedAccount[] {
       profile: '',
       features: { roles: false, checkMarksOnScan: false, assortmentSearch: false, radio: false },
       options: {},
+      appSettings: {},
       users: [
         {
           userId: 'u-sveta',
@@ -162,6 +167,7 @@ export function seedAccounts(): SeedAccount[] {
       profile: 'orders',
       features: { roles: false, checkMarksOnScan: true, assortmentSearch: true, radio: true },
       options: { editQuantity: true },
+      appSettings: { cellsDefaultSort: 'asc', cellsStockDisplay: 'both', keepScreenOn: false },
       users: [
         {
           userId: DEMO_USER_ID,

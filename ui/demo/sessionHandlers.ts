@@ -75,6 +75,7 @@ function newAccount(b: MemoryBackend, phone: string, moysklad: boolean, name: st
     profile: moysklad ? 'orders' : '',
     features: { roles: false, checkMarksOnScan: false, assortmentSearch: moysklad, radio: !moysklad },
     options: {},
+    appSettings: {},
     users: [user],
     workers: [],
   }

@@ -52,7 +52,7 @@ describe('the menu tiles', () => {
     expect(router.currentRoute.value.fullPath).toBe('/documents?type=order')
     await w.find('[data-test="tile-transfer"]').trigger('click')
     await flushPromises()
-    expect(router.currentRoute.value.fullPath).toBe('/contact')
+    expect(router.currentRoute.value.fullPath).toBe('/contact?type=transfer')
   })
 
   it('an account without MoySklad sees shipments only; the demonstration has no "по запросу"', async () => {

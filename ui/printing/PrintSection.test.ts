@@ -7,8 +7,12 @@ import PrintSection from './PrintSection.vue'
 import { PDF_DRAWER_KEY, PRINT_OPS_KEY } from './injection'
 import type { PdfPageDrawer } from './pdfPage'
 import { createPrintOps, defaultPrintDeps } from './printOps'
+import { NO_PRINTERS_TEXT } from './readiness'
 import { printRegistryRefreshHooks } from './registryHooks'
 import { FakePrintHost, type FakePrinter } from './testing/fakePrintHost'
+
+const CUPS_DOWN =
+  'Служба печати CUPS не отвечает, поэтому список принтеров не получен. Установите CUPS (пакет cups) и запустите его — как это сделать, написано в «Как настроить печать».'
 
 const TRACKING = { option: 'MediaTracking', current: 'Continuous', gapChoice: 'Web' }
 
@@ -126,14 +130,33 @@ describe('the printer list', () => {
     await w.find('[data-test="printers-refresh"]').trigger('click')
     await flushPromises()
     expect(w.find('[data-test="printers-note"]').text()).toBe('Принтер «Zebra» сейчас не найден в системе')
-    await option(w, '').trigger('click')
-    await flushPromises()
-    expect(w.find('[data-test="printers-note"]').text()).toBe('Принтеры не найдены. Подключите принтер и нажмите «Обновить список».')
-    host.failing.set('get_printers', 'Не удалось получить список принтеров (EnumPrinters)')
+    expect(w.findAll('[data-test="printer-option"]')).toHaveLength(0)
+    host.failing.set('get_printers', CUPS_DOWN)
     await w.find('[data-test="printers-refresh"]').trigger('click')
     await flushPromises()
-    expect(w.find('[data-test="printers-error"]').text()).toBe('Не удалось получить список принтеров (EnumPrinters)')
+    expect(w.find('[data-test="printers-error"]').text()).toBe(CUPS_DOWN)
     expect(host.count('get_printers')).toBe(3)
+  })
+
+  // Nothing to print on: no printer is offered in place of a real one, and the readiness check fails with the reason.
+  it.each([
+    ['no print scheduler', 'printers-error', CUPS_DOWN, CUPS_DOWN],
+    ['no printers', 'printers-note', 'Принтеры не найдены. Подключите принтер и нажмите «Обновить список».', NO_PRINTERS_TEXT],
+  ])('with %s the section offers no printer and readiness fails', async (what, line, lineText, readinessText) => {
+    const { w, host } = await open([], {})
+    if (what === 'no print scheduler') {
+      host.failing.set('get_printers', CUPS_DOWN)
+      await w.find('[data-test="printers-refresh"]').trigger('click')
+      await flushPromises()
+    }
+    expect(w.findAll('[data-test="printer-option"]')).toHaveLength(0)
+    expect(w.find(`[data-test="${line}"]`).text()).toBe(lineText)
+    await w.find('[data-test="engine-check"]').trigger('click')
+    await flushPromises()
+    const result = w.find('[data-test="engine-result"]')
+    expect(result.text()).toBe(readinessText)
+    expect(result.classes()).toContain('tone-bad')
+    expect(host.count('check_print_engine')).toBe(0)
   })
 
   it('remote printing is told about a new printer or purpose only while registered', async () => {

@@ -22,7 +22,7 @@ import {
   type SizePreset,
 } from './printFormat'
 import { printOps as defaultOps, type PageSizeInfo, type PrintOps } from './printOps'
-import type { Printer } from './readiness'
+import { checkPrinterReady, PrinterNotReadyError, type Printer } from './readiness'
 import { printRegistryRefreshHooks } from './registryHooks'
 
 export const SENT_TEXT = 'Отправлено на печать'
@@ -65,10 +65,15 @@ export function usePrintSection(ops: PrintOps = defaultOps) {
     }
   }
 
-  const entries = computed<PrinterEntry[]>(() => [
-    { key: '', name: null, title: ' По умолчанию ', subtitle: 'Системный принтер' },
-    ...printers.value.map((p) => ({ key: `=${p.name}`, name: p.name, title: p.displayName, subtitle: printerSubtitle(print.value, p) })),
-  ])
+  // The system's default stands for a real printer only: with no list or an empty one nothing is offered.
+  const entries = computed<PrinterEntry[]>(() =>
+    printers.value.length === 0
+      ? []
+      : [
+          { key: '', name: null, title: ' По умолчанию ', subtitle: 'Системный принтер' },
+          ...printers.value.map((p) => ({ key: `=${p.name}`, name: p.name, title: p.displayName, subtitle: printerSubtitle(print.value, p) })),
+        ],
+  )
 
   /** The line under the list: a missing chosen printer or an empty list (a failed list shows its error instead). */
   const listNote = computed<string | null>(() => {
@@ -192,7 +197,18 @@ export function usePrintSection(ops: PrintOps = defaultOps) {
       await ops.printTestPage({ printerName: print.value.printerName, format: format.value })
       return SENT_TEXT
     })
-  const checkEngine = () => run('engine', engine, () => ops.checkPrintEngine())
+  /**
+   * Ready to print means a printer a job can go to and a working engine: the list is read afresh, and a
+   * failing list (no print service) or a refusal of the readiness check fails the check with its text.
+   */
+  const checkEngine = () =>
+    run('engine', engine, async () => {
+      await refreshPrinters()
+      if (listError.value !== null) throw new Error(listError.value)
+      const ready = checkPrinterReady(printers.value, print.value.printerName)
+      if (!ready.ok) throw new PrinterNotReadyError(ready.code, ready.text)
+      return ops.checkPrintEngine()
+    })
   const printByLink = (link: string) =>
     run('linkPrint', linkPrint, async () => {
       await ops.printLabelByUrl(link.trim(), { printerName: print.value.printerName, format: format.value })

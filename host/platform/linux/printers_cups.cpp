@@ -112,8 +112,13 @@ using cups::PaperCatalog;
 using cups::PaperSize;
 using cups::startsWithNoCase;
 
-constexpr std::string_view kListFailed = "Не удалось получить список принтеров (EnumPrinters)";
-constexpr std::string_view kReadFailed = "Не удалось прочитать настройки принтера (EnumPrinters)";
+// The scheduler could not be asked at all: it is not installed or not running. The texts say what to do.
+constexpr std::string_view kListFailed =
+    "Служба печати CUPS не отвечает, поэтому список принтеров не получен. Установите CUPS (пакет cups) и запустите "
+    "его — как это сделать, написано в «Как настроить печать».";
+constexpr std::string_view kReadFailed =
+    "Служба печати CUPS не отвечает, поэтому настройки принтера не прочитаны. Запустите CUPS — как это сделать, "
+    "написано в «Как настроить печать».";
 constexpr std::string_view kNotOpened = "Принтер не открылся — проверьте, подключён ли он";
 constexpr std::string_view kNotStored = "Система не дала сохранить настройку печати этого принтера";
 

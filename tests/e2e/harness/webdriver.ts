@@ -11,7 +11,8 @@ import { waitFor } from './wait'
 // An element reference is an object with one key (the W3C element identifier).
 const elementId = (ref: Record<string, string>): string => Object.values(ref)[0]!
 
-async function freePort(): Promise<number> {
+/** A loopback port free at the moment of asking. */
+export async function freePort(): Promise<number> {
   return new Promise((resolve, reject) => {
     const srv = createServer()
     srv.once('error', reject)

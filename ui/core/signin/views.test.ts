@@ -19,6 +19,7 @@ import AuthorizationsView from './AuthorizationsView.vue'
 import ChooseModeView from './ChooseModeView.vue'
 import CreatePinView from './CreatePinView.vue'
 import { PIN_TEXTS, WRONG_PIN } from './flows'
+import { DEBUG_CONSOLE_TOGGLE } from '../startup'
 import QuickLoginView from './QuickLoginView.vue'
 
 let standIn: StandIn
@@ -41,7 +42,7 @@ afterEach(() => {
 const Stub = { template: '<div />' }
 
 function routerAt(path: string): Router {
-  const paths = ['/', '/device-auth', '/create-pin', '/quick-login', '/menu', '/settings', '/choose-mode', '/authorizations']
+  const paths = ['/', '/device-auth', '/create-pin', '/quick-login', '/menu', '/settings', '/choose-mode', '/authorizations', '/worker-auth']
   return createRouter({ history: createMemoryHistory(), routes: paths.map((p) => ({ path: p, component: Stub })) })
 }
 
@@ -188,6 +189,32 @@ describe('the menu', () => {
     vi.advanceTimersByTime(2_000)
     await flushPromises()
     expect(w.find('[data-test="menu-greeting"]').exists()).toBe(false)
+  })
+
+  it('waits for the account capabilities before drawing the tiles', async () => {
+    useAccountStore().reset()
+    const { w } = await show(MenuView, '/menu')
+    expect(w.get('[data-test="capabilities-wait"]').text()).toContain('Проверяем возможности аккаунта…')
+    expect(w.find('[data-test="menu-tiles"]').exists()).toBe(false)
+    useAccountStore().apply({ uid: 'acc-lesnaya', moysklad: true })
+    await flushPromises()
+    expect(w.find('[data-test="capabilities-wait"]').exists()).toBe(false)
+    expect(w.find('[data-test="menu-tiles"]').exists()).toBe(true)
+  })
+
+  it('five taps on the title open the debug console; the badge sign-in is one tap away', async () => {
+    const toggles = vi.fn()
+    window.addEventListener(DEBUG_CONSOLE_TOGGLE, toggles)
+    try {
+      const { w, router } = await show(MenuView, '/menu')
+      for (let i = 0; i < 5; i++) await w.get('[data-test="menu-title"]').trigger('click')
+      expect(toggles).toHaveBeenCalledTimes(1)
+      await w.get('[data-test="menu-worker-auth"]').trigger('click')
+      await flushPromises()
+      expect(router.currentRoute.value.path).toBe('/worker-auth')
+    } finally {
+      window.removeEventListener(DEBUG_CONSOLE_TOGGLE, toggles)
+    }
   })
 
   it('"Выйти" asks first, then ends the shift and shows quick login', async () => {

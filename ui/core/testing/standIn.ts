@@ -12,11 +12,35 @@ export interface ControlMessage {
   kind: string
 }
 
+/** One call of a stand-in's control endpoint at `controlUrl`; a refusal throws with its error. */
+export async function controlRequest<T = Record<string, unknown>>(
+  controlUrl: string,
+  method: 'GET' | 'POST',
+  path: string,
+  body?: unknown,
+): Promise<T> {
+  const res = await fetch(`${controlUrl}${path}`, {
+    method,
+    headers: body === undefined ? undefined : { 'content-type': 'application/json' },
+    body: body === undefined ? undefined : JSON.stringify(body),
+  })
+  const json = (await res.json()) as T & { error?: string }
+  if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
+  return json
+}
+
 export class StandIn {
   private constructor(readonly host: ServiceHost) {}
 
-  static async start(options: { now?: () => number } = {}): Promise<StandIn> {
-    const host = await startServiceHost({ port: 0, testMode: true, secret: randomSecret(), log: () => {}, now: options.now })
+  /** `port` and `secret` start it again where a stopped one was, accepting that one's tokens. */
+  static async start(options: { now?: () => number; port?: number; secret?: string } = {}): Promise<StandIn> {
+    const host = await startServiceHost({
+      port: options.port ?? 0,
+      testMode: true,
+      secret: options.secret ?? randomSecret(),
+      log: () => {},
+      now: options.now,
+    })
     return new StandIn(host)
   }
 
@@ -24,15 +48,8 @@ export class StandIn {
     return this.host.url
   }
 
-  async control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
-    const res = await fetch(`${this.host.controlUrl}${path}`, {
-      method,
-      headers: body === undefined ? undefined : { 'content-type': 'application/json' },
-      body: body === undefined ? undefined : JSON.stringify(body),
-    })
-    const json = (await res.json()) as T & { error?: string }
-    if (!res.ok) throw new Error(`control ${path}: ${json.error ?? res.status}`)
-    return json
+  control<T = Record<string, unknown>>(method: 'GET' | 'POST', path: string, body?: unknown): Promise<T> {
+    return controlRequest<T>(this.host.controlUrl ?? '', method, path, body)
   }
 
   push(c: string, p: Record<string, unknown> = {}, token?: string) {

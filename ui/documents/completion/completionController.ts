@@ -5,7 +5,9 @@
  * the send queue and leaves by itself when the connection returns.
  */
 import { reactive } from 'vue'
-import { completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
+import { keepCompletionOutcome } from '../../core/completionOutcomes'
+import { completionOutcome, completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
+import { isOzonPosting } from '../picking/ozonPosting'
 import type { Payload } from '../../core/envelope'
 import { isTimeout, RefusalError, ServerRejectedError } from '../../core/requests'
 import { KNOWN_REFUSAL_CODES, type NewQueuedCompletion } from '../../core/sendQueue'
@@ -210,7 +212,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
       markIdentities: source.markIdentities(),
     }
     // Ozon postings never withdraw; otherwise the picker's answer when one was given.
-    if (doc.source === 'ozon') entry.withdraw = false
+    if (isOzonPosting(doc)) entry.withdraw = false
     else if (state.withdrawAnswer !== undefined) entry.withdraw = state.withdrawAnswer
     if (state.questions.length) entry.answers = answersPayload(state.questions, state.values)
     return entry
@@ -230,6 +232,9 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     try {
       const answer = await sendCompletion(entry, (page) => deps.command('completeDocument', page, COMPLETION_PAGE_TIMEOUT_MS))
       const doc = source.document()
+      const outcome = completionOutcome([answer])
+      keepCompletionOutcome(doc.id, outcome)
+      if (outcome.stage) doc.stage = outcome.stage
       doc.status = 'completed'
       deps.markCompletedHere(doc)
       source.completed(answer)

@@ -41,6 +41,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
         return {
           documentType: d.type,
           source: d.source,
+          number: d.number,
           scannedMarks: allMarks().length,
           refusedReasons: Object.values(session.snapshot().refusedMarks),
           ...withdrawFeatures(),
@@ -57,7 +58,8 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     {
       canAsk: () => socket.isConnected || isDemoMode(),
       offline: () => !socket.isConnected && !isDemoMode(),
-      command: (name, payload, timeoutMs) => command(name, payload, timeoutMs),
+      // Completion pages are never left in the client's buffer: offline, the document goes to the send queue at once.
+      command: (name, payload, timeoutMs) => command(name, payload, timeoutMs, undefined, { connectedOnly: name === 'completeDocument' }),
       // "Saved on the device" only once the queue's copy on disk holds it.
       enqueue: async (entry) => queue.enqueue(entry) && (await persistQueue()),
       markCompletedHere: (d) =>

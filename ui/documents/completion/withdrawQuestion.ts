@@ -4,10 +4,13 @@
  * the picker asked. The marking rules that feed it live with the marking codes.
  */
 import { ruPlural } from '../../core/plural'
+import { isOzonPosting } from '../picking/ozonPosting'
 
 export interface WithdrawContext {
   documentType: string
   source?: string
+  /** the document's number: an Ozon posting is also known by its number's pattern */
+  number?: string
   scannedMarks: number
   /** reasons of the marks the marking check refused (one entry per mark) */
   refusedReasons: string[]
@@ -22,7 +25,7 @@ export interface WithdrawQuestion {
 }
 
 export function withdrawApplies(c: WithdrawContext): boolean {
-  return c.documentType === 'shipment' && c.source !== 'ozon' && c.scannedMarks > 0 && c.withdrawOnRetail && c.askPicker
+  return c.documentType === 'shipment' && !isOzonPosting(c) && c.scannedMarks > 0 && c.withdrawOnRetail && c.askPicker
 }
 
 export function withdrawQuestion(c: WithdrawContext): WithdrawQuestion | null {

@@ -1,0 +1,12 @@
+// Every screen the app links to has a route: a link never ends on a blank page.
+import { describe, expect, it } from 'vitest'
+import { router } from './router'
+
+describe('the routes', () => {
+  it.each(['/contact', '/contact?type=transfer', '/help/status-model', '/worker-auth', '/print-help', '/send-queue', '/settings?section=account'])(
+    '%s opens a screen',
+    (path) => {
+      expect(router.resolve(path).matched.length).toBeGreaterThan(0)
+    },
+  )
+})
