@@ -244,6 +244,11 @@ describe('a product on two lines of a shipment', () => {
       await restartAsDevice(session, rig.standIn, device.token)
       await openByAddress(session, address, 120)
       await recordMessages(session)
+      // Lines in document order, whatever the account's default cells order is.
+      for (let i = 0; i < 3 && (await session.waitForText('[data-test="cells-order"]')) !== '📍 Ячейки: как в документе'; i++) {
+        await press(session, '[data-test="cells-order"]')
+      }
+      expect(await session.waitForText('[data-test="cells-order"]', (t) => t === '📍 Ячейки: как в документе')).toBe('📍 Ячейки: как в документе')
 
       // The list shows the line that was counted: line 2, then line 118.
       await wedge(session, barcode)
