@@ -75,13 +75,14 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
   }
 
   report.renderDpi = renderingDpi(target->reportedDpi());
-  Result<Bytes> document = [&]() -> Result<Bytes> {
-    // The bitmaps live only until the job's document is made.
-    auto pages = renderer.render(std::move(*pdf), report.renderDpi);
-    if (!pages) return fail(pages.error());
-    report.pages = pages->size();
-    return makeJobPdf(*pages, std::max(request.copies, 1));
-  }();
+  // One page at a time: drawn, packed into the job and let go before the
+  // next is drawn, so memory does not grow with the page count.
+  JobDocument job;
+  auto drawn = renderer.renderEach(std::move(*pdf), report.renderDpi,
+                                   [&job](const PageImage& page) { return job.addPage(page); });
+  if (!drawn) return fail(drawn.error());
+  report.pages = *drawn;
+  auto document = job.finish(std::max(request.copies, 1));
   if (!document) return fail(document.error());
 
   if (auto sent = target->submit(*document, paper, kJobDocumentName); !sent) return fail(sent.error());

@@ -78,6 +78,33 @@ TEST(PrintJobPdfTest, PureBlackAndWhiteIsOneBitGreyIsGreyColourIsRgb) {
   EXPECT_EQ(pages[2].samples, (Bytes{30, 20, 10, 255, 255, 255}));
 }
 
+// A label as the renderer hands it over: grey, one byte a pixel, rows padded;
+// packing turns it black or white in the same pass.
+TEST(PrintJobPdfTest, ABlackAndWhiteGreyPageIsThresholdedWhilePacked) {
+  const std::uint8_t rows[] = {160, 159, 255, 0, 7, 7,  // 4 pixels, then padding
+                               0,   255, 200, 100, 7, 7};
+  PageImage page;
+  page.pixels = rows;
+  page.stride = 6;
+  page.kind = PixelKind::Grey;
+  page.blackAndWhite = true;
+  page.widthPx = 4;
+  page.heightPx = 2;
+  page.widthPt = 4;
+  page.heightPt = 2;
+  JobDocument job;
+  ASSERT_TRUE(job.addPage(page));
+  auto pdf = job.finish(2);
+  ASSERT_TRUE(pdf) << pdf.error();
+  testing::expectValidPdf(*pdf);
+  auto pages = readJob(testing::text(*pdf));
+  ASSERT_EQ(pages.size(), 2U);
+  EXPECT_EQ(pages[0].colourSpace, "/DeviceGray");
+  EXPECT_EQ(pages[0].bits, 1);
+  EXPECT_EQ(pages[0].samples, (Bytes{0xA0, 0x60}));  // 1010, 0110: 1 is white
+  EXPECT_EQ(pages[1].imageObject, pages[0].imageObject);
+}
+
 TEST(PrintJobPdfTest, APageWhosePixelsDoNotMatchItsSizeIsRefused) {
   RenderedPage page = filled(4, 4, kWhite);
   page.pixels.pop_back();
