@@ -129,9 +129,10 @@ std::string number(double value) {
   return out;
 }
 
+// Writes the objects out as they come, through `write`; only the offsets stay.
 class PdfWriter {
  public:
-  PdfWriter() { append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"); }
+  explicit PdfWriter(JobDocument::Write write) : write_(std::move(write)) { append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"); }
 
   // A number for an object written later; numbers go from 1 up.
   std::size_t reserve() {
@@ -141,20 +142,20 @@ class PdfWriter {
 
   // Objects may be written in any order, each once.
   void object(std::size_t number, const std::string& body) {
-    offsets_[number - 1] = out_.size();
+    offsets_[number - 1] = size_;
     append(std::to_string(number) + " 0 obj\n" + body + "\nendobj\n");
   }
 
   void stream(std::size_t number, const std::string& dictionary, const Bytes& data) {
-    offsets_[number - 1] = out_.size();
+    offsets_[number - 1] = size_;
     append(std::to_string(number) + " 0 obj\n<< " + dictionary + " /Length " + std::to_string(data.size()) +
            " >>\nstream\n");
-    out_.insert(out_.end(), data.begin(), data.end());
+    put(data.data(), data.size());
     append("\nendstream\nendobj\n");
   }
 
-  Bytes finish(std::size_t root) {
-    std::size_t xref = out_.size();
+  void finish(std::size_t root) {
+    std::size_t xref = size_;
     append("xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n");
     for (std::size_t offset : offsets_) {
       char line[32];
@@ -163,13 +164,22 @@ class PdfWriter {
     }
     append("trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root " + std::to_string(root) +
            " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
-    return std::move(out_);
   }
 
- private:
-  void append(const std::string& text) { out_.insert(out_.end(), text.begin(), text.end()); }
+  // The first failure of `write`, if any.
+  [[nodiscard]] const Status& status() const { return status_; }
 
-  Bytes out_;
+ private:
+  void append(const std::string& text) { put(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
+  void put(const std::uint8_t* data, std::size_t size) {
+    if (!status_) return;
+    status_ = write_(std::span<const std::uint8_t>(data, size));
+    size_ += size;
+  }
+
+  JobDocument::Write write_;
+  Status status_;
+  std::size_t size_ = 0;
   std::vector<std::size_t> offsets_;
 };
 
@@ -182,11 +192,12 @@ struct JobDocument::State {
     double widthPt, heightPt;
     std::size_t image, content;
   };
+  explicit State(Write write) : pdf(std::move(write)) {}
   PdfWriter pdf;
   std::vector<Page> pages;
 };
 
-JobDocument::JobDocument() : state_(std::make_unique<State>()) {}
+JobDocument::JobDocument(Write write) : state_(std::make_unique<State>(std::move(write))) {}
 JobDocument::~JobDocument() = default;
 
 Status JobDocument::addPage(const PageImage& page) {
@@ -205,10 +216,10 @@ Status JobDocument::addPage(const PageImage& page) {
   std::string content = "q " + number(page.widthPt) + " 0 0 " + number(page.heightPt) + " 0 0 cm /Im0 Do Q\n";
   pdf.stream(contentObject, "", Bytes(content.begin(), content.end()));
   state_->pages.push_back({page.widthPt, page.heightPt, imageObject, contentObject});
-  return {};
+  return pdf.status();
 }
 
-Result<Bytes> JobDocument::finish(int copies) {
+Status JobDocument::finish(int copies) {
   if (copies < 1) copies = 1;
   if (state_->pages.empty()) return fail(kImageRefused);
   PdfWriter& pdf = state_->pdf;
@@ -225,18 +236,24 @@ Result<Bytes> JobDocument::finish(int copies) {
   }
   pdf.object(tree, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(printed) + " >>");
   pdf.object(catalog, "<< /Type /Catalog /Pages " + ref(tree) + " >>");
-  return pdf.finish(catalog);
+  pdf.finish(catalog);
+  return pdf.status();
 }
 
 Result<Bytes> makeJobPdf(const RenderedPages& pages, int copies) {
-  JobDocument job;
+  Bytes out;
+  JobDocument job([&out](std::span<const std::uint8_t> data) -> Status {
+    out.insert(out.end(), data.begin(), data.end());
+    return {};
+  });
   for (const RenderedPage& page : pages) {
     if (page.pixels.size() != static_cast<std::size_t>(page.widthPx) * static_cast<std::size_t>(page.heightPx) *
                                   (page.kind == PixelKind::Grey ? 1 : 4))
       return fail(kImageRefused);
     if (auto added = job.addPage(viewOf(page)); !added) return fail(added.error());
   }
-  return job.finish(copies);
+  if (auto finished = job.finish(copies); !finished) return fail(finished.error());
+  return out;
 }
 
 }  // namespace zorvik::printing

@@ -2,7 +2,10 @@
 // page-sized image of a rendered page, placed 1:1 from the paper's corner.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <span>
 
 #include "core/bytes.hpp"
 #include "core/result.hpp"
@@ -10,13 +13,17 @@
 
 namespace zorvik::printing {
 
-// Built page by page as the renderer draws them: each page is packed and
-// deflated at once, so only the packed images stay in memory, never the pixels.
+// Built page by page as the renderer draws them: each page is packed,
+// deflated and written out at once, so neither its pixels nor its packed
+// image stay in memory.
 // A page of pure black and white (or a black-and-white label) is stored with
 // 1 bit per pixel, a grey one as 8-bit grey, anything else as 8-bit RGB.
 class JobDocument {
  public:
-  JobDocument();
+  // Takes the document's bytes in order; a failure stops the document and is
+  // answered by addPage or finish.
+  using Write = std::function<Status(std::span<const std::uint8_t>)>;
+  explicit JobDocument(Write write);
   ~JobDocument();
   JobDocument(const JobDocument&) = delete;
   JobDocument& operator=(const JobDocument&) = delete;
@@ -25,7 +32,7 @@ class JobDocument {
   [[nodiscard]] Status addPage(const PageImage& page);
   // The pages in order, the whole sequence `copies` times (collated); each
   // distinct page's image is stored once and shared by its copies.
-  [[nodiscard]] Result<Bytes> finish(int copies);
+  [[nodiscard]] Status finish(int copies);
 
  private:
   struct State;

@@ -92,10 +92,14 @@ TEST(PrintJobPdfTest, ABlackAndWhiteGreyPageIsThresholdedWhilePacked) {
   page.heightPx = 2;
   page.widthPt = 4;
   page.heightPt = 2;
-  JobDocument job;
+  Bytes written;
+  JobDocument job([&written](std::span<const std::uint8_t> data) -> Status {
+    written.insert(written.end(), data.begin(), data.end());
+    return {};
+  });
   ASSERT_TRUE(job.addPage(page));
-  auto pdf = job.finish(2);
-  ASSERT_TRUE(pdf) << pdf.error();
+  ASSERT_TRUE(job.finish(2));
+  std::optional<Bytes> pdf = written;
   testing::expectValidPdf(*pdf);
   auto pages = readJob(testing::text(*pdf));
   ASSERT_EQ(pages.size(), 2U);
@@ -103,6 +107,20 @@ TEST(PrintJobPdfTest, ABlackAndWhiteGreyPageIsThresholdedWhilePacked) {
   EXPECT_EQ(pages[0].bits, 1);
   EXPECT_EQ(pages[0].samples, (Bytes{0xA0, 0x60}));  // 1010, 0110: 1 is white
   EXPECT_EQ(pages[1].imageObject, pages[0].imageObject);
+}
+
+// A write that fails (a full disk) stops the document with its text.
+TEST(PrintJobPdfTest, AFailedWriteStopsTheDocument) {
+  int writes = 0;
+  JobDocument job([&writes](std::span<const std::uint8_t>) -> Status {
+    if (++writes > 3) return fail("Не удалось сохранить задание печати: No space left on device");
+    return {};
+  });
+  RenderedPage page = filled(8, 8, kWhite);
+  auto added = job.addPage(viewOf(page));
+  ASSERT_FALSE(added);
+  EXPECT_EQ(added.error(), "Не удалось сохранить задание печати: No space left on device");
+  EXPECT_FALSE(job.finish(1));
 }
 
 TEST(PrintJobPdfTest, APageWhosePixelsDoNotMatchItsSizeIsRefused) {
