@@ -9,29 +9,15 @@
  * the page's DOM live) while drawing and scrolling stands in for it, beside
  * the count of elements in the page.
  */
-import { readdirSync, readFileSync } from 'node:fs'
 import { it } from 'vitest'
 import { StandIn } from '../../ui/core/testing/standIn'
 import { startDisplay } from '../../tests/e2e/harness/display'
 import { Profile } from '../../tests/e2e/harness/desktopApp'
 import { Session } from '../../tests/e2e/harness/webdriver'
 import { waitFor } from '../../tests/e2e/harness/wait'
+import { webProcessRssKiB } from '../webProcess'
 
 const ROUNDS = Number(process.env.BENCH_ROUNDS ?? 3)
-
-/** Resident memory (KiB) of the web content process started for this profile. */
-function webProcessRssKiB(profile: Profile): number {
-  for (const pid of readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
-    try {
-      if (!readFileSync(`/proc/${pid}/comm`, 'utf8').startsWith('WebKitWebProces')) continue
-      if (!readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0').includes(`XDG_DATA_HOME=${profile.dataHome}`)) continue
-      return Number(/VmRSS:\s+(\d+)/.exec(readFileSync(`/proc/${pid}/status`, 'utf8'))?.[1] ?? 0)
-    } catch {
-      // a process that ended while we looked
-    }
-  }
-  return 0
-}
 
 interface Pass {
   renderMs: number
