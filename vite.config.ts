@@ -22,6 +22,8 @@ export default defineConfig({
         (process.env.ZORVIK_FLAVOUR === 'release' ? 'https://app.zorvik.ru' : 'http://localhost:8787'),
     ),
   },
+  // The camera's decoding worker loads its reader on demand: split chunks need module workers.
+  worker: { format: 'es' },
   server: { port: 1420, strictPort: true, fs: { allow: ['..'] } },
   build: {
     outDir: fileURLToPath(new URL('./build/dist', import.meta.url)),

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <initializer_list>
+#include <string_view>
 #include <iostream>
 #include <thread>
 
@@ -73,19 +75,22 @@ std::string currentDir() {
   return ec ? std::string() : p.string();
 }
 
-// Peak resident memory of this process, from the kernel ("VmHWM"), in KiB.
-long peakRssKib() {
-  std::ifstream status("/proc/self/status");
+// The sum of the KiB figures of `keys` in a /proc file of this process; -1 when none is there.
+long procKib(const char* file, std::initializer_list<std::string_view> keys) {
+  std::ifstream in(file);
   std::string key;
-  long value = -1;
-  while (status >> key) {
-    if (key == "VmHWM:") {
-      status >> value;
-      break;
+  long total = -1;
+  while (in >> key) {
+    for (std::string_view wanted : keys) {
+      if (key.size() == wanted.size() + 1 && key.starts_with(wanted) && key.back() == ':') {
+        long value = 0;
+        in >> value;
+        total = (total < 0 ? 0 : total) + value;
+      }
     }
-    status.ignore(1 << 16, '\n');
+    in.ignore(1 << 16, '\n');
   }
-  return value;
+  return total;
 }
 
 }  // namespace
@@ -155,9 +160,12 @@ int main(int argc, char** argv) {
   if (config->testHooks && std::getenv("ZORVIK_EXIT_ON_SHOW")) {
     setup.onShown = [] {
       auto now = std::chrono::system_clock::now().time_since_epoch();
-      std::printf("zorvik: window shown at %lld ns; peak RSS %ld KiB\n",
+      // Beside the peak resident size: the proportional share (shared library
+      // pages divided among their users) and the pages only this process has.
+      std::printf("zorvik: window shown at %lld ns; peak RSS %ld KiB; PSS %ld KiB; private %ld KiB\n",
                   static_cast<long long>(std::chrono::duration_cast<std::chrono::nanoseconds>(now).count()),
-                  peakRssKib());
+                  procKib("/proc/self/status", {"VmHWM"}), procKib("/proc/self/smaps_rollup", {"Pss"}),
+                  procKib("/proc/self/smaps_rollup", {"Private_Clean", "Private_Dirty"}));
       std::fflush(stdout);
       platform::quitEventLoop();
     };

@@ -58,11 +58,11 @@ Document::~Document() {
   pdf.reset();
 }
 
-SplashOutputDev& Document::output(bool smoothText) {
-  auto& slot = outputs[smoothText];
+SplashOutputDev& Document::output(bool smoothText, bool grey) {
+  auto& slot = outputs[{smoothText, grey}];
   if (!slot) {
     SplashColor paper = {0xFF, 0xFF, 0xFF, 0xFF};
-    slot = std::make_unique<SplashOutputDev>(splashModeXBGR8, 4, false, paper);
+    slot = std::make_unique<SplashOutputDev>(grey ? splashModeMono8 : splashModeXBGR8, grey ? 1 : 4, false, paper);
     slot->setFontAntialias(smoothText);
     slot->startDoc(pdf.get());
   }

@@ -30,7 +30,8 @@ inline constexpr int kFlagPrinting = 0x800;
 inline constexpr int kFlagNoSmoothText = 0x1000;
 inline constexpr int kFlagNoSmoothPath = 0x4000;
 
-// Bitmap formats: only the two 32-bit ones are made.
+// Bitmap formats: 8-bit grey and the two 32-bit ones are made.
+inline constexpr int kBitmapGray = 1;
 inline constexpr int kBitmapBGRx = 3;
 inline constexpr int kBitmapBGRA = 4;
 
@@ -40,15 +41,16 @@ struct Document {
   explicit Document(std::unique_ptr<PDFDoc> pdf);
   ~Document();
 
-  // The output device for one text-smoothing choice; kept so fonts are
-  // loaded once per document, not once per page.
-  SplashOutputDev& output(bool smoothText);
+  // The output device for one text-smoothing choice and pixel kind (grey or
+  // colour); kept so fonts are loaded once per document, not once per page,
+  // and so its band bitmap is reused from page to page.
+  SplashOutputDev& output(bool smoothText, bool grey);
 
   std::unique_ptr<PDFDoc> pdf;
   // Open form environments: while there is one, the page render leaves the
   // form fields to FPDF_FFLDraw, as the engine's form API expects.
   int formEnvironments = 0;
-  std::map<bool, std::unique_ptr<SplashOutputDev>> outputs;
+  std::map<std::pair<bool, bool>, std::unique_ptr<SplashOutputDev>> outputs;
 };
 
 struct PageHandle {
@@ -68,7 +70,21 @@ struct Bitmap {
   // render can start from that colour instead of reading the pixels back.
   bool uniform = false;
   unsigned long uniformColor = 0;
+  // A full FillRect is only noted: the pixels are written when something
+  // reads or partly changes them, or never when a render covers them all.
+  bool fillPending = false;
+
+  [[nodiscard]] int bytesPerPixel() const { return format == kBitmapGray ? 1 : 4; }
 };
+
+// Writes `color` (0xAARRGGBB) into [x0, x1) × [y0, y1), already clipped.
+void fillArea(Bitmap& bitmap, long long x0, long long y0, long long x1, long long y1, unsigned long color);
+
+// Writes a pending fill into the pixels.
+void settleFill(Bitmap& bitmap);
+
+// The grey level of a 0xAARRGGBB colour, as the grey output device mixes it.
+unsigned char greyOf(unsigned long color);
 
 struct FormHandle {
   Document* doc;

@@ -29,9 +29,10 @@ enum class Layer {
   FormFields,  // only the widget annotations
 };
 
-// Splash keeps blue, green, red, unused in memory (XBGR8) and coverage in a
-// separate alpha plane; the engine's reverse-byte-order flag asks for red,
-// green, blue, alpha in the bitmap. Pixels are moved as 32-bit words.
+// Splash keeps blue, green, red, unused in memory (XBGR8), or one grey byte
+// per pixel (Mono8), and coverage in a separate alpha plane; the engine's
+// reverse-byte-order flag asks for red, green, blue, alpha in the bitmap.
+// Colour pixels are moved as 32-bit words, grey rows as they are.
 inline std::uint32_t load(const unsigned char* p) {
   std::uint32_t v;
   std::memcpy(&v, p, 4);
@@ -44,10 +45,16 @@ inline std::uint32_t swapRedBlue(std::uint32_t v) {
 
 void copyIn(const Bitmap& bitmap, SplashBitmap& splash, int x0, int y0, int w, int h, bool reverse) {
   unsigned char* alpha = splash.getAlphaPtr();
+  int bpp = bitmap.bytesPerPixel();
   for (int y = 0; y < h; ++y) {
-    const unsigned char* src = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * 4;
+    const unsigned char* src = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * bpp;
     unsigned char* dst = splash.getDataPtr() + static_cast<std::ptrdiff_t>(y) * splash.getRowSize();
     unsigned char* a = alpha ? alpha + static_cast<std::ptrdiff_t>(y) * splash.getWidth() : nullptr;
+    if (bpp == 1) {
+      std::memcpy(dst, src, static_cast<std::size_t>(w));
+      if (a) std::memset(a, 0xFF, static_cast<std::size_t>(w));
+      continue;
+    }
     for (int x = 0; x < w; ++x) {
       std::uint32_t v = load(src + 4 * x);
       store(dst + 4 * x, (reverse ? swapRedBlue(v) : v) | 0xFF000000U);
@@ -59,10 +66,20 @@ void copyIn(const Bitmap& bitmap, SplashBitmap& splash, int x0, int y0, int w, i
 // `opaque`: Splash has already laid every pixel on an opaque background.
 void copyOut(const SplashBitmap& splash, Bitmap& bitmap, int x0, int y0, int w, int h, bool reverse, bool opaque) {
   const unsigned char* alpha = opaque ? nullptr : splash.getAlphaPtr();
+  int bpp = bitmap.bytesPerPixel();
   for (int y = 0; y < h; ++y) {
     const unsigned char* src = splash.getDataPtr() + static_cast<std::ptrdiff_t>(y) * splash.getRowSize();
-    unsigned char* dst = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * 4;
+    unsigned char* dst = bitmap.buffer + static_cast<std::ptrdiff_t>(y0 + y) * bitmap.stride + x0 * bpp;
     const unsigned char* a = alpha ? alpha + static_cast<std::ptrdiff_t>(y) * splash.getWidth() : nullptr;
+    if (bpp == 1) {
+      // A grey bitmap has no alpha: the drawing stands on the paper it was given.
+      std::memcpy(dst, src, static_cast<std::size_t>(w));
+      continue;
+    }
+    if (!a && !reverse) {
+      for (int x = 0; x < w; ++x) store(dst + 4 * x, load(src + 4 * x) | 0xFF000000U);
+      continue;
+    }
     for (int x = 0; x < w; ++x) {
       std::uint32_t v = load(src + 4 * x) & 0x00FFFFFFU;
       if (reverse) v = swapRedBlue(v);
@@ -92,29 +109,40 @@ void draw(Bitmap* bitmap, PageHandle* handle, int startX, int startY, int sizeX,
 
   bool printing = (flags & kFlagPrinting) != 0;
   bool reverse = (flags & kFlagReverseByteOrder) != 0;
-  SplashOutputDev& out = handle->doc->output((flags & kFlagNoSmoothText) == 0);
+  bool grey = bitmap->format == kBitmapGray;
+  SplashOutputDev& out = handle->doc->output((flags & kFlagNoSmoothText) == 0, grey);
   out.setVectorAntialias((flags & kFlagNoSmoothPath) == 0);
 
   // A bitmap wholly filled with one opaque colour needs no reading back: that
   // colour becomes the paper Splash starts from and lays under the drawing.
-  bool fromColour = bitmap->uniform && (bitmap->format == kBitmapBGRx || (bitmap->uniformColor >> 24) == 0xFF);
+  bool fromColour = bitmap->uniform && (bitmap->format != kBitmapBGRA || (bitmap->uniformColor >> 24) == 0xFF);
+  bool whole = x0 == 0 && y0 == 0 && x1 == bitmap->width && y1 == bitmap->height;
+  // A noted fill is written out unless the drawing replaces every pixel of it.
+  if (!fromColour || !whole) settleFill(*bitmap);
   unsigned long c = fromColour ? bitmap->uniformColor : 0xFFFFFFFFUL;
   SplashColor paper = {static_cast<unsigned char>(c >> 16), static_cast<unsigned char>(c >> 8),
                        static_cast<unsigned char>(c), 0xFF};
+  if (grey) paper[0] = greyOf(c);
   out.setPaperColor(paper);
   bitmap->uniform = false;
+  bitmap->fillPending = false;
 
   // Splash draws into its own bitmap; drawing in bands of rows keeps that
   // second copy small whatever the page size.
   int w = static_cast<int>(x1 - x0);
-  int bandRows = static_cast<int>(std::max<long long>(64, kBandBytes / (static_cast<long long>(w) * 4)));
+  int bandRows = static_cast<int>(
+      std::max<long long>(64, kBandBytes / (static_cast<long long>(w) * bitmap->bytesPerPixel())));
   for (long long by = y0; by < y1; by += bandRows) {
     int h = static_cast<int>(std::min<long long>(bandRows, y1 - by));
     std::unique_ptr<Gfx> gfx(page->createGfx(&out, hDPI, vDPI, rotate * 90, false, true,
                                              static_cast<int>(x0 - startX), static_cast<int>(by - startY), w, h,
                                              printing, nullptr, nullptr));
     SplashBitmap* splash = out.getBitmap();
-    if (!gfx || !splash) break;
+    if (!gfx || !splash) {
+      // Rows the drawing never reached still get the fill they were promised.
+      if (fromColour) fillArea(*bitmap, x0, by, x1, y1, c);
+      break;
+    }
     int cw = std::min(w, splash->getWidth()), ch = std::min(h, splash->getHeight());
     if (!fromColour) copyIn(*bitmap, *splash, static_cast<int>(x0), static_cast<int>(by), cw, ch, reverse);
 
@@ -132,7 +160,8 @@ void draw(Bitmap* bitmap, PageHandle* handle, int startX, int startY, int sizeX,
 
     copyOut(*splash, *bitmap, static_cast<int>(x0), static_cast<int>(by), cw, ch, reverse, fromColour);
   }
-  delete out.takeBitmap();  // the band's memory goes back at once
+  // The band bitmap stays with the output device: the next band or page of
+  // the same size draws into it again instead of into fresh memory.
 }
 
 }  // namespace

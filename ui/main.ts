@@ -5,6 +5,7 @@ import { router } from './core/router'
 import { writeAppLog } from './core/appLog'
 import { errorText, isDesktopHost } from './core/bridge'
 import { afterTwoFrames } from './core/frames'
+import { showOwnWindow } from './core/appWindow'
 import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
 import './styles/base.css'
 // Document-change listener and the start-up clean-up of the device cache.
@@ -32,10 +33,9 @@ document.getElementById('splash')?.remove()
 // shows it after 3 s anyway if this never happens.
 if (isDesktopHost() && !window.__ZORVIK_NO_PAGE_SHOW__) {
   try {
+    // Imported with the entry: a separate chunk would cost a fetch before the window shows.
     afterTwoFrames(() => {
-      import('./core/appWindow')
-        .then((m) => m.showOwnWindow())
-        .catch((err) => writeAppLog(`main: не удалось показать окно: ${errorText(err)}`))
+      showOwnWindow().catch((err) => writeAppLog(`main: не удалось показать окно: ${errorText(err)}`))
     })
   } catch (err) {
     writeAppLog(`main: ошибка при показе окна: ${errorText(err)}`)

@@ -1,8 +1,11 @@
 // 1,000 sequential requests through the client's channel (ServerChannel +
 // requestOn: envelope, reply matching by name, time-out) to the local service
 // host on loopback, against a bare socket.io-client loop that emits the same
-// envelope with an acknowledgement, in the same run. Rounds alternate; the
-// figures are medians. Prints the ratio and the peak memory of this process.
+// envelope with an acknowledgement, in the same run. After a long warm-up,
+// rounds alternate which goes first; the figures are medians. A second bare
+// client against the first gives the bare-vs-bare line: the noise of this
+// machine, to read the channel's ratio against. Prints the ratios and the peak
+// memory of this process.
 import { spawn } from 'node:child_process'
 import { register } from 'node:module'
 import { fileURLToPath } from 'node:url'
@@ -14,7 +17,7 @@ const { io } = await import('socket.io-client')
 
 const REQUESTS = Number(process.env.BENCH_REQUESTS ?? 1000)
 const ROUNDS = Number(process.env.BENCH_ROUNDS ?? 5)
-const WARMUP = 200
+const WARMUP = Number(process.env.BENCH_WARMUP ?? 1000)
 
 const server = spawn(process.execPath, [fileURLToPath(new URL('../../service-host/server.mjs', import.meta.url))], {
   env: { ...process.env, PORT: '0', SERVICE_HOST_TEST: '' },
@@ -38,7 +41,10 @@ try {
 
   const channel = new ServerChannel({ url, getToken: () => auth.token })
   channel.init()
-  const bare = io(url, { path: '/e', transports: ['polling', 'websocket'], auth: { token: auth.token }, forceNew: true })
+  const bareClient = () =>
+    io(url, { path: '/e', transports: ['polling', 'websocket'], auth: { token: auth.token }, forceNew: true })
+  const bare = bareClient()
+  const bareTwin = bareClient()
 
   const viaChannel = async (n) => {
     for (let i = 0; i < n; i++) {
@@ -46,40 +52,54 @@ try {
       if (p.userId !== 'u-anna') throw new Error('unexpected answer')
     }
   }
-  const viaBare = async (n) => {
+  const bareLoop = (client) => async (n) => {
     for (let i = 0; i < n; i++) {
-      const m = await bare.timeout(10_000).emitWithAck('a', { c: 'deviceWhoAmI', p: {}, r: 4 })
+      const m = await client.timeout(10_000).emitWithAck('a', { c: 'deviceWhoAmI', p: {}, r: 4 })
       if (m.p.userId !== 'u-anna') throw new Error('unexpected answer')
     }
   }
+  const viaBare = bareLoop(bare)
+  const viaTwin = bareLoop(bareTwin)
   const timed = async (fn) => {
     const t0 = process.hrtime.bigint()
     await fn(REQUESTS)
     return Number(process.hrtime.bigint() - t0) / 1e6
   }
 
-  // Warm up both (and let both upgrade from long-polling to WebSocket).
+  // Warm up all three (and let them upgrade from long-polling to WebSocket).
   await viaChannel(WARMUP)
   await viaBare(WARMUP)
+  await viaTwin(WARMUP)
   await new Promise((r) => setTimeout(r, 300))
 
-  const ours = []
-  const reference = []
-  for (let r = 0; r < ROUNDS; r++) {
-    ours.push(await timed(viaChannel))
-    reference.push(await timed(viaBare))
-  }
   const median = (xs) => [...xs].sort((a, b) => a - b)[Math.floor(xs.length / 2)]
-  const a = median(ours)
-  const b = median(reference)
+  // Rounds of `first` and `second` taking turns to go first.
+  const compare = async (first, second) => {
+    const a = []
+    const b = []
+    for (let r = 0; r < ROUNDS; r++) {
+      if (r % 2 === 0) {
+        a.push(await timed(first))
+        b.push(await timed(second))
+      } else {
+        b.push(await timed(second))
+        a.push(await timed(first))
+      }
+    }
+    return [median(a), median(b)]
+  }
+  const [a, b] = await compare(viaChannel, viaBare)
+  const [c, d] = await compare(viaTwin, viaBare)
   console.log(
-    `${REQUESTS} sequential requests on loopback (median of ${ROUNDS}): channel ${a.toFixed(1)} ms ` +
+    `${REQUESTS} sequential requests on loopback (median of ${ROUNDS}, alternating): channel ${a.toFixed(1)} ms ` +
       `(${((a * 1000) / REQUESTS).toFixed(0)} µs each), bare emit-with-ack ${b.toFixed(1)} ms ` +
       `(${((b * 1000) / REQUESTS).toFixed(0)} µs each), ratio ${(a / b).toFixed(2)}`,
   )
+  console.log(`bare vs bare (the noise line): ${c.toFixed(1)} ms against ${d.toFixed(1)} ms, ratio ${(c / d).toFixed(2)}`)
   console.log(`peak RSS of the client process: ${Math.round(process.resourceUsage().maxRSS / 1024)} MiB`)
   channel.destroy()
   bare.disconnect()
+  bareTwin.disconnect()
 } finally {
   server.kill('SIGTERM')
 }

@@ -7,15 +7,19 @@
 #include <time.h>
 #include <webkit2/webkit2.h>
 
-static long peak_rss_kib(void) {
-  FILE *f = fopen("/proc/self/status", "r");
+/* The sum of the KiB figures whose names start with `key` in a /proc file; -1 when none. */
+static long proc_kib(const char *file, const char *key) {
+  FILE *f = fopen(file, "r");
   char line[256];
-  long kib = -1;
+  long total = -1, kib;
+  size_t n = strlen(key);
   if (!f) return -1;
-  while (fgets(line, sizeof line, f))
-    if (strncmp(line, "VmHWM:", 6) == 0) sscanf(line + 6, "%ld", &kib);
+  while (fgets(line, sizeof line, f)) {
+    const char *colon = strchr(line, ':');
+    if (strncmp(line, key, n) == 0 && colon && sscanf(colon + 1, "%ld", &kib) == 1) total = (total < 0 ? 0 : total) + kib;
+  }
   fclose(f);
-  return kib;
+  return total;
 }
 
 static void on_load(WebKitWebView *view, WebKitLoadEvent event, gpointer window) {
@@ -27,8 +31,9 @@ static gboolean on_map(GtkWidget *w, GdkEvent *e, gpointer data) {
   (void)w; (void)e; (void)data;
   struct timespec ts;
   clock_gettime(CLOCK_REALTIME, &ts);
-  printf("reference: window shown at %lld ns; peak RSS %ld KiB\n",
-         (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec, peak_rss_kib());
+  printf("reference: window shown at %lld ns; peak RSS %ld KiB; PSS %ld KiB; private %ld KiB\n",
+         (long long)ts.tv_sec * 1000000000LL + ts.tv_nsec, proc_kib("/proc/self/status", "VmHWM"),
+         proc_kib("/proc/self/smaps_rollup", "Pss:"), proc_kib("/proc/self/smaps_rollup", "Private_"));
   fflush(stdout);
   gtk_main_quit();
   return FALSE;

@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -94,7 +96,17 @@ class PrintTarget {
   [[nodiscard]] Status submit(std::span<const std::uint8_t> pdf, const std::optional<JobPaper>& paper,
                               const std::string& title);
 
+  // The same with the PDF read from a file piece by piece, so a long job is
+  // never whole in memory. A file that cannot be read cancels the job with
+  // "Не удалось прочитать файл для печати: {}".
+  [[nodiscard]] Status submitFile(const std::filesystem::path& pdf, const std::optional<JobPaper>& paper,
+                                  const std::string& title);
+
  private:
+  // Fills the buffer with the document's next bytes: how many, 0 at its end.
+  using ChunkSource = std::function<Result<std::size_t>(std::span<char>)>;
+  [[nodiscard]] Status send(const ChunkSource& next, const std::optional<JobPaper>& paper, const std::string& title);
+
   struct State;
   explicit PrintTarget(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;

@@ -46,7 +46,8 @@ inline constexpr int kReverseByteOrder = 0x10;
 inline constexpr int kNoSmoothText = 0x1000;
 inline constexpr int kNoSmoothPath = 0x4000;
 
-// Bitmap format: 32 bits, blue, green, red, alpha.
+// Bitmap formats: 8-bit grey; 32 bits, blue, green, red, alpha.
+inline constexpr int kBitmapGray = 1;
 inline constexpr int kBitmapBGRA = 4;
 
 // Last-error codes.

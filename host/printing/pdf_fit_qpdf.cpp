@@ -1,5 +1,6 @@
 #include "printing/pdf_fit_qpdf.hpp"
 
+#include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -12,6 +13,7 @@
 #include <exception>
 #include <limits>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -25,6 +27,8 @@ constexpr const char* kNoPageBox = "У страницы PDF нет размер�
 constexpr const char* kEmptyPageBox = "Размер страницы PDF нулевой или отрицательный";
 constexpr const char* kPageUnreadable = "Не удалось прочитать страницу PDF: ";
 constexpr const char* kPageDamaged = "Страница PDF повреждена: ";
+// Largest undecodable content stream copied into a fresh one (32 MiB).
+constexpr std::size_t kPageContentBudget = 0x2000000;
 constexpr const char* kWriteFailed = "Не удалось собрать PDF: ";
 constexpr const char* kOffsetNotNumber = "Сдвиг задан не числом";
 constexpr const char* kOffsetTooLarge = "Сдвиг больше 10 мм — проверьте размер этикетки";
@@ -130,76 +134,46 @@ void appendFixed6(std::string& out, double value) {
   out.append(text, end);
 }
 
-// Collects stream data up to what is left of the page's budget.
-class BudgetSink : public Pipeline {
- public:
-  BudgetSink(std::string& out, std::size_t limit) : Pipeline("page content", nullptr), out_(out), limit_(limit) {}
-
-  void write(unsigned char const* data, size_t len) override {
-    if (overflowed_ || len > limit_ - written_) {
-      overflowed_ = true;
-      // Stops the decoder; the library reports it as a failed stream.
-      throw std::length_error("page content over budget");
-    }
-    out_.append(reinterpret_cast<const char*>(data), len);
-    written_ += len;
+// Whether every filter of the stream is one a PDF reader decodes content
+// with; only the names are looked at, nothing is decoded.
+bool filtersKnown(QPDFObjectHandle stream) {
+  static const std::set<std::string> known = {"/FlateDecode",   "/Fl",  "/LZWDecode",       "/LZW",
+                                              "/ASCIIHexDecode", "/AHx", "/ASCII85Decode", "/A85",
+                                              "/RunLengthDecode", "/RL"};
+  QPDFObjectHandle filter = stream.getDict().getKey("/Filter");
+  if (filter.isNull()) return true;
+  if (filter.isName()) return known.count(filter.getName()) != 0;
+  if (!filter.isArray()) return false;
+  for (int i = 0; i < filter.getArrayNItems(); ++i) {
+    QPDFObjectHandle name = filter.getArrayItem(i);
+    if (!name.isName() || known.count(name.getName()) == 0) return false;
   }
-  void finish() override {}
-
-  [[nodiscard]] bool overflowed() const { return overflowed_; }
-
- private:
-  std::string& out_;
-  std::size_t limit_;
-  std::size_t written_ = 0;
-  bool overflowed_ = false;
-};
-
-std::string lastWarning(QPDF& doc, const char* fallback) {
-  std::vector<QPDFExc> warnings = doc.getWarnings();
-  return warnings.empty() ? std::string(fallback) : std::string(warnings.back().what());
+  return true;
 }
 
-// One stream's decoded data, or its raw bytes when its filters cannot be
-// decoded, then a line feed. `content` holds the page's content from `base`
-// on, which stays within the budget.
-void appendStream(QPDF& doc, QPDFObjectHandle stream, std::string& content, std::size_t base) {
-  std::size_t start = content.size();
-  std::size_t left = kPageContentBudget - std::min(start - base, kPageContentBudget);
-  std::string overBudget = "the page content is larger than " + std::to_string(kPageContentBudget) + " bytes";
-  {
-    BudgetSink sink(content, left);
-    bool filtered = false;
-    bool ok = stream.pipeStreamData(&sink, &filtered, 0, qpdf_dl_specialized, true, true);
-    if (sink.overflowed()) throw FitError{kPageUnreadable + overBudget};
-    if (ok) {
-      content += '\n';
-      return;
-    }
-  }
-  content.resize(start);
-  BudgetSink raw(content, left);
-  bool ok = stream.pipeStreamData(&raw, nullptr, 0, qpdf_dl_none, false, false);
-  if (raw.overflowed()) throw FitError{kPageUnreadable + overBudget};
-  if (!ok) throw FitError{kPageUnreadable + lastWarning(doc, "stream data cannot be read")};
-  content += '\n';
-}
-
-// Appends the page's content: /Contents is one stream or an array of
-// streams; anything that is not a stream is skipped. The library follows
-// references.
-void appendPageContent(QPDF& doc, QPDFObjectHandle page, std::string& content) {
-  const std::size_t base = content.size();
+// The page's content streams as they are: /Contents is one stream or an
+// array of streams (the library follows references); anything that is not a
+// stream is left out. A stream whose filter no reader knows is taken as its
+// raw bytes in a new stream, so the output stays a valid file.
+std::vector<QPDFObjectHandle> contentStreams(QPDF& doc, QPDFObjectHandle page) {
+  std::vector<QPDFObjectHandle> items, streams;
   QPDFObjectHandle contents = page.getKey("/Contents");
   if (contents.isStream()) {
-    appendStream(doc, contents, content, base);
+    items.push_back(contents);
   } else if (contents.isArray()) {
-    int n = contents.getArrayNItems();
-    for (int i = 0; i < n; ++i) {
-      QPDFObjectHandle item = contents.getArrayItem(i);
-      if (item.isStream()) appendStream(doc, item, content, base);
-    }
+    items = contents.getArrayAsVector();
   }
+  for (QPDFObjectHandle& item : items) {
+    if (!item.isStream()) continue;
+    if (filtersKnown(item)) {
+      streams.push_back(item);
+      continue;
+    }
+    std::shared_ptr<Buffer> raw = item.getRawStreamData();
+    if (raw->getSize() > kPageContentBudget) throw FitError{kPageUnreadable + std::string("the page content is too large")};
+    streams.push_back(doc.newStream(std::string(reinterpret_cast<const char*>(raw->getBuffer()), raw->getSize())));
+  }
+  return streams;
 }
 
 struct Placement {
@@ -219,7 +193,8 @@ Placement placementFor(int turn, const Box& box) {
   }
 }
 
-void rewritePage(QPDF& doc, QPDFObjectHandle page, const Request& request) {
+// `restore` is the one "Q" stream every rewritten page ends with.
+void rewritePage(QPDF& doc, QPDFObjectHandle page, const Request& request, QPDFObjectHandle restore) {
   const double W = request.widthPt, H = request.heightPt;
   std::optional<Box> box = pageBox(page);
   if (!box) throw FitError{kNoPageBox};
@@ -242,20 +217,20 @@ void rewritePage(QPDF& doc, QPDFObjectHandle page, const Request& request) {
       (pl.ty - pl.o * box->y0 - pl.p * box->x0) * sy + (H - pl.ey * sy) / 2,
   };
 
-  std::string fresh = "q\n";
+  std::string save = "q\n";
   for (std::size_t i = 0; i < m.size(); ++i) {
-    if (i) fresh += ' ';
-    appendFixed6(fresh, m[i]);
+    if (i) save += ' ';
+    appendFixed6(save, m[i]);
   }
-  fresh += " cm\n";
-  appendPageContent(doc, page, fresh);
-  fresh += "\nQ\n";
+  save += " cm\n";
 
   if (!page.isDictionary()) throw FitError{std::string(kPageDamaged) + "the page object is not a dictionary"};
-  // A new object with the next free number and only /Length; the old content
-  // streams stay in the file, unreferenced.
-  QPDFObjectHandle stream = doc.newStream(fresh);
-  page.replaceKey("/Contents", stream);
+  // The content streams stay as they are, neither decoded nor written again:
+  // a small stream before them sets the placement, one after restores it.
+  std::vector<QPDFObjectHandle> contents{doc.newStream(save)};
+  for (QPDFObjectHandle& stream : contentStreams(doc, page)) contents.push_back(stream);
+  contents.push_back(restore);
+  page.replaceKey("/Contents", QPDFObjectHandle::newArray(contents));
   page.replaceKey("/MediaBox", boxArray(0, 0, W, H));
   page.replaceKey("/CropBox", boxArray(0, 0, W, H));
   page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(0));
@@ -319,7 +294,9 @@ Answer fit(const std::uint8_t* data, std::size_t size, const Request& request) {
                    });
   if (!unchanged) {
     guarded(kPageDamaged, [&] {
-      for (QPDFObjectHandle& page : pages) rewritePage(doc, page, request);
+      // A line feed first: the stream before may end without one.
+      QPDFObjectHandle restore = doc.newStream("\nQ\n");
+      for (QPDFObjectHandle& page : pages) rewritePage(doc, page, request, restore);
     });
   }
 

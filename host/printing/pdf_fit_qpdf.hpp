@@ -13,8 +13,6 @@
 
 namespace zorvik::printing {
 
-// Largest content collected for one page (32 MiB).
-inline constexpr std::size_t kPageContentBudget = 0x2000000;
 // Largest shift, millimetres either way.
 inline constexpr double kMaxOffsetMm = 10;
 

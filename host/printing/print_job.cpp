@@ -1,7 +1,12 @@
 #include "printing/print_job.hpp"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
+#include <memory>
+
+#include "core/system_error.hpp"
 
 #include "platform/printers.hpp"
 #include "platform/process.hpp"
@@ -19,6 +24,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kMaxCopies = 100;
+constexpr const char* kJobNotSaved = "Не удалось сохранить задание печати: ";
 constexpr int kFallbackDpi = 203;
 
 std::string processId() { return std::to_string(platform::currentProcessId()); }
@@ -75,16 +81,25 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
   }
 
   report.renderDpi = renderingDpi(target->reportedDpi());
-  Result<Bytes> document = [&]() -> Result<Bytes> {
-    // The bitmaps live only until the job's document is made.
-    auto pages = renderer.render(std::move(*pdf), report.renderDpi);
-    if (!pages) return fail(pages.error());
-    report.pages = pages->size();
-    return makeJobPdf(*pages, std::max(request.copies, 1));
-  }();
-  if (!document) return fail(document.error());
+  // One page at a time: drawn, packed and written to the job's file before
+  // the next is drawn, so memory does not grow with the page count.
+  auto jobFile = TempFile::create("zorvik-job-" + processId(), {});
+  if (!jobFile) return failWith(kJobNotSaved, jobFile.error());
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(jobFile->path().c_str(), "ab"), &std::fclose);
+  if (!out) return failWith(kJobNotSaved, errnoText(errno));
+  JobDocument job([&out](std::span<const std::uint8_t> data) -> Status {
+    if (std::fwrite(data.data(), 1, data.size(), out.get()) != data.size())
+      return failWith(kJobNotSaved, errnoText(errno ? errno : EIO));
+    return {};
+  });
+  auto drawn = renderer.renderEach(std::move(*pdf), report.renderDpi,
+                                   [&job](const PageImage& page) { return job.addPage(page); });
+  if (!drawn) return fail(drawn.error());
+  report.pages = *drawn;
+  if (auto finished = job.finish(std::max(request.copies, 1)); !finished) return fail(finished.error());
+  if (std::fclose(out.release()) != 0) return failWith(kJobNotSaved, errnoText(errno));
 
-  if (auto sent = target->submit(*document, paper, kJobDocumentName); !sent) return fail(sent.error());
+  if (auto sent = target->submitFile(jobFile->path(), paper, kJobDocumentName); !sent) return fail(sent.error());
   return report;
 }
 

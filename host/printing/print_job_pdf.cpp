@@ -15,12 +15,21 @@ constexpr const char* kImageRefused = "Принтер не принял изоб
 
 enum class Colours { Bilevel, Grey, Rgb };
 
-Colours coloursOf(const RenderedPage& page) {
+Colours coloursOf(const PageImage& page) {
+  if (page.blackAndWhite) return Colours::Bilevel;
   bool bilevel = true;
-  const Bytes& px = page.pixels;
-  for (std::size_t i = 0; i + 3 < px.size(); i += 4) {
-    if (px[i] != px[i + 1] || px[i + 1] != px[i + 2]) return Colours::Rgb;
-    if (px[i] != 0 && px[i] != 255) bilevel = false;
+  std::size_t width = static_cast<std::size_t>(page.widthPx);
+  for (std::int32_t y = 0; y < page.heightPx; ++y) {
+    const std::uint8_t* px = page.pixels + page.stride * static_cast<std::size_t>(y);
+    if (page.kind == PixelKind::Grey) {
+      for (std::size_t x = 0; x < width; ++x)
+        if (px[x] != 0 && px[x] != 255) return Colours::Grey;
+      continue;
+    }
+    for (std::size_t i = 0; i < width * 4; i += 4) {
+      if (px[i] != px[i + 1] || px[i + 1] != px[i + 2]) return Colours::Rgb;
+      if (px[i] != 0 && px[i] != 255) bilevel = false;
+    }
   }
   return bilevel ? Colours::Bilevel : Colours::Grey;
 }
@@ -64,9 +73,10 @@ struct PackedImage {
   Colours colours = Colours::Rgb;
 };
 
-Result<PackedImage> packImage(const RenderedPage& page) {
-  if (page.widthPx <= 0 || page.heightPx <= 0 ||
-      page.pixels.size() != static_cast<std::size_t>(page.widthPx) * static_cast<std::size_t>(page.heightPx) * 4)
+Result<PackedImage> packImage(const PageImage& page) {
+  std::size_t bytesPerPixel = page.kind == PixelKind::Grey ? 1 : 4;
+  if (page.widthPx <= 0 || page.heightPx <= 0 || !page.pixels ||
+      page.stride < static_cast<std::size_t>(page.widthPx) * bytesPerPixel)
     return fail(kImageRefused);
   PackedImage image;
   image.colours = coloursOf(page);
@@ -77,17 +87,23 @@ Result<PackedImage> packImage(const RenderedPage& page) {
   // Label images are small and compress well; large colour pages favour speed.
   Deflater deflater(image.colours == Colours::Bilevel ? Z_DEFAULT_COMPRESSION : Z_BEST_SPEED);
   Bytes row(rowBytes);
+  bool grey = page.kind == PixelKind::Grey;
   for (std::int32_t y = 0; y < page.heightPx; ++y) {
-    const std::uint8_t* src = page.pixels.data() + static_cast<std::size_t>(y) * width * 4;
+    const std::uint8_t* src = page.pixels + static_cast<std::size_t>(y) * page.stride;
     switch (image.colours) {
       case Colours::Bilevel:
-        // 1 is white in DeviceGray; the most significant bit is the leftmost pixel.
+        // 1 is white in DeviceGray; the most significant bit is the leftmost
+        // pixel. Grey is turned black or white here, in the packing pass.
         std::fill(row.begin(), row.end(), 0);
         for (std::size_t x = 0; x < width; ++x)
-          if (src[x * 4]) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+          if (isWhite(src[grey ? x : x * 4])) row[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         break;
       case Colours::Grey:
-        for (std::size_t x = 0; x < width; ++x) row[x] = src[x * 4];
+        if (grey) {
+          std::copy(src, src + width, row.begin());
+        } else {
+          for (std::size_t x = 0; x < width; ++x) row[x] = src[x * 4];
+        }
         break;
       case Colours::Rgb:
         for (std::size_t x = 0; x < width; ++x) {
@@ -113,41 +129,57 @@ std::string number(double value) {
   return out;
 }
 
+// Writes the objects out as they come, through `write`; only the offsets stay.
 class PdfWriter {
  public:
-  PdfWriter() { append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"); }
+  explicit PdfWriter(JobDocument::Write write) : write_(std::move(write)) { append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"); }
 
-  // Objects must be written in the order of their numbers, from 1.
-  void object(const std::string& body) {
-    offsets_.push_back(out_.size());
-    append(std::to_string(offsets_.size()) + " 0 obj\n" + body + "\nendobj\n");
+  // A number for an object written later; numbers go from 1 up.
+  std::size_t reserve() {
+    offsets_.push_back(0);
+    return offsets_.size();
   }
 
-  void stream(const std::string& dictionary, const Bytes& data) {
-    offsets_.push_back(out_.size());
-    append(std::to_string(offsets_.size()) + " 0 obj\n<< " + dictionary + " /Length " + std::to_string(data.size()) +
+  // Objects may be written in any order, each once.
+  void object(std::size_t number, const std::string& body) {
+    offsets_[number - 1] = size_;
+    append(std::to_string(number) + " 0 obj\n" + body + "\nendobj\n");
+  }
+
+  void stream(std::size_t number, const std::string& dictionary, const Bytes& data) {
+    offsets_[number - 1] = size_;
+    append(std::to_string(number) + " 0 obj\n<< " + dictionary + " /Length " + std::to_string(data.size()) +
            " >>\nstream\n");
-    out_.insert(out_.end(), data.begin(), data.end());
+    put(data.data(), data.size());
     append("\nendstream\nendobj\n");
   }
 
-  Bytes finish() {
-    std::size_t xref = out_.size();
+  void finish(std::size_t root) {
+    std::size_t xref = size_;
     append("xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n");
     for (std::size_t offset : offsets_) {
       char line[32];
       std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
       append(line);
     }
-    append("trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-           std::to_string(xref) + "\n%%EOF\n");
-    return std::move(out_);
+    append("trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root " + std::to_string(root) +
+           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
   }
 
- private:
-  void append(const std::string& text) { out_.insert(out_.end(), text.begin(), text.end()); }
+  // The first failure of `write`, if any.
+  [[nodiscard]] const Status& status() const { return status_; }
 
-  Bytes out_;
+ private:
+  void append(const std::string& text) { put(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
+  void put(const std::uint8_t* data, std::size_t size) {
+    if (!status_) return;
+    status_ = write_(std::span<const std::uint8_t>(data, size));
+    size_ += size;
+  }
+
+  JobDocument::Write write_;
+  Status status_;
+  std::size_t size_ = 0;
   std::vector<std::size_t> offsets_;
 };
 
@@ -155,41 +187,73 @@ std::string ref(std::size_t object) { return std::to_string(object) + " 0 R"; }
 
 }  // namespace
 
-Result<Bytes> makeJobPdf(const RenderedPages& pages, int copies) {
-  if (copies < 1) copies = 1;
-  // Objects: 1 catalog, 2 page tree, then an image and a content stream for
-  // each distinct page, then one page object per printed page.
-  std::size_t distinct = pages.size();
-  std::size_t firstPage = 3 + 2 * distinct;
-  std::size_t printed = distinct * static_cast<std::size_t>(copies);
-
+struct JobDocument::State {
+  struct Page {
+    double widthPt, heightPt;
+    std::size_t image, content;
+  };
+  explicit State(Write write) : pdf(std::move(write)) {}
   PdfWriter pdf;
-  pdf.object("<< /Type /Catalog /Pages 2 0 R >>");
-  std::string kids;
-  for (std::size_t i = 0; i < printed; ++i) kids += (i ? " " : "") + ref(firstPage + i);
-  pdf.object("<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(printed) + " >>");
+  std::vector<Page> pages;
+};
 
-  for (const RenderedPage& page : pages) {
-    auto image = packImage(page);
-    if (!image) return fail(image.error());
-    std::string colours = image->colours == Colours::Bilevel ? "/ColorSpace /DeviceGray /BitsPerComponent 1"
-                          : image->colours == Colours::Grey  ? "/ColorSpace /DeviceGray /BitsPerComponent 8"
-                                                             : "/ColorSpace /DeviceRGB /BitsPerComponent 8";
-    pdf.stream("/Type /XObject /Subtype /Image /Width " + std::to_string(page.widthPx) + " /Height " +
-                   std::to_string(page.heightPx) + " " + colours + " /Filter /FlateDecode",
-               image->data);
-    // The image covers the page exactly: its corner is the paper's corner.
-    std::string content = "q " + number(page.widthPt) + " 0 0 " + number(page.heightPt) + " 0 0 cm /Im0 Do Q\n";
-    pdf.stream("", Bytes(content.begin(), content.end()));
-  }
+JobDocument::JobDocument(Write write) : state_(std::make_unique<State>(std::move(write))) {}
+JobDocument::~JobDocument() = default;
+
+Status JobDocument::addPage(const PageImage& page) {
+  auto image = packImage(page);
+  if (!image) return fail(image.error());
+  PdfWriter& pdf = state_->pdf;
+  std::string colours = image->colours == Colours::Bilevel ? "/ColorSpace /DeviceGray /BitsPerComponent 1"
+                        : image->colours == Colours::Grey  ? "/ColorSpace /DeviceGray /BitsPerComponent 8"
+                                                           : "/ColorSpace /DeviceRGB /BitsPerComponent 8";
+  std::size_t imageObject = pdf.reserve(), contentObject = pdf.reserve();
+  pdf.stream(imageObject,
+             "/Type /XObject /Subtype /Image /Width " + std::to_string(page.widthPx) + " /Height " +
+                 std::to_string(page.heightPx) + " " + colours + " /Filter /FlateDecode",
+             image->data);
+  // The image covers the page exactly: its corner is the paper's corner.
+  std::string content = "q " + number(page.widthPt) + " 0 0 " + number(page.heightPt) + " 0 0 cm /Im0 Do Q\n";
+  pdf.stream(contentObject, "", Bytes(content.begin(), content.end()));
+  state_->pages.push_back({page.widthPt, page.heightPt, imageObject, contentObject});
+  return pdf.status();
+}
+
+Status JobDocument::finish(int copies) {
+  if (copies < 1) copies = 1;
+  if (state_->pages.empty()) return fail(kImageRefused);
+  PdfWriter& pdf = state_->pdf;
+  std::size_t catalog = pdf.reserve(), tree = pdf.reserve();
+  std::string kids;
+  std::size_t printed = state_->pages.size() * static_cast<std::size_t>(copies);
   for (std::size_t i = 0; i < printed; ++i) {
-    std::size_t index = i % distinct;
-    const RenderedPage& page = pages[index];
-    pdf.object("<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + number(page.widthPt) + " " + number(page.heightPt) +
-               "] /Resources << /XObject << /Im0 " + ref(3 + 2 * index) + " >> >> /Contents " + ref(4 + 2 * index) +
-               " >>");
+    const State::Page& page = state_->pages[i % state_->pages.size()];
+    std::size_t object = pdf.reserve();
+    pdf.object(object, "<< /Type /Page /Parent " + ref(tree) + " /MediaBox [0 0 " + number(page.widthPt) + " " +
+                           number(page.heightPt) + "] /Resources << /XObject << /Im0 " + ref(page.image) +
+                           " >> >> /Contents " + ref(page.content) + " >>");
+    kids += (i ? " " : "") + ref(object);
   }
-  return pdf.finish();
+  pdf.object(tree, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(printed) + " >>");
+  pdf.object(catalog, "<< /Type /Catalog /Pages " + ref(tree) + " >>");
+  pdf.finish(catalog);
+  return pdf.status();
+}
+
+Result<Bytes> makeJobPdf(const RenderedPages& pages, int copies) {
+  Bytes out;
+  JobDocument job([&out](std::span<const std::uint8_t> data) -> Status {
+    out.insert(out.end(), data.begin(), data.end());
+    return {};
+  });
+  for (const RenderedPage& page : pages) {
+    if (page.pixels.size() != static_cast<std::size_t>(page.widthPx) * static_cast<std::size_t>(page.heightPx) *
+                                  (page.kind == PixelKind::Grey ? 1 : 4))
+      return fail(kImageRefused);
+    if (auto added = job.addPage(viewOf(page)); !added) return fail(added.error());
+  }
+  if (auto finished = job.finish(copies); !finished) return fail(finished.error());
+  return out;
 }
 
 }  // namespace zorvik::printing

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <variant>
 
 #include "platform/paths.hpp"
@@ -20,27 +21,43 @@ struct Probe {
 };
 
 struct Render {
-  ReplySender<Result<RenderedPages>> reply;
+  ReplySender<Result<std::size_t>> reply;
   Bytes pdf;
   std::int32_t dpi;
+  PageSink sink;
 };
 
 using Request = std::variant<Probe, Render>;
 
-}  // namespace
-
-struct Renderer::Impl {
+// One renderer thread and its queue. When the thread ends on an error, the
+// next request starts a new one.
+struct Worker {
   std::optional<std::filesystem::path> exeDir;
   RequestChannel<Request> channel;
   std::optional<platform::NamedThread> thread;
 
+  ~Worker() {
+    channel.closeSending();
+    thread.reset();  // joins
+  }
+
   // Renderer thread. The engine lives only here; a failed load is retried on
   // the next request, a successful one is kept until the thread ends.
   void serve() {
-    std::unique_ptr<EngineLibrary> engine;
-    std::string label;
+    // The request being served lives outside the engine's block: when
+    // something escapes, the engine is freed and the queue closed before its
+    // reply is dropped, so the caller's next request already finds this
+    // thread gone and starts another.
+    std::optional<Request> current;
     try {
-      while (auto request = channel.receive()) {
+      std::unique_ptr<EngineLibrary> engine;
+      std::string label;
+      PageBuffer buffer;
+      for (;;) {
+        auto next = channel.receive();
+        if (!next) break;
+        current.emplace(std::move(*next));
+        next.reset();
         std::optional<Error> loadError;
         if (!engine) {
           auto loaded = loadEngine(exeDir);
@@ -51,18 +68,59 @@ struct Renderer::Impl {
             loadError = std::move(loaded.error());
           }
         }
-        if (auto* probe = std::get_if<Probe>(&*request)) {
+        if (auto* probe = std::get_if<Probe>(&*current)) {
           probe->reply.send(engine ? Result<std::string>(label) : fail(*loadError));
         } else {
-          auto& render = std::get<Render>(*request);
-          render.reply.send(engine ? renderDocument(*engine, render.pdf, render.dpi) : fail(*loadError));
+          auto& render = std::get<Render>(*current);
+          render.reply.send(engine ? renderDocument(*engine, render.pdf, render.dpi, buffer, render.sink)
+                                   : fail(*loadError));
+          buffer.trim();
         }
+        current.reset();
       }
     } catch (...) {
-      // Whatever escaped has already dropped its reply ("Рисовальщик не ответил");
-      // the thread ends and later requests find it gone.
+      // Whatever escaped (the engine running out of memory on a pathological
+      // page, a page sink's own failure) ends this thread; its request is
+      // answered "Рисовальщик не ответил" below.
     }
     channel.closeReceiving();
+    current.reset();
+  }
+};
+
+Result<std::unique_ptr<Worker>> startWorker(const std::optional<std::filesystem::path>& exeDir) {
+  auto worker = std::make_unique<Worker>();
+  worker->exeDir = exeDir;
+  Worker* raw = worker.get();
+  auto thread = platform::NamedThread::start("pdfium", kRendererStack, [raw] { raw->serve(); });
+  if (!thread) return fail(thread.error());
+  worker->thread.emplace(std::move(*thread));
+  return worker;
+}
+
+}  // namespace
+
+struct Renderer::Impl {
+  std::optional<std::filesystem::path> exeDir;
+  std::mutex mutex;               // guards `worker`, never held while a reply is awaited
+  std::unique_ptr<Worker> worker;
+
+  Status send(Request&& request) {
+    std::lock_guard lock(mutex);
+    if (!worker->channel.usable()) {
+      // The old thread has ended: joined (its engine freed) before the new one loads it.
+      worker.reset();
+      auto started = startWorker(exeDir);
+      if (!started) {
+        // Keeps a worker whose queue refuses, so later requests try again.
+        auto gone = std::make_unique<Worker>();
+        gone->channel.closeReceiving();
+        worker = std::move(gone);
+        return fail(kRendererGone);
+      }
+      worker = std::move(*started);
+    }
+    return worker->channel.send(std::move(request));
   }
 };
 
@@ -70,34 +128,40 @@ Renderer::Renderer(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 
 Result<std::unique_ptr<Renderer>> Renderer::start(std::optional<std::filesystem::path> exeDir) {
   auto impl = std::make_unique<Impl>();
+  auto worker = startWorker(exeDir);
+  if (!worker) return fail(worker.error());
   impl->exeDir = std::move(exeDir);
-  Impl* raw = impl.get();
-  auto thread = platform::NamedThread::start("pdfium", kRendererStack, [raw] { raw->serve(); });
-  if (!thread) return fail(thread.error());
-  impl->thread.emplace(std::move(*thread));
+  impl->worker = std::move(*worker);
   return std::unique_ptr<Renderer>(new Renderer(std::move(impl)));
 }
 
-Renderer::~Renderer() {
-  impl_->channel.closeSending();
-  impl_->thread.reset();  // joins
-}
+Renderer::~Renderer() = default;  // the worker ends its thread after the queued requests
 
 Result<std::string> Renderer::probe() {
   auto [sender, receiver] = makeReply<Result<std::string>>();
-  if (auto sent = impl_->channel.send(Probe{std::move(sender)}); !sent) return fail(sent.error());
+  if (auto sent = impl_->send(Probe{std::move(sender)}); !sent) return fail(sent.error());
+  auto answer = receiver.wait();
+  if (!answer) return fail(answer.error());
+  return std::move(*answer);
+}
+
+Result<std::size_t> Renderer::renderEach(Bytes pdf, std::int32_t dpi, PageSink sink) {
+  auto [sender, receiver] = makeReply<Result<std::size_t>>();
+  if (auto sent = impl_->send(Render{std::move(sender), std::move(pdf), dpi, std::move(sink)}); !sent)
+    return fail(sent.error());
   auto answer = receiver.wait();
   if (!answer) return fail(answer.error());
   return std::move(*answer);
 }
 
 Result<RenderedPages> Renderer::render(Bytes pdf, std::int32_t dpi) {
-  auto [sender, receiver] = makeReply<Result<RenderedPages>>();
-  if (auto sent = impl_->channel.send(Render{std::move(sender), std::move(pdf), dpi}); !sent)
-    return fail(sent.error());
-  auto answer = receiver.wait();
-  if (!answer) return fail(answer.error());
-  return std::move(*answer);
+  RenderedPages pages;
+  auto drawn = renderEach(std::move(pdf), dpi, [&pages](const PageImage& page) -> Status {
+    pages.push_back(keepPage(page));
+    return {};
+  });
+  if (!drawn) return fail(drawn.error());
+  return pages;
 }
 
 Renderer& processRenderer() {
@@ -113,7 +177,5 @@ Renderer& processRenderer() {
   }();
   return *renderer;
 }
-
-Result<RenderedPages> renderPdf(Bytes pdf, std::int32_t dpi) { return processRenderer().render(std::move(pdf), dpi); }
 
 }  // namespace zorvik::printing

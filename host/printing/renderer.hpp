@@ -28,7 +28,11 @@ class Renderer {
 
   // Any thread. The engine label (its path, or "системная библиотека"), or the load error.
   [[nodiscard]] Result<std::string> probe();
-  // Any thread; blocks until the pages are ready. `dpi` is the printer's resolution.
+  // Any thread; blocks until every page has gone through `sink`, which runs on
+  // the renderer thread one page at a time (the page's memory is reused for
+  // the next). The number of pages.
+  [[nodiscard]] Result<std::size_t> renderEach(Bytes pdf, std::int32_t dpi, PageSink sink);
+  // Any thread; every page kept. `dpi` is the printer's resolution.
   [[nodiscard]] Result<RenderedPages> render(Bytes pdf, std::int32_t dpi);
 
   struct Impl;
@@ -41,8 +45,5 @@ class Renderer {
 // The process's renderer, started on first use with the executable's folder and
 // kept until the process ends. Stops the process when its thread cannot start.
 [[nodiscard]] Renderer& processRenderer();
-
-// PDF bytes at `dpi` through the process's renderer: what a print job calls.
-[[nodiscard]] Result<RenderedPages> renderPdf(Bytes pdf, std::int32_t dpi);
 
 }  // namespace zorvik::printing

@@ -78,7 +78,8 @@ template <class Request>
 class RequestChannel {
  public:
   // Any thread. The lock guards only the queue, never a wait for a reply.
-  Status send(Request request) {
+  // `request` is moved from only when it was queued.
+  Status send(Request&& request) {
     std::lock_guard lock(mutex_);
     if (poisoned_) return fail(kRendererPoisoned);
     if (receiverGone_) return fail(kRendererGone);
@@ -91,6 +92,13 @@ class RequestChannel {
     }
     arrived_.notify_one();
     return {};
+  }
+
+  // Any thread: false once the receiver has ended or the queue was poisoned;
+  // every later send fails.
+  bool usable() {
+    std::lock_guard lock(mutex_);
+    return !receiverGone_ && !poisoned_;
   }
 
   // Receiver thread: the next request in arrival order; nullopt once sending is closed and the queue is empty.

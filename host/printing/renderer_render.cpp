@@ -1,5 +1,6 @@
 #include "printing/renderer_render.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -31,43 +32,43 @@ class Owned {
   Free free_;
 };
 
-Result<RenderedPage> renderPage(const EngineLibrary& e, api::Page* page, api::Form* form, std::int32_t dpi) {
+// Pages as large as an A4 page at 300 dpi in colour keep their buffer between jobs.
+constexpr std::size_t kKeptBufferBytes = 40u << 20;
+
+Status renderPage(const EngineLibrary& e, api::Page* page, api::Form* form, std::int32_t dpi, PageBuffer& buffer,
+                  const PageSink& sink) {
   double width = e.getPageWidthF(page), height = e.getPageHeightF(page);
   std::int32_t w = pixelsFor(width, dpi), h = pixelsFor(height, dpi);
   if (static_cast<std::int64_t>(w) * h > kMaxPagePixels)
     return fail("Страница слишком большая для печати: " + std::to_string(w) + " × " + std::to_string(h) + " точек");
   bool small = std::max(width, height) <= kSmallPagePoints;
 
-  Owned<api::Bitmap> bitmap(e.bitmapCreateEx(w, h, api::kBitmapBGRA, nullptr, 0), e.bitmapDestroy);
+  // Labels go to black-and-white printers: drawn as grey, one byte a pixel.
+  PageImage image;
+  image.kind = small ? PixelKind::Grey : PixelKind::Bgra;
+  image.blackAndWhite = small;
+  image.stride = static_cast<std::size_t>(w) * (small ? 1 : 4);
+  std::uint8_t* memory = buffer.reserve(image.stride * static_cast<std::size_t>(h));
+  if (!memory) return fail("Не удалось нарисовать страницу: недостаточно памяти");
+
+  Owned<api::Bitmap> bitmap(e.bitmapCreateEx(w, h, small ? api::kBitmapGray : api::kBitmapBGRA, memory,
+                                             static_cast<int>(image.stride)),
+                            e.bitmapDestroy);
   if (!bitmap) return failWith("Не удалось нарисовать страницу: ", engineErrorText(e.getLastError()));
   e.bitmapFillRect(bitmap.get(), 0, 0, w, h, 0xFFFFFFFF);
   int flags = renderFlags(small);
   e.renderPageBitmap(bitmap.get(), page, 0, 0, w, h, 0, flags);
   if (form) e.fflDraw(form, bitmap.get(), page, 0, 0, w, h, 0, flags);
 
-  RenderedPage out;
-  out.widthPt = width;
-  out.heightPt = height;
-  out.widthPx = e.bitmapGetWidth(bitmap.get());
-  out.heightPx = e.bitmapGetHeight(bitmap.get());
-  const auto* buffer = static_cast<const std::uint8_t*>(e.bitmapGetBuffer(bitmap.get()));
-  int stride = e.bitmapGetStride(bitmap.get());
-  std::size_t row = static_cast<std::size_t>(out.widthPx) * 4;
-  if (!buffer || out.widthPx <= 0 || out.heightPx <= 0 || stride < static_cast<int>(row))
+  image.widthPt = width;
+  image.heightPt = height;
+  image.widthPx = e.bitmapGetWidth(bitmap.get());
+  image.heightPx = e.bitmapGetHeight(bitmap.get());
+  image.pixels = static_cast<const std::uint8_t*>(e.bitmapGetBuffer(bitmap.get()));
+  if (image.pixels != memory || image.widthPx != w || image.heightPx != h ||
+      e.bitmapGetStride(bitmap.get()) != static_cast<int>(image.stride))
     return failWith("Не удалось нарисовать страницу: ", engineErrorText(e.getLastError()));
-  try {
-    out.pixels.resize(row * static_cast<std::size_t>(out.heightPx));
-  } catch (const std::bad_alloc&) {
-    return fail("Не удалось нарисовать страницу: недостаточно памяти");
-  }
-  for (std::int32_t y = 0; y < out.heightPx; ++y)
-    std::memcpy(out.pixels.data() + row * static_cast<std::size_t>(y),
-                buffer + static_cast<std::ptrdiff_t>(stride) * y, row);
-
-  // The engine filled red-green-blue-alpha (reverse byte order): turn it back.
-  if (flags & api::kReverseByteOrder) swapRedAndBlue(out.pixels);
-  if (small) thresholdToBlackAndWhite(out.pixels);
-  return out;
+  return sink(image);
 }
 
 }  // namespace
@@ -81,25 +82,59 @@ std::int32_t pixelsFor(double points, std::int32_t dpi) {
 }
 
 int renderFlags(bool smallPage) {
-  int flags = api::kAnnot | api::kReverseByteOrder;
+  int flags = api::kAnnot;
   if (smallPage) flags |= api::kNoSmoothText | api::kNoSmoothPath;
   return flags;
 }
 
-void thresholdToBlackAndWhite(Bytes& pixels) {
-  for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) {
-    unsigned weight = 29U * pixels[i] + 150U * pixels[i + 1] + 77U * pixels[i + 2];
-    std::uint8_t v = weight >= 0xA000 ? 255 : 0;
-    pixels[i] = pixels[i + 1] = pixels[i + 2] = v;
-    pixels[i + 3] = 255;
+RenderedPage keepPage(const PageImage& page) {
+  RenderedPage kept{Bytes(), page.widthPt, page.heightPt, page.widthPx, page.heightPx, page.kind};
+  std::size_t row = static_cast<std::size_t>(page.widthPx) * (page.kind == PixelKind::Grey ? 1 : 4);
+  kept.pixels.resize(row * static_cast<std::size_t>(page.heightPx));
+  for (std::int32_t y = 0; y < page.heightPx; ++y) {
+    const std::uint8_t* src = page.pixels + page.stride * static_cast<std::size_t>(y);
+    std::uint8_t* dst = kept.pixels.data() + row * static_cast<std::size_t>(y);
+    if (page.blackAndWhite) {
+      for (std::size_t x = 0; x < row; ++x) dst[x] = isWhite(src[x]) ? 255 : 0;
+    } else {
+      std::memcpy(dst, src, row);
+    }
   }
+  return kept;
 }
 
-void swapRedAndBlue(Bytes& pixels) {
-  for (std::size_t i = 0; i + 3 < pixels.size(); i += 4) std::swap(pixels[i], pixels[i + 2]);
+PageImage viewOf(const RenderedPage& page) {
+  PageImage view;
+  view.pixels = page.pixels.data();
+  view.kind = page.kind;
+  view.stride = static_cast<std::size_t>(page.widthPx) * (page.kind == PixelKind::Grey ? 1 : 4);
+  view.widthPt = page.widthPt;
+  view.heightPt = page.heightPt;
+  view.widthPx = page.widthPx;
+  view.heightPx = page.heightPx;
+  return view;
 }
 
-Result<RenderedPages> renderDocument(const EngineLibrary& e, const Bytes& pdf, std::int32_t dpi) {
+std::uint8_t* PageBuffer::reserve(std::size_t bytes) {
+  if (bytes > size_) {
+    data_.reset();
+    size_ = 0;
+    // Not value-initialised: the engine writes every pixel before anyone reads it.
+    data_.reset(new (std::nothrow) std::uint8_t[bytes]);
+    if (!data_) return nullptr;
+    size_ = bytes;
+  }
+  return data_.get();
+}
+
+void PageBuffer::trim() {
+  if (size_ <= kKeptBufferBytes) return;
+  data_.reset();
+  size_ = 0;
+}
+
+Result<std::size_t> renderDocument(const EngineLibrary& e, const Bytes& pdf, std::int32_t dpi, PageBuffer& buffer,
+                                   const PageSink& sink) {
   Owned<api::Document> doc(e.loadMemDocument64(pdf.data(), pdf.size(), nullptr), e.closeDocument);
   if (!doc) return failWith("Не удалось разобрать PDF: ", engineErrorText(e.getLastError()));
 
@@ -109,16 +144,15 @@ Result<RenderedPages> renderDocument(const EngineLibrary& e, const Bytes& pdf, s
   if (e.getFormType(doc.get()) != 0) formHandle = e.initFormFillEnvironment(doc.get(), &formInfo);
   Owned<api::Form> form(formHandle, e.exitFormFillEnvironment);
 
-  RenderedPages pages;
+  std::size_t pages = 0;
   int count = e.getPageCount(doc.get());
   for (int i = 0; i < count; ++i) {
     Owned<api::Page> page(e.loadPage(doc.get(), i), e.closePage);
     if (!page) break;  // the pages before a broken one are still printed
-    auto rendered = renderPage(e, page.get(), form.get(), dpi);
-    if (!rendered) return fail(rendered.error());
-    pages.push_back(std::move(*rendered));
+    if (auto drawn = renderPage(e, page.get(), form.get(), dpi, buffer, sink); !drawn) return fail(drawn.error());
+    ++pages;
   }
-  if (pages.empty()) return fail("В PDF нет страниц");
+  if (pages == 0) return fail("В PDF нет страниц");
   return pages;
 }
 

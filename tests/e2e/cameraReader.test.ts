@@ -63,6 +63,8 @@ function expectFourShortSounds(d: Record<string, number>) {
 }
 
 const wasmServed = () => server.requested.some((p) => /^\/assets\/zxing_reader-[\w-]+\.wasm$/.test(p))
+// Frames are decoded in a worker, off the page's thread.
+const workerServed = () => server.requested.some((p) => /^\/assets\/decodeWorker-[\w-]+\.js$/.test(p))
 
 describe('headless Chromium with a fake camera', () => {
   let driver: ChromiumDriver
@@ -88,6 +90,7 @@ describe('headless Chromium with a fake camera', () => {
       expect(got[0]).toBe(expected)
       expect(await decoderOf(session)).toBe('wasm')
       expect(wasmServed()).toBe(true)
+      expect(workerServed()).toBe(true)
       if (name === 'ean13') expectFourShortSounds(await soundDurations(session))
     } finally {
       await session.close()
@@ -105,6 +108,7 @@ describe('the desktop app (WebKitGTK)', () => {
       await session.navigate(`${server.origin}/index.html?feed=canvas&frame=ean13`)
       await waitFor('the EAN-13', async () => (await scans(session)).includes(EAN), 30_000)
       expect(await decoderOf(session)).toBe('wasm')
+      expect(workerServed()).toBe(true)
       await session.executeAsync('const done = arguments[arguments.length - 1]; window.__showFrame("datamatrix").then(done)')
       await waitFor('the Data Matrix', async () => (await scans(session)).includes(MARK), 30_000)
       expect((await scans(session)).slice(0, 1)).toEqual([EAN])

@@ -206,6 +206,32 @@ TEST_F(EngineLibraryTest, AnnotationsAndFormFieldsFollowTheFlagsAndTheFormEnviro
   engine->closeDocument(doc);
 }
 
+// Grey bitmaps on the caller's memory: one byte a pixel, the drawing laid on
+// the fill, and a whole fill that is only noted still reaches the memory.
+TEST_F(EngineLibraryTest, GreyBitmapsTakeTheDrawingOnTheirFill) {
+  std::string pdf = onePagePdf(20, 10, "0 0 0 rg 0 0 10 10 re f 1 0 0 rg 10 0 10 10 re f");
+  const EngineLibrary& e = *engine;
+  api::Document* doc = e.loadMemDocument64(pdf.data(), pdf.size(), nullptr);
+  api::Page* page = e.loadPage(doc, 0);
+  std::vector<unsigned char> memory(24 * 10, 7);  // a 24-byte stride: padding stays untouched
+  api::Bitmap* bitmap = e.bitmapCreateEx(20, 10, api::kBitmapGray, memory.data(), 24);
+  ASSERT_NE(bitmap, nullptr);
+  e.bitmapFillRect(bitmap, 0, 0, 20, 10, 0xFFFFFFFF);
+  e.renderPageBitmap(bitmap, page, 0, 0, 20, 10, 0, api::kNoSmoothPath | api::kNoSmoothText);
+  EXPECT_EQ(memory[5 * 24 + 5], 0);    // black
+  EXPECT_EQ(memory[5 * 24 + 15], 77);  // red as grey
+  EXPECT_EQ(memory[5 * 24 + 22], 7);   // padding
+  e.bitmapDestroy(bitmap);
+
+  std::vector<unsigned char> filled(4 * 2, 0);
+  bitmap = e.bitmapCreateEx(4, 2, api::kBitmapGray, filled.data(), 4);
+  e.bitmapFillRect(bitmap, 0, 0, 4, 2, 0xFF808080);
+  e.bitmapDestroy(bitmap);
+  EXPECT_EQ(filled, std::vector<unsigned char>(8, 0x80));
+  e.closePage(page);
+  e.closeDocument(doc);
+}
+
 TEST_F(EngineLibraryTest, BitmapsOnCallerMemoryAndClippedFills) {
   std::vector<unsigned char> memory(8 * 4 * 2, 0);  // 4 × 4 pixels with a 32-byte stride
   api::Bitmap* bitmap = engine->bitmapCreateEx(4, 4, api::kBitmapBGRA, memory.data(), 32);

@@ -236,7 +236,8 @@ TEST_F(PrintJobCupsTest, TheDriversResolutionAndPaperThroughItsFilters) {
   auto drawn = renderer->render(Bytes(job.document.begin(), job.document.end()), 300);
   ASSERT_TRUE(drawn) << drawn.error();
   const RenderedPage& page = drawn->front();
-  auto black = [&](int x, int y) { return page.pixels[(static_cast<std::size_t>(y) * page.widthPx + x) * 4] == 0; };
+  std::size_t bytes = page.kind == PixelKind::Grey ? 1 : 4;
+  auto black = [&](int x, int y) { return page.pixels[(static_cast<std::size_t>(y) * page.widthPx + x) * bytes] == 0; };
   struct Probe {
     int x, y;
     bool black;

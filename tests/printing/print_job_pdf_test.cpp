@@ -78,6 +78,51 @@ TEST(PrintJobPdfTest, PureBlackAndWhiteIsOneBitGreyIsGreyColourIsRgb) {
   EXPECT_EQ(pages[2].samples, (Bytes{30, 20, 10, 255, 255, 255}));
 }
 
+// A label as the renderer hands it over: grey, one byte a pixel, rows padded;
+// packing turns it black or white in the same pass.
+TEST(PrintJobPdfTest, ABlackAndWhiteGreyPageIsThresholdedWhilePacked) {
+  const std::uint8_t rows[] = {160, 159, 255, 0, 7, 7,  // 4 pixels, then padding
+                               0,   255, 200, 100, 7, 7};
+  PageImage page;
+  page.pixels = rows;
+  page.stride = 6;
+  page.kind = PixelKind::Grey;
+  page.blackAndWhite = true;
+  page.widthPx = 4;
+  page.heightPx = 2;
+  page.widthPt = 4;
+  page.heightPt = 2;
+  Bytes written;
+  JobDocument job([&written](std::span<const std::uint8_t> data) -> Status {
+    written.insert(written.end(), data.begin(), data.end());
+    return {};
+  });
+  ASSERT_TRUE(job.addPage(page));
+  ASSERT_TRUE(job.finish(2));
+  std::optional<Bytes> pdf = written;
+  testing::expectValidPdf(*pdf);
+  auto pages = readJob(testing::text(*pdf));
+  ASSERT_EQ(pages.size(), 2U);
+  EXPECT_EQ(pages[0].colourSpace, "/DeviceGray");
+  EXPECT_EQ(pages[0].bits, 1);
+  EXPECT_EQ(pages[0].samples, (Bytes{0xA0, 0x60}));  // 1010, 0110: 1 is white
+  EXPECT_EQ(pages[1].imageObject, pages[0].imageObject);
+}
+
+// A write that fails (a full disk) stops the document with its text.
+TEST(PrintJobPdfTest, AFailedWriteStopsTheDocument) {
+  int writes = 0;
+  JobDocument job([&writes](std::span<const std::uint8_t>) -> Status {
+    if (++writes > 3) return fail("Не удалось сохранить задание печати: No space left on device");
+    return {};
+  });
+  RenderedPage page = filled(8, 8, kWhite);
+  auto added = job.addPage(viewOf(page));
+  ASSERT_FALSE(added);
+  EXPECT_EQ(added.error(), "Не удалось сохранить задание печати: No space left on device");
+  EXPECT_FALSE(job.finish(1));
+}
+
 TEST(PrintJobPdfTest, APageWhosePixelsDoNotMatchItsSizeIsRefused) {
   RenderedPage page = filled(4, 4, kWhite);
   page.pixels.pop_back();

@@ -12,6 +12,7 @@
 #include "../fixtures/engine/pdf_builder.hpp"
 #include "platform/paths.hpp"
 #include "printing/renderer.hpp"
+#include "printing/renderer_channel.hpp"
 #include "test_env.hpp"
 
 namespace zorvik::printing {
@@ -39,9 +40,11 @@ class RendererRenderTest : public ::testing::Test {
     return renderer->render(bytesOf(pdf), dpi);
   }
 
-  // The four bytes of pixel (x, y).
+  // Pixel (x, y) as blue, green, red, alpha (a grey page's level three times).
   static std::array<int, 4> at(const RenderedPage& page, int x, int y) {
-    std::size_t i = (static_cast<std::size_t>(y) * page.widthPx + x) * 4;
+    std::size_t p = static_cast<std::size_t>(y) * page.widthPx + x;
+    if (page.kind == PixelKind::Grey) return {page.pixels[p], page.pixels[p], page.pixels[p], 255};
+    std::size_t i = p * 4;
     return {page.pixels[i], page.pixels[i + 1], page.pixels[i + 2], page.pixels[i + 3]};
   }
 
@@ -57,7 +60,9 @@ TEST_F(RendererRenderTest, ALabelAt203DpiIsPureBlackAndWhite) {
   EXPECT_EQ(page.heightPx, 320);
   EXPECT_NEAR(page.widthPt, 164.4, 0.05);
   EXPECT_NEAR(page.heightPt, 113.4, 0.05);
-  ASSERT_EQ(page.pixels.size(), 464U * 320 * 4);
+  // Drawn as one byte a pixel for the black-and-white printer.
+  EXPECT_EQ(page.kind, PixelKind::Grey);
+  ASSERT_EQ(page.pixels.size(), 464U * 320);
   std::set<std::array<int, 4>> colours;
   for (int y = 0; y < page.heightPx; ++y)
     for (int x = 0; x < page.widthPx; ++x) colours.insert(at(page, x, y));
@@ -83,7 +88,7 @@ TEST_F(RendererRenderTest, AnA4PageKeepsGreyAndColour) {
 }
 
 // The same poppler drawing the same page at the same size: the engine's
-// banding, byte-order flag and the way back to blue-green-red-alpha lose nothing.
+// banding and its blue-green-red-alpha output lose nothing.
 TEST_F(RendererRenderTest, AnA4PageMatchesPdftoppmPixelForPixel) {
   testing::TempDir dir;
   std::string pdf = testing::a4Pdf();
@@ -129,22 +134,66 @@ TEST_F(RendererRenderTest, APureRedA4PageReachesTheCallerAsBlueGreenRedAlpha) {
 }
 
 TEST_F(RendererRenderTest, LabelThresholdSendsGrey160ToWhiteAnd159ToBlack) {
-  // Left half 160/255 grey, right half 159/255.
-  auto pages = render(onePagePdf(100, 50, "0.627451 g 0 0 50 50 re f 0.623529 g 50 0 50 50 re f"), 72);
+  // Grey 160/255 and 159/255, then red, green, blue and yellow: only yellow is light enough.
+  auto pages = render(onePagePdf(300, 50,
+                                 "0.627451 g 0 0 50 50 re f 0.623529 g 50 0 50 50 re f "
+                                 "1 0 0 rg 100 0 50 50 re f 0 1 0 rg 150 0 50 50 re f "
+                                 "0 0 1 rg 200 0 50 50 re f 1 1 0 rg 250 0 50 50 re f"),
+                      72);
   ASSERT_TRUE(pages) << pages.error();
-  EXPECT_EQ(at(pages->front(), 25, 25), (std::array<int, 4>{255, 255, 255, 255}));
-  EXPECT_EQ(at(pages->front(), 75, 25), (std::array<int, 4>{0, 0, 0, 255}));
-
   struct Case {
-    std::uint8_t b, g, r;
-    std::uint8_t out;
-  } cases[] = {{160, 160, 160, 255}, {159, 159, 159, 0}, {255, 0, 0, 0}, {0, 255, 0, 0}, {0, 0, 255, 0},
-               {255, 255, 0, 255}, {0, 0, 0, 0}, {255, 255, 255, 255}};
+    int x;
+    bool white;
+  } cases[] = {{25, true}, {75, false}, {125, false}, {175, false}, {225, false}, {275, true}};
   for (const auto& c : cases) {
-    Bytes pixel = {c.b, c.g, c.r, 17};
-    thresholdToBlackAndWhite(pixel);
-    EXPECT_EQ(pixel, (Bytes{c.out, c.out, c.out, 255})) << int(c.b) << "," << int(c.g) << "," << int(c.r);
+    int v = c.white ? 255 : 0;
+    EXPECT_EQ(at(pages->front(), c.x, 25), (std::array<int, 4>{v, v, v, 255})) << c.x;
   }
+  for (int grey : {0, 159}) EXPECT_FALSE(isWhite(static_cast<std::uint8_t>(grey))) << grey;
+  for (int grey : {160, 255}) EXPECT_TRUE(isWhite(static_cast<std::uint8_t>(grey))) << grey;
+}
+
+// Pages reach the sink one at a time, each drawn into the same memory.
+TEST_F(RendererRenderTest, PagesGoThroughTheSinkOneAtATimeInOneBuffer) {
+  std::string page = "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 50] >>";
+  std::string pdf = buildPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                              "<< /Type /Pages /Kids [3 0 R 4 0 R 5 0 R] /Count 3 >>", page, page, page});
+  std::set<const std::uint8_t*> buffers;
+  int seen = 0;
+  auto count = renderer->renderEach(bytesOf(pdf), 72, [&](const PageImage& image) -> Status {
+    buffers.insert(image.pixels);
+    EXPECT_EQ(image.stride, 100U);
+    ++seen;
+    return {};
+  });
+  ASSERT_TRUE(count) << count.error();
+  EXPECT_EQ(*count, 3U);
+  EXPECT_EQ(seen, 3);
+  EXPECT_EQ(buffers.size(), 1U);
+
+  // The sink's failure stops the document and is the answer.
+  seen = 0;
+  auto stopped = renderer->renderEach(bytesOf(pdf), 72, [&](const PageImage&) -> Status {
+    ++seen;
+    return fail("Принтер не принял изображение этикетки");
+  });
+  ASSERT_FALSE(stopped);
+  EXPECT_EQ(stopped.error(), "Принтер не принял изображение этикетки");
+  EXPECT_EQ(seen, 1);
+}
+
+// A renderer thread that died (here: something thrown out of a page) is
+// started again by the next request, which loads the engine afresh.
+TEST_F(RendererRenderTest, ADeadRendererThreadIsStartedAgainOnTheNextRequest) {
+  auto died = renderer->renderEach(bytesOf(testing::labelPdf()), 203,
+                                   [](const PageImage&) -> Status { throw std::bad_alloc(); });
+  ASSERT_FALSE(died);
+  EXPECT_EQ(died.error(), kRendererNoAnswer);
+  auto again = render(testing::labelPdf(), 203);
+  ASSERT_TRUE(again) << again.error();
+  EXPECT_EQ(again->size(), 1U);
+  auto probe = renderer->probe();
+  EXPECT_TRUE(probe) << probe.error();
 }
 
 TEST_F(RendererRenderTest, FormFieldsAreDrawn) {
@@ -205,8 +254,8 @@ TEST_F(RendererRenderTest, PixelSizesAndFlags) {
   } cases[] = {{58 * testing::kMm, 203, 464}, {40 * testing::kMm, 203, 320}, {595, 300, 2479}, {0.1, 203, 1},
                {0, 203, 1}, {-5, 203, 1}, {std::nan(""), 203, 1}, {INFINITY, 203, 1}, {1e12, 600, kMax}};
   for (const auto& c : cases) EXPECT_EQ(pixelsFor(c.points, c.dpi), c.pixels) << c.points << " pt";
-  EXPECT_EQ(renderFlags(true), 0x5011);
-  EXPECT_EQ(renderFlags(false), 0x11);
+  EXPECT_EQ(renderFlags(true), 0x5001);
+  EXPECT_EQ(renderFlags(false), 0x01);
 }
 
 }  // namespace

@@ -11,9 +11,15 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
+#include <memory>
+#include <vector>
 
+#include "core/system_error.hpp"
 #include "platform/linux/printers_cups.hpp"
 
 // PPD reading is deprecated in CUPS 2 in favour of IPP attributes, yet a
@@ -504,6 +510,32 @@ int PrintTarget::reportedDpi() const { return state_->dpi; }
 
 Status PrintTarget::submit(std::span<const std::uint8_t> pdf, const std::optional<JobPaper>& paper,
                            const std::string& title) {
+  std::size_t offset = 0;
+  return send(
+      [&](std::span<char> buffer) -> Result<std::size_t> {
+        std::size_t length = std::min(buffer.size(), pdf.size() - offset);
+        std::memcpy(buffer.data(), pdf.data() + offset, length);
+        offset += length;
+        return length;
+      },
+      paper, title);
+}
+
+Status PrintTarget::submitFile(const std::filesystem::path& pdf, const std::optional<JobPaper>& paper,
+                               const std::string& title) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(pdf.c_str(), "rb"), &std::fclose);
+  if (!file) return fail("Не удалось прочитать файл для печати: " + errnoText(errno));
+  return send(
+      [&](std::span<char> buffer) -> Result<std::size_t> {
+        std::size_t length = std::fread(buffer.data(), 1, buffer.size(), file.get());
+        if (length < buffer.size() && std::ferror(file.get()))
+          return fail("Не удалось прочитать файл для печати: " + errnoText(errno ? errno : EIO));
+        return length;
+      },
+      paper, title);
+}
+
+Status PrintTarget::send(const ChunkSource& next, const std::optional<JobPaper>& paper, const std::string& title) {
   cups_dest_t* dest = state_->dest.get();
   cups_dinfo_t* info = state_->info.get();
 
@@ -548,11 +580,12 @@ Status PrintTarget::submit(std::span<const std::uint8_t> pdf, const std::optiona
   if (cupsStartDestDocument(http.get(), dest, info, jobId, title.c_str(), CUPS_FORMAT_PDF, 0, nullptr, 1) !=
       HTTP_STATUS_CONTINUE)
     return cancel("Принтер не принял задание");
-  constexpr std::size_t kChunk = 65536;
-  for (std::size_t offset = 0; offset < pdf.size(); offset += kChunk) {
-    std::size_t length = std::min(kChunk, pdf.size() - offset);
-    if (cupsWriteRequestData(http.get(), reinterpret_cast<const char*>(pdf.data() + offset), length) !=
-        HTTP_STATUS_CONTINUE)
+  std::vector<char> chunk(65536);
+  for (;;) {
+    auto length = next(chunk);
+    if (!length) return cancel(length.error());
+    if (*length == 0) break;
+    if (cupsWriteRequestData(http.get(), chunk.data(), *length) != HTTP_STATUS_CONTINUE)
       return cancel("Принтер прервал печать страницы");
   }
   if (!succeeded(cupsFinishDestDocument(http.get(), dest, info))) return cancel("Принтер не завершил задание");

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "app/config.hpp"
+#include "platform/linux/gl_probe.hpp"
 #include "platform/linux/gobject_ptr.hpp"
 #include "platform/window.hpp"
 
@@ -84,6 +85,7 @@ class BrowserWindow final : public Window {
     // The camera reader scans barcodes through getUserMedia.
     webkit_settings_set_enable_media_stream(settings, TRUE);
     if (g_getenv("ZORVIK_CONSOLE")) webkit_settings_set_enable_write_console_messages_to_stdout(settings, TRUE);
+    applyCompositingPolicy(settings);
 
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window_), w.title.c_str());
@@ -103,6 +105,18 @@ class BrowserWindow final : public Window {
     if (w.visible) show();
     return {};
   }
+
+  // --- Compositing policy -------------------------------------------------
+  // WebKit composites with OpenGL when it can. With no GPU, or only a
+  // software GL renderer, that compositing runs on the CPU and takes most of
+  // the web process's time on every frame, delaying each paint (a scan's
+  // answer among them); painting without it is faster there. With a real GPU
+  // WebKit's own choice stands. Decided once, before the page loads.
+  static void applyCompositingPolicy(WebKitSettings* settings) {
+    if (gl::softwareOnly(gl::gatherGlFacts()))
+      webkit_settings_set_hardware_acceleration_policy(settings, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
+  }
+  // -------------------------------------------------------------------------
 
   void show() override {
     if (window_) gtk_widget_show(window_);

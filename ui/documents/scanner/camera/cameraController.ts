@@ -20,9 +20,9 @@ import {
   type MediaDevicesLike,
 } from './cameraStream'
 import { CAMERA_TEXTS } from './cameraTexts'
-import type { DecoderKind, FrameDecoder } from './decoders'
+import { decodeFrame, type DecoderKind, type FrameDecoder } from './decoders'
 import type { BarcodeFormatName } from './formats'
-import { frameAttempts, type Frame } from './frames'
+import type { Frame } from './frames'
 import { createReadGate } from './readGate'
 
 export const FRAME_INTERVAL_MS = 120
@@ -172,13 +172,8 @@ export function createCameraController(o: CameraControllerOptions): CameraContro
     try {
       const frame = o.grabFrame(o.video)
       if (frame) {
-        for (const attempt of frameAttempts(frame, decoder.rotates)) {
-          const r = await decoder.decode(attempt)
-          if (r?.text) {
-            found = r.text
-            break
-          }
-        }
+        const r = await decodeFrame(decoder, frame)
+        if (r?.text) found = r.text
       }
       failures = 0
     } catch (err) {

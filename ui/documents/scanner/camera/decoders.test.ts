@@ -48,6 +48,22 @@ describe('decoder choice', () => {
     expect((await chooseDecoder(DEFAULT_FORMATS, { wasm })).kind).toBe('wasm')
   }, 30_000)
 
+  it('takes the decoder off the page\'s thread when there is one, and the page\'s own reader when it fails', async () => {
+    const offThread: FrameDecoder = { kind: 'wasm', rotates: true, decode: async () => null, decodeFrame: async () => null }
+    expect(await chooseDecoder(DEFAULT_FORMATS, { wasm, offThread: async () => offThread })).toBe(offThread)
+    const lines: string[] = []
+    const fallback = await chooseDecoder(DEFAULT_FORMATS, {
+      wasm,
+      log: (l) => lines.push(l),
+      offThread: async () => {
+        throw new Error('нет ответа за 15000 мс')
+      },
+    })
+    expect(fallback.kind).toBe('wasm')
+    expect(fallback.decodeFrame).toBeUndefined()
+    expect(lines).toEqual(['[камера] распознавание в отдельном потоке недоступно: нет ответа за 15000 мс'])
+  }, 30_000)
+
   it('falls back to the script reader, with a warning, when the WebAssembly one does not start', async () => {
     const lines: string[] = []
     const broken = { overrides: { wasmBinary: new ArrayBuffer(8) }, startLimitMs: 2000 }

@@ -8,7 +8,7 @@
 import zxingReaderWasmUrl from 'zxing-wasm/reader/zxing_reader.wasm?url'
 import { GS } from '../symbology'
 import { formatFromWasm, WASM_FORMAT_NAMES, type BarcodeFormatName } from './formats'
-import type { Frame } from './frames'
+import { frameAttempts, type Frame } from './frames'
 
 export interface Decoded {
   text: string
@@ -23,6 +23,18 @@ export interface FrameDecoder {
   readonly rotates: boolean
   /** The first code in the frame; null when there is none. Rejects when the decoder itself fails. */
   decode(frame: Frame): Promise<Decoded | null>
+  /** Makes every attempt on a frame itself (elsewhere than on the page's thread). */
+  decodeFrame?(frame: Frame): Promise<Decoded | null>
+}
+
+/** The first code found by the attempts on a frame, in order; null when none holds one. */
+export async function decodeFrame(decoder: FrameDecoder, frame: Frame): Promise<Decoded | null> {
+  if (decoder.decodeFrame) return decoder.decodeFrame(frame)
+  for (const attempt of frameAttempts(frame, decoder.rotates)) {
+    const found = await decoder.decode(attempt)
+    if (found?.text) return found
+  }
+  return null
 }
 
 export const WASM_START_LIMIT_MS = 5000
@@ -172,6 +184,11 @@ export interface ChooseDecoderOptions {
   log?: (line: string) => void
   /** Skips the native detector (tests, or a platform whose detector misreads). */
   skipNative?: boolean
+  /**
+   * Starts the same choice (without the native detector) off the page's
+   * thread; undefined when that cannot be done here. Tried after the native detector.
+   */
+  offThread?: (formats: readonly BarcodeFormatName[], log: (line: string) => void) => Promise<FrameDecoder | undefined>
 }
 
 /** The first decoder that works; rejects only when none does. */
@@ -183,6 +200,14 @@ export async function chooseDecoder(formats: readonly BarcodeFormatName[], optio
       if (native) return native
     } catch (err) {
       log(`[камера] встроенный распознаватель недоступен: ${err instanceof Error ? err.message : String(err)}`)
+    }
+  }
+  if (options.offThread) {
+    try {
+      const worker = await options.offThread(formats, log)
+      if (worker) return worker
+    } catch (err) {
+      log(`[камера] распознавание в отдельном потоке недоступно: ${err instanceof Error ? err.message : String(err)}`)
     }
   }
   try {

@@ -1,5 +1,5 @@
 import { describe, expect, it } from 'vitest'
-import { cropCentre, frameAttempts, rotateFrame, type Frame } from './frames'
+import { cropCentre, downscale, frameAttempts, rotateFrame, type Frame } from './frames'
 
 /** A 3 × 2 frame whose pixels carry their own number in the red channel. */
 function numbered(w = 3, h = 2): Frame {
@@ -32,10 +32,26 @@ describe('frame variants', () => {
     expect(reds(cropCentre(numbered(20, 20)))[0]![0]).toBe(22)
   })
 
-  it('tries the frame, 90°, 270°, 180°, the crop and the crop at 90°; fewer for a decoder that turns frames itself', () => {
+  it('tries the frame, 90°, 270°, 180°, the middle half and it at 90°; fewer for a decoder that turns frames itself', () => {
     const f = numbered(20, 10)
     const shapes = (rotates: boolean) => [...frameAttempts(f, rotates)].map((a) => `${a.width}x${a.height}`)
-    expect(shapes(false)).toEqual(['20x10', '10x20', '10x20', '20x10', '18x9', '9x18'])
-    expect(shapes(true)).toEqual(['20x10', '18x9'])
+    expect(shapes(false)).toEqual(['20x10', '10x20', '10x20', '20x10', '10x5', '5x10'])
+    expect(shapes(true)).toEqual(['20x10', '10x5'])
+  })
+
+  it('keeps every attempt on a full-HD frame within 1280 pixels: the whole frame halved, the middle at full detail', () => {
+    const hd: Frame = { data: new Uint8ClampedArray(1920 * 1080 * 4), width: 1920, height: 1080 }
+    expect([...frameAttempts(hd, true)].map((a) => `${a.width}x${a.height}`)).toEqual(['960x540', '960x540'])
+  })
+
+  it('averages each block when it makes a frame smaller', () => {
+    // 4 × 2 red levels 10 20 30 40 / 50 60 70 80, halved: (10+20+50+60)/4 and (30+40+70+80)/4.
+    const data = new Uint8ClampedArray(4 * 2 * 4)
+    ;[10, 20, 30, 40, 50, 60, 70, 80].forEach((v, i) => data.set([v, 0, 0, 255], i * 4))
+    const half = downscale({ data, width: 4, height: 2 }, 2)
+    expect([half.width, half.height]).toEqual([2, 1])
+    expect(reds(half)).toEqual([[35, 55]])
+    const same = { data, width: 4, height: 2 }
+    expect(downscale(same, 4)).toBe(same)
   })
 })

@@ -1,7 +1,10 @@
 /**
- * Camera frames as RGBA pixel arrays, and the variants of a frame tried when
- * it does not decode as it is: turned by 90°, 270°, 180°, and a centre crop
- * of 90 % (as it is and turned by 90°) for codes lost against a busy border.
+ * Camera frames as RGBA pixel arrays, and the attempts made on a frame: the
+ * frame itself (halved and more when its long side is over 1280 pixels), turned
+ * by 90°, 270°, 180° for a decoder that does not turn frames itself, then the
+ * middle half at full resolution (as it is and turned by 90°) for small codes.
+ * Every attempt is at most a 1280-pixel picture: a frame with no code costs a
+ * fraction of what the full frame in every orientation would.
  */
 
 /** RGBA pixels, row by row (the shape of ImageData). */
@@ -56,18 +59,56 @@ export function cropCentre(f: Frame, fraction = 0.9): Frame {
   return { data: out, width: cw, height: ch }
 }
 
+/** The frame made smaller by a whole factor so its long side is at most `maxSide`, averaging each block. */
+export function downscale(f: Frame, maxSide: number): Frame {
+  const k = Math.ceil(Math.max(f.width, f.height) / maxSide)
+  if (k <= 1) return f
+  const ow = Math.max(1, Math.floor(f.width / k))
+  const oh = Math.max(1, Math.floor(f.height / k))
+  const out = new Uint8ClampedArray(ow * oh * 4)
+  const area = k * k
+  const src = f.data
+  for (let y = 0; y < oh; y++) {
+    for (let x = 0; x < ow; x++) {
+      let r = 0
+      let g = 0
+      let b = 0
+      for (let dy = 0; dy < k; dy++) {
+        let p = ((y * k + dy) * f.width + x * k) * 4
+        for (let dx = 0; dx < k; dx++, p += 4) {
+          r += src[p]!
+          g += src[p + 1]!
+          b += src[p + 2]!
+        }
+      }
+      const o = (y * ow + x) * 4
+      out[o] = r / area
+      out[o + 1] = g / area
+      out[o + 2] = b / area
+      out[o + 3] = 255
+    }
+  }
+  return { data: out, width: ow, height: oh }
+}
+
+/** The long side of any one attempt, in pixels. */
+export const ATTEMPT_MAX_SIDE = 1280
+/** The part of the frame's middle looked at in full detail. */
+export const DETAIL_FRACTION = 0.5
+
 /**
  * The attempts for one frame, made lazily in order. A decoder that already
  * searches every orientation itself gets only the unturned ones.
  */
 export function* frameAttempts(f: Frame, decoderRotates: boolean): Generator<Frame> {
-  yield f
+  const whole = downscale(f, ATTEMPT_MAX_SIDE)
+  yield whole
   if (!decoderRotates) {
-    yield rotateFrame(f, 90)
-    yield rotateFrame(f, 270)
-    yield rotateFrame(f, 180)
+    yield rotateFrame(whole, 90)
+    yield rotateFrame(whole, 270)
+    yield rotateFrame(whole, 180)
   }
-  const crop = cropCentre(f, 0.9)
-  yield crop
-  if (!decoderRotates) yield rotateFrame(crop, 90)
+  const detail = downscale(cropCentre(f, DETAIL_FRACTION), ATTEMPT_MAX_SIDE)
+  yield detail
+  if (!decoderRotates) yield rotateFrame(detail, 90)
 }
