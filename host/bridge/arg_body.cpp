@@ -48,6 +48,8 @@ class BodyCheck final : public nlohmann::json_sax<Json> {
     return true;
   }
   bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override {
+    // A body that is not JSON is wrong as a whole, not under one key.
+    topKey_.clear();
     problem_ = std::string("the body is not JSON: ") + e.what();
     return false;
   }
