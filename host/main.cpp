@@ -12,6 +12,7 @@
 
 #include "app/command_line.hpp"
 #include "app/config.hpp"
+#include "bridge/arg_body.hpp"
 #include "bridge/dispatcher.hpp"
 #include "bridge/page_script.hpp"
 #include "bridge/task_queue.hpp"
@@ -49,12 +50,12 @@ int runInvoke(const app::CommandLine& cl) {
   auto table = commands::buildCommandTable();
   bridge::Dispatcher dispatcher(table, config->permissions, ctx, nullptr, nullptr);
 
-  auto args = Json::parse(cl.invokeArgs, nullptr, false);
-  if (args.is_discarded()) {
-    std::cerr << "invalid args for command `" << *cl.invoke << "`: not JSON" << std::endl;
+  auto args = bridge::parseArgBody(*cl.invoke, cl.invokeArgs);
+  if (!args) {
+    std::cerr << args.error() << std::endl;
     return 1;
   }
-  auto result = dispatcher.call(*cl.invoke, args);
+  auto result = dispatcher.call(*cl.invoke, *args);
   if (!result) {
     std::cerr << result.error() << std::endl;
     return 1;
@@ -142,19 +143,20 @@ int main(int argc, char** argv) {
   setup.window = config->window;
   setup.dataDir = (*dataDir / app::kIdentifier / "webview").string();
   setup.cacheDir = (*cacheDir / app::kIdentifier / "webview").string();
-  setup.initScripts.push_back(bridge::pageBridgeScript());
+  setup.bridgeKey = bridge::newBridgeKey();
+  setup.initScripts.push_back(bridge::pageBridgeScript(setup.bridgeKey));
   setup.initScripts.push_back(services::osFactsScript(services.os));
   setup.initScripts.push_back(services::openerClickScript());
   if (cl->noPageShow) setup.initScripts.push_back("window.__ZORVIK_NO_PAGE_SHOW__ = true;");
   setup.automation = cl->automation;
   setup.assets = [assets = config->assets](std::string_view path) { return serveAsset(*assets, path); };
   setup.ipc = [&dispatcher](std::string command, std::string body, platform::IpcRespond respond) {
-    auto args = body.empty() ? Json::object() : Json::parse(body, nullptr, false);
-    if (args.is_discarded()) {
-      respond(fail("invalid args for command `" + command + "`: the body is not JSON"));
+    auto args = bridge::parseArgBody(command, body);
+    if (!args) {
+      respond(fail(args.error()));
       return;
     }
-    dispatcher.dispatch(command, args, std::move(respond));
+    dispatcher.dispatch(command, *args, std::move(respond));
   };
   // Benchmarks measure launch → window shown, then stop.
   if (config->testHooks && std::getenv("ZORVIK_EXIT_ON_SHOW")) {

@@ -3,5 +3,7 @@
 #include <nlohmann/json.hpp>
 
 namespace zorvik {
-using Json = nlohmann::json;
+// Objects keep their keys in the order they were written: results reach the
+// page with their fields in the order each record lists them.
+using Json = nlohmann::ordered_json;
 }

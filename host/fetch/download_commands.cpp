@@ -33,7 +33,7 @@ bridge::Command saveDownloadCommand() {
       },
       [](const SaveArgs& a, HostContext&) -> Result<bridge::Reply> {
         if (a.data.empty()) return fail("Файл пустой");
-        auto dir = findDownloadsDir();
+        auto dir = ensureDownloadsDir();
         if (!dir) return fail(dir.error());
         auto saved = saveBytes(*dir, a.name, a.data);
         if (!saved) return fail(saved.error());
@@ -52,7 +52,7 @@ bridge::Command saveUrlDownloadCommand() {
         return SaveUrlArgs{std::move(*url), std::move(*name)};
       },
       [](const SaveUrlArgs& a, HostContext& ctx) -> Result<bridge::Reply> {
-        auto saved = saveFromUrl(processFetcher(ctx.config), a.url, a.name, findDownloadsDir);
+        auto saved = saveFromUrl(processFetcher(ctx.config), a.url, a.name, ensureDownloadsDir);
         if (!saved) return fail(saved.error());
         return bridge::Reply(Json(pathText(*saved)));
       });

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/system_error.hpp"
+#include "platform/files.hpp"
 #include "platform/paths.hpp"
 
 namespace zorvik::fetch {
@@ -40,6 +41,35 @@ void appendUtf8(std::string& out, UChar32 c) {
   UBool error = false;
   U8_APPEND(buf, n, U8_MAX_LENGTH, c, error);
   if (!error) out.append(buf, static_cast<std::size_t>(n));
+}
+
+// The longest file name the common file systems take, in bytes.
+constexpr std::size_t kMaxNameBytes = 255;
+// An extension longer than this is part of the name, not a type to keep.
+constexpr std::size_t kMaxKeptExtension = 32;
+
+// `text` cut to at most `limit` bytes without splitting a character.
+std::string cutUtf8(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return std::string(text);
+  std::size_t end = limit;
+  while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+  return std::string(text.substr(0, end));
+}
+
+std::string trimmedEnd(std::string s) {
+  auto last = s.find_last_not_of(" .");
+  s.erase(last == std::string::npos ? 0 : last + 1);
+  return s;
+}
+
+// `stem` followed by `tail` in at most kMaxNameBytes: the stem gives way, so
+// a counter and an extension in `tail` survive.
+std::string withinNameLimit(std::string_view stem, std::string_view tail) {
+  if (stem.size() + tail.size() <= kMaxNameBytes) return std::string(stem) + std::string(tail);
+  if (tail.size() + 1 > kMaxNameBytes) return trimmedEnd(cutUtf8(std::string(stem) + std::string(tail), kMaxNameBytes));
+  std::string head = trimmedEnd(cutUtf8(stem, kMaxNameBytes - tail.size()));
+  if (head.empty()) head = "file";
+  return head + std::string(tail);
 }
 
 bool taken(const fs::path& p) {
@@ -102,7 +132,12 @@ std::string cleanFileName(std::string_view name) {
   auto first = out.find_first_not_of(" .");
   if (first == std::string::npos) return "file.pdf";
   auto last = out.find_last_not_of(" .");
-  return out.substr(first, last - first + 1);
+  out = out.substr(first, last - first + 1);
+  if (out.size() <= kMaxNameBytes) return out;
+  fs::path asPath(out);
+  std::string ext = asPath.has_extension() ? asPath.extension().string() : std::string();
+  if (ext.size() > kMaxKeptExtension) ext.clear();
+  return withinNameLimit(std::string_view(out).substr(0, out.size() - ext.size()), ext);
 }
 
 fs::path chooseFreePath(const fs::path& dir, const std::string& cleaned) {
@@ -113,7 +148,7 @@ fs::path chooseFreePath(const fs::path& dir, const std::string& cleaned) {
   if (stem.empty()) stem = "file";
   std::string ext = name.has_extension() ? name.extension().string() : std::string();  // with its dot
   for (int i = 2; i <= 999; ++i) {
-    fs::path candidate = dir / (stem + " (" + std::to_string(i) + ")" + ext);
+    fs::path candidate = dir / withinNameLimit(stem, " (" + std::to_string(i) + ")" + ext);
     if (!taken(candidate)) return candidate;
   }
   return first;
@@ -127,19 +162,41 @@ Result<fs::path> findDownloadsDir() {
   return *dir;
 }
 
+Result<fs::path> ensureDownloadsDir() {
+  auto dir = platform::downloadsDir();
+  if (!dir) return fail(std::string(kNoDownloads));
+  std::error_code ec;
+  if (fs::is_directory(*dir, ec)) return *dir;
+  // Many accounts never had one; anything else at that name stays untouched.
+  if (fs::exists(fs::symlink_status(*dir, ec))) return fail(std::string(kNoDownloads));
+  fs::create_directories(*dir, ec);
+  if (ec || !fs::is_directory(*dir, ec)) return fail(std::string(kNoDownloads));
+  return *dir;
+}
+
 Result<fs::path> saveBytes(const fs::path& dir, std::string_view name, std::span<const std::uint8_t> data) {
+  constexpr std::string_view kFailed = "Не удалось сохранить файл: ";
   if (data.empty()) return fail("Файл пустой");
-  fs::path path = chooseFreePath(dir, cleanFileName(name));
-  auto file = openForWriting(path);
-  if (!file) return failWith("Не удалось сохранить файл: ", file.error());
-  errno = 0;
-  if (std::fwrite(data.data(), 1, data.size(), file->get()) != data.size()) {
-    int err = errno ? errno : EIO;
-    file->reset();
-    return failWith("Не удалось сохранить файл: ", errnoText(err));
+  // The whole content goes to a hidden file first: a write that fails (a full
+  // disk) leaves neither a stub under the name nor a cut old file.
+  auto staged = platform::StagedFile::write(dir, {reinterpret_cast<const char*>(data.data()), data.size()}, false);
+  if (!staged) return failWith(kFailed, staged.error());
+  const std::string cleaned = cleanFileName(name);
+  Error placeError = platform::StagedFile::alreadyExists();
+  // A name taken between the choice and the rename is chosen again.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    fs::path path = chooseFreePath(dir, cleaned);
+    const bool replace = taken(path);  // every numbered name is taken: the first one is replaced
+    // A link there stays the user's: it is neither followed nor replaced.
+    std::error_code ec;
+    if (replace && fs::is_symlink(fs::symlink_status(path, ec)))
+      return failWith(kFailed, std::make_error_code(std::errc::too_many_symbolic_link_levels).message());
+    auto placed = staged->place(path, replace);
+    if (placed) return path;
+    placeError = placed.error();
+    if (replace || placeError != platform::StagedFile::alreadyExists()) break;
   }
-  if (auto closed = closeFile(*file); !closed) return failWith("Не удалось сохранить файл: ", closed.error());
-  return path;
+  return failWith(kFailed, placeError);
 }
 
 Result<fs::path> saveFromUrl(Fetcher& fetcher, std::string_view url, std::string_view name,

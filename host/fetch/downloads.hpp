@@ -15,16 +15,21 @@ namespace zorvik::fetch {
 
 // Letters and digits (Unicode), space, "-", "." and "_" stay; everything else
 // becomes "_"; spaces and dots are trimmed from both ends; nothing left: "file.pdf".
+// A name longer than 255 bytes is shortened before its extension.
 [[nodiscard]] std::string cleanFileName(std::string_view name);
 
-// `cleaned` in `dir` if free, else "stem (i).ext" for i = 2..999, else `cleaned`.
+// `cleaned` in `dir` if free, else "stem (i).ext" for i = 2..999 (the stem
+// shortened to keep the name within 255 bytes), else `cleaned`.
 // Any entry counts as taken, a symbolic link (even a dangling one) included.
 [[nodiscard]] std::filesystem::path chooseFreePath(const std::filesystem::path& dir, const std::string& cleaned);
 
-// The Downloads folder, looked up now; it must exist as a folder. Never created.
+// The Downloads folder, looked up now; it must exist as a folder.
 [[nodiscard]] Result<std::filesystem::path> findDownloadsDir();
+// The same, created first when nothing is at its place yet (where files are saved).
+[[nodiscard]] Result<std::filesystem::path> ensureDownloadsDir();
 
-// save_download: writes `data` under the cleaned `name` in `dir`.
+// save_download: writes `data` under the cleaned `name` in `dir`. The file
+// appears whole or not at all; a replaced file stays as it was on failure.
 [[nodiscard]] Result<std::filesystem::path> saveBytes(const std::filesystem::path& dir, std::string_view name,
                                                       std::span<const std::uint8_t> data);
 

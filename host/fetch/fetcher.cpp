@@ -152,6 +152,33 @@ struct Attempt {
   bool headDone = false;
   bool contentTypeSeen = false;
   std::optional<Error> refused;  // the sink's own message
+
+  // Runs one callback step for libcurl, which is C: nothing may be thrown
+  // through it. A throw stops the transfer like a refusal.
+  template <class Step>
+  std::size_t guarded(Step&& step) noexcept {
+    try {
+      return step();
+    } catch (const std::exception& e) {
+      refuseQuietly(e.what());
+    } catch (...) {
+      refuseQuietly("unknown error");
+    }
+    return 0;
+  }
+
+ private:
+  void refuseQuietly(const char* what) noexcept {
+    try {
+      refused = std::string("Не удалось принять ответ сервера: ") + what;
+    } catch (...) {
+      refused.reset();
+      outOfMemory = true;
+    }
+  }
+
+ public:
+  bool outOfMemory = false;  // even the message could not be made
 };
 
 bool isVisibleText(std::string_view value) {
@@ -167,9 +194,14 @@ std::string_view trimmed(std::string_view s) {
   return s;
 }
 
+std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length);
+
 std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* userdata) {
   auto* a = static_cast<Attempt*>(userdata);
-  std::size_t length = size * count;
+  return a->guarded([&] { return takeHeaderLine(a, data, size * count); });
+}
+
+std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
   std::string_view line(data, length);
   if (a->headDone) return length;  // trailers
   if (line.starts_with("HTTP/")) {  // a new response head (after a 1xx, say)
@@ -207,11 +239,13 @@ std::size_t onBodyData(char* data, std::size_t size, std::size_t count, void* us
   auto* a = static_cast<Attempt*>(userdata);
   std::size_t length = size * count;
   if (!a->sink->onChunk || length == 0) return length;
-  if (auto taken = a->sink->onChunk({reinterpret_cast<const std::uint8_t*>(data), length}); !taken) {
-    a->refused = taken.error();
-    return 0;
-  }
-  return length;
+  return a->guarded([&]() -> std::size_t {
+    if (auto taken = a->sink->onChunk({reinterpret_cast<const std::uint8_t*>(data), length}); !taken) {
+      a->refused = taken.error();
+      return 0;
+    }
+    return length;
+  });
 }
 
 // Failures while the request is being sent (no answer from this address):
@@ -340,6 +374,7 @@ Result<ResponseHead> Fetcher::get(std::string_view urlText, std::chrono::seconds
     CURLcode rc = curl_easy_perform(h);
 
     if (attempt.refused) return fail(*attempt.refused);
+    if (attempt.outOfMemory) return fail("Не удалось принять ответ сервера: недостаточно памяти");
     if (rc == CURLE_OK && attempt.headDone) return attempt.head;
     std::string chain = rc == CURLE_OK ? std::string("the server sent no response head")
                                        : curlErrorChain(h, rc, detail.data());
@@ -350,10 +385,16 @@ Result<ResponseHead> Fetcher::get(std::string_view urlText, std::chrono::seconds
   return fail("error sending request for url (" + url->text + "): адреса не отвечают — " + joined(failures, "; "));
 }
 
+std::string bodyTooLarge() {
+  return "Файл больше " + std::to_string(kMaxBodyBytes >> 20) + " МБ — скачивание остановлено";
+}
+
 Result<LabelFetchResult> Fetcher::fetch(std::string_view url, std::chrono::seconds timeout) {
   LabelFetchResult result;
   ResponseSink sink;
   sink.onChunk = [&result](std::span<const std::uint8_t> chunk) -> Status {
+    // The whole body is held in memory, and later once more as Base64.
+    if (chunk.size() > kMaxBodyBytes - result.body.size()) return fail(bodyTooLarge());
     result.body.insert(result.body.end(), chunk.begin(), chunk.end());
     return {};
   };

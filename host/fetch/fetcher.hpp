@@ -60,6 +60,11 @@ inline constexpr std::chrono::seconds kLabelTimeout{30};
 inline constexpr std::chrono::seconds kDownloadTimeout{1800};
 inline constexpr std::chrono::seconds kConnectTimeout{10};
 inline constexpr std::chrono::seconds kKeepAlive{30};
+// The largest body `fetch` keeps in memory (labels are a few hundred KiB).
+inline constexpr std::size_t kMaxBodyBytes = std::size_t{64} << 20;
+
+// The error of a body over kMaxBodyBytes.
+[[nodiscard]] std::string bodyTooLarge();
 
 class Fetcher {
  public:
@@ -71,7 +76,7 @@ class Fetcher {
   // GET `url` and stream the response into `sink`. Any thread; any number at once.
   [[nodiscard]] Result<ResponseHead> get(std::string_view url, std::chrono::seconds timeout, const ResponseSink& sink);
 
-  // The whole body in memory (fetch_label, fetch_url).
+  // The whole body in memory (fetch_label, fetch_url), at most kMaxBodyBytes.
   [[nodiscard]] Result<LabelFetchResult> fetch(std::string_view url, std::chrono::seconds timeout = kLabelTimeout);
 
   [[nodiscard]] const std::vector<std::string>& allowedHosts() const { return options_.allowedHosts; }

@@ -73,15 +73,33 @@ struct HttpService::Exchange {
 
   static std::size_t onHeader(char* data, std::size_t size, std::size_t count, void* userdata);
   static std::size_t onBody(char* data, std::size_t size, std::size_t count, void* userdata);
+  std::size_t takeHeader(char* data, std::size_t length);
+  std::size_t takeBody(char* data, std::size_t length);
   static int onProgress(void* userdata, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
 
   CURL* handle_ = nullptr;
   bool headDone_ = false;
 };
 
+// libcurl is C: nothing may be thrown through its callbacks. A step that
+// throws (out of memory) stops the transfer.
+namespace {
+template <class Step>
+std::size_t noThrow(Step&& step) noexcept {
+  try {
+    return step();
+  } catch (...) {
+    return 0;
+  }
+}
+}  // namespace
+
 std::size_t HttpService::Exchange::onHeader(char* data, std::size_t size, std::size_t count, void* userdata) {
-  auto* x = static_cast<Exchange*>(userdata);
-  std::size_t length = size * count;
+  return noThrow([&] { return static_cast<Exchange*>(userdata)->takeHeader(data, size * count); });
+}
+
+std::size_t HttpService::Exchange::takeHeader(char* data, std::size_t length) {
+  Exchange* x = this;
   if (x->headDone_) return length;
   std::string_view line = trimmed(std::string_view(data, length));
   std::lock_guard lock(x->mutex);
@@ -111,8 +129,11 @@ std::size_t HttpService::Exchange::onHeader(char* data, std::size_t size, std::s
 }
 
 std::size_t HttpService::Exchange::onBody(char* data, std::size_t size, std::size_t count, void* userdata) {
-  auto* x = static_cast<Exchange*>(userdata);
-  std::size_t length = size * count;
+  return noThrow([&] { return static_cast<Exchange*>(userdata)->takeBody(data, size * count); });
+}
+
+std::size_t HttpService::Exchange::takeBody(char* data, std::size_t length) {
+  Exchange* x = this;
   std::unique_lock lock(x->mutex);
   x->changed.wait(lock, [x] { return x->cancelled || x->unreadBytes < kMaxUnread; });
   if (x->cancelled) return 0;

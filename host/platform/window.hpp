@@ -25,6 +25,9 @@ struct WindowSetup {
   std::string dataDir;   // the page's persistent storage
   std::string cacheDir;
   std::vector<std::string> initScripts;  // run at document start in the top frame
+  // Page calls are taken only with this key in the bridge key header (see
+  // bridge/page_script.hpp); only the injected script of the top frame has it.
+  std::string bridgeKey;
   bool automation = false;
   AssetServer assets;
   IpcHandler ipc;

@@ -21,7 +21,9 @@ namespace zorvik::printing::fitting {
 
 namespace {
 
-constexpr const char* kParseFailed = "Не удалось разобрать PDF: ";
+// The library's own text names its internal file and is in English: the user
+// gets the text the renderer gives for a file that is not a PDF.
+constexpr const char* kParseFailed = "Не удалось разобрать PDF: файл повреждён или это не PDF";
 constexpr const char* kNoPages = "В PDF нет страниц";
 constexpr const char* kNoPageBox = "У страницы PDF нет размера (MediaBox) — печатать нечего";
 constexpr const char* kEmptyPageBox = "Размер страницы PDF нулевой или отрицательный";
@@ -58,6 +60,19 @@ auto guarded(const char* prefix, Body&& body) -> decltype(body()) {
     throw;
   } catch (const std::exception& e) {
     throw FitError{std::string(prefix) + e.what()};
+  }
+}
+
+// Runs `body`, which reads the document: whatever it throws means the file
+// cannot be read, and says so in kParseFailed alone.
+template <class Body>
+auto parsing(Body&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const FitError&) {
+    throw;
+  } catch (const std::exception&) {
+    throw FitError{kParseFailed};
   }
 }
 
@@ -273,14 +288,14 @@ std::vector<std::uint8_t> serialise(QPDF& doc, std::size_t expectedSize) {
 Answer fit(const std::uint8_t* data, std::size_t size, const Request& request) {
   const double W = request.widthPt, H = request.heightPt;
   QPDF doc;
-  std::vector<QPDFObjectHandle> pages = guarded(kParseFailed, [&] {
+  std::vector<QPDFObjectHandle> pages = parsing([&] {
     doc.setSuppressWarnings(true);
     doc.processMemoryFile(kDocumentName, reinterpret_cast<const char*>(data), size);
     return doc.getAllPages();
   });
   if (pages.empty()) throw FitError{kNoPages};
 
-  bool unchanged = request.formatTurn == 0 && guarded(kParseFailed, [&] {
+  bool unchanged = request.formatTurn == 0 && parsing([&] {
                      for (QPDFObjectHandle& page : pages) {
                        std::optional<Box> box = pageBox(page);
                        if (!box) return false;
@@ -325,9 +340,9 @@ Answer fitDocument(const std::uint8_t* data, std::size_t size, const Request& re
     return fit(data, size, request);
   } catch (const FitError& e) {
     return Answer{e.text, false, {}};
-  } catch (const std::exception& e) {
+  } catch (const std::exception&) {
     // Nothing the library throws may leave this module.
-    return Answer{std::string(kParseFailed) + e.what(), false, {}};
+    return Answer{kParseFailed, false, {}};
   }
 }
 

@@ -19,7 +19,7 @@ constexpr double mm(double millimetres) { return millimetres * kPointsPerMm; }
 constexpr double kSmallLabelMm = 30;
 // Ruler marks stop here even on a longer page: 200 inches is the largest page
 // a PDF may have, and an absurd size must not turn into millions of ticks.
-constexpr double kRulerLimitMm = 5080;
+constexpr double kRulerLimitMm = kLargestTestPageMm;
 constexpr double kLineSpacing = 1.35;
 constexpr double kParagraphGap = 0.25;
 
@@ -321,6 +321,10 @@ const Result<TrueTypeFont>& embeddedFont() {
 }
 
 Result<Bytes> generateTestPage(const std::optional<LabelFormat>& format, CalendarDate date) {
+  // The page is drawn at the label's size: outside these bounds its boxes
+  // would be negative, empty or not numbers at all.
+  auto usable = [](double mm) { return std::isfinite(mm) && mm >= kSmallestTestPageMm && mm <= kLargestTestPageMm; };
+  if (format && (!usable(format->widthMm) || !usable(format->heightMm))) return fail("Размер этикетки задан неверно");
   const Result<TrueTypeFont>& font = embeddedFont();
   if (!font) return fail(font.error());
   return writeTestPagePdf(layoutTestPage(testPageFormat(format), *font, date), *font);

@@ -24,6 +24,11 @@ struct CalendarDate {
   int day = 1;
 };
 
+// The label sizes a test page is drawn for, millimetres either way; any
+// other size is refused with "Размер этикетки задан неверно".
+inline constexpr double kSmallestTestPageMm = 10;
+inline constexpr double kLargestTestPageMm = 5080;
+
 // Today's date in UTC.
 [[nodiscard]] CalendarDate todayUtc();
 

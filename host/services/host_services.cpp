@@ -1,5 +1,8 @@
 #include "services/host_services.hpp"
 
+#include <algorithm>
+#include <cctype>
+
 #include "app/config.hpp"
 #include "platform/paths.hpp"
 
@@ -44,7 +47,11 @@ std::vector<std::string> deepLinkUrls(const std::vector<std::string>& args, cons
   for (const auto& a : args) {
     for (const auto& s : schemes) {
       std::string prefix = s + ":";
-      if (a.size() > prefix.size() && a.compare(0, prefix.size(), prefix) == 0) {
+      // URL schemes are case-insensitive: TSD-AUTH://pin/1234 is the same link.
+      auto sameLetter = [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+      };
+      if (a.size() > prefix.size() && std::equal(prefix.begin(), prefix.end(), a.begin(), sameLetter)) {
         out.push_back(a);
         break;
       }

@@ -1,8 +1,6 @@
 #include "services/kv_file.hpp"
 
 #include <chrono>
-#include <fstream>
-#include <iterator>
 
 #include "core/system_error.hpp"
 #include "log/app_log.hpp"
@@ -29,21 +27,33 @@ std::string asideName(const fs::path& path) {
 
 LoadedFile loadKeyValueFile(const fs::path& path) {
   LoadedFile out;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return out;  // missing: empty
-  std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  in.close();
-  auto json = Json::parse(text, nullptr, false);
-  if (!json.is_discarded() && json.is_object()) {
-    out.data = std::move(json);
-    out.found = true;
-    return out;
+  auto text = platform::readExistingFile(path);
+  if (text && !*text) return out;  // nothing there: a new store
+  std::string unreadable;
+  if (text) {
+    auto json = Json::parse(**text, nullptr, false);
+    if (!json.is_discarded() && json.is_object()) {
+      out.data = std::move(json);
+      out.found = true;
+      return out;
+    }
+  } else {
+    unreadable = text.error();
   }
+  // Something is there that is not a store we can read (no permission, a
+  // broken link, a folder, damaged text): it goes aside untouched, and only
+  // then may a new file take its name.
   fs::path aside = asideName(path);
   std::error_code ec;
   fs::rename(path, aside, ec);
-  if (ec) out.blocked = "не удалось отложить поврежденный файл " + path.string() + ": " + errorText(ec);
-  else out.keptAside = aside;
+  if (!ec) {
+    out.keptAside = aside;
+    return out;
+  }
+  out.blocked = unreadable.empty()
+                    ? "не удалось отложить поврежденный файл " + path.string() + ": " + errorText(ec)
+                    : "не удалось прочитать файл " + path.string() + " (" + unreadable + ") и отложить его: " +
+                          errorText(ec);
   return out;
 }
 
@@ -51,7 +61,14 @@ Status saveKeyValueFile(const fs::path& path, const Json& data) {
   std::error_code ec;
   fs::create_directories(path.parent_path(), ec);
   if (ec) return fail(errorText(ec));
-  return platform::writeFileAtomically(path, data.dump(2, ' ', false, Json::error_handler_t::replace), true);
+  // A store reached through a symbolic link is written where the link leads,
+  // so the link stays as the user set it up.
+  fs::path target = path;
+  if (fs::is_symlink(fs::symlink_status(path, ec))) {
+    target = fs::canonical(path, ec);
+    if (ec) return fail(errorText(ec));
+  }
+  return platform::writeFileAtomically(target, data.dump(2, ' ', false, Json::error_handler_t::replace), true);
 }
 
 }  // namespace zorvik::services

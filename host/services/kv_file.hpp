@@ -16,12 +16,15 @@ struct LoadedFile {
   bool found = false;
   // Set when the file on disk could not be parsed: where it was moved aside.
   std::optional<std::filesystem::path> keptAside;
-  // Set when an unreadable file could not be moved aside: it must not be overwritten.
+  // Set when an unreadable entry could not be moved aside: it must not be overwritten.
   std::optional<std::string> blocked;
 };
 
-// Reads `path`. A missing file is empty. A file that is not a JSON object is
-// renamed to "<name>.corrupt-<stamp>" and reads as empty, so nothing is lost.
+// Reads `path`. Only a path where nothing exists reads as a new, empty store.
+// Anything else there that is not a readable JSON object (damaged text, no
+// permission, a dangling or looping link, a folder) is renamed to
+// "<name>.corrupt-<stamp>" and reads as empty, so nothing is lost; when it
+// cannot be moved, `blocked` says why and the store must not be saved.
 [[nodiscard]] LoadedFile loadKeyValueFile(const std::filesystem::path& path);
 
 // Writes the whole object atomically with mode 0600.

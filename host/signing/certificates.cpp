@@ -168,11 +168,12 @@ InnFields innFields(std::string_view subject) {
   return fields;
 }
 
-Result<std::vector<Certificate>> listCertificates() {
+Result<std::vector<Certificate>> listCertificates(std::chrono::milliseconds limit) {
   auto certmgr = findTool(kCertmgr);
   if (!certmgr) return fail("КриптоПро не найден: нет утилиты certmgr");
-  auto run = runToolToEnd(*certmgr, {"-list"});
-  if (!run) return failWith("Не удалось запустить certmgr: ", run.error());
+  // A certmgr waiting for a key carrier would hold every later signing call.
+  auto run = runToolTimed(*certmgr, {"-list"}, "certmgr", limit);
+  if (!run) return fail(run.error());
   auto certificates = parseListing(run->out);
   if (!certificates.empty() || run->exitCode == 0) return certificates;
   auto reason = trim(run->err);

@@ -10,6 +10,7 @@
 
 #include "core/json.hpp"
 #include "core/result.hpp"
+#include "signing/tool_run.hpp"
 
 namespace zorvik::signing {
 
@@ -49,8 +50,8 @@ struct InnFields {
 // Whether the text is exactly 40 hexadecimal digits.
 [[nodiscard]] bool isThumbprint(std::string_view text);
 
-// Runs `certmgr -list` (no time limit) and reads it. Errors are the
-// user-facing texts.
-[[nodiscard]] Result<std::vector<Certificate>> listCertificates();
+// Runs `certmgr -list`, ended after `limit` like every tool run, and reads
+// it. Errors are the user-facing texts.
+[[nodiscard]] Result<std::vector<Certificate>> listCertificates(std::chrono::milliseconds limit = kToolTimeLimit);
 
 }  // namespace zorvik::signing

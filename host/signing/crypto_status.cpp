@@ -25,7 +25,7 @@ std::string printed(const ToolOutput& output) { return std::string(trim(output.c
 
 }  // namespace
 
-CryptoStatus cryptoStatus() {
+CryptoStatus cryptoStatus(std::chrono::milliseconds limit) {
   CryptoStatus status;
   status.searched = candidateFolders();
   status.certmgrPath = findToolIn(status.searched, kCertmgr);
@@ -33,7 +33,7 @@ CryptoStatus cryptoStatus() {
   status.csptestPath = findToolIn(status.searched, kCsptest);
   status.available = status.certmgrPath && (status.cryptcpPath || status.csptestPath);
   if (status.certmgrPath) {
-    if (auto listing = runToolToEnd(*status.certmgrPath, {"-list"})) {
+    if (auto listing = runToolTimed(*status.certmgrPath, {"-list"}, "certmgr", limit)) {
       auto lines = splitLines(listing->out);
       if (!lines.empty()) {
         auto first = trim(lines.front());

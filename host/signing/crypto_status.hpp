@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/json.hpp"
+#include "signing/tool_run.hpp"
 
 namespace zorvik::signing {
 
@@ -20,8 +21,9 @@ struct CryptoStatus {
   std::optional<std::filesystem::path> csptestPath;
 };
 
-// Searches the three tools and reads certmgr's first listing line. Never fails.
-[[nodiscard]] CryptoStatus cryptoStatus();
+// Searches the three tools and reads certmgr's first listing line, giving
+// certmgr `limit` to answer (no answer: no version). Never fails.
+[[nodiscard]] CryptoStatus cryptoStatus(std::chrono::milliseconds limit = kToolTimeLimit);
 [[nodiscard]] Json toJson(const CryptoStatus& status);
 
 // The report: the signer's usage text and the certificate listing, every

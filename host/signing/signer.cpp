@@ -25,43 +25,6 @@ std::optional<std::string> options;
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-// The private folder of one signature, removed with everything in it when
-// the call ends, whatever the outcome.
-class SignFolder {
- public:
-  static Result<SignFolder> create() {
-    auto nanos = std::chrono::duration_cast<std::chrono::nanoseconds>(
-                     std::chrono::system_clock::now().time_since_epoch())
-                     .count();
-    auto parent = systemTempFolder();
-    if (!parent) return failWith("Не удалось создать временную папку: ", parent.error());
-    auto path = *parent / ("zorvik-sign-" + std::to_string(platform::currentProcessId()) + "-" +
-                          std::to_string(nanos < 0 ? 0 : nanos));
-    std::error_code ec;
-    fs::create_directories(*parent, ec);
-    // The folder must be new: one that someone else made beforehand in the
-    // shared temporary folder is not ours to sign in.
-    if (!ec && !fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);
-    if (ec) return failWith("Не удалось создать временную папку: ", errorText(ec));
-    fs::permissions(path, fs::perms::owner_all, ec);
-    return SignFolder(path);
-  }
-  SignFolder(SignFolder&& o) noexcept : path_(std::exchange(o.path_, {})) {}
-  SignFolder(const SignFolder&) = delete;
-  SignFolder& operator=(const SignFolder&) = delete;
-  SignFolder& operator=(SignFolder&&) = delete;
-  ~SignFolder() {
-    if (path_.empty()) return;
-    std::error_code ec;
-    fs::remove_all(path_, ec);  // a folder that cannot be removed is left behind, not an error
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  explicit SignFolder(fs::path path) : path_(std::move(path)) {}
-  fs::path path_;
-};
-
 struct FileCloser {
   void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -140,7 +103,7 @@ Result<std::string> signIn(const Signer& signer, const fs::path& folder, const B
 Result<std::string> sign(const Bytes& data, std::string_view thumbprint, SignMode mode) {
   auto signer = chooseSigner();
   if (!signer) return fail("КриптоПро не найден: нечем подписывать. Укажите каталог установки в настройках");
-  auto folder = SignFolder::create();
+  auto folder = ToolFolder::create("zorvik-sign-");
   if (!folder) return fail(folder.error());
   return signIn(*signer, folder->path(), data, thumbprint, mode);
 }

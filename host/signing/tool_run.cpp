@@ -1,6 +1,9 @@
 #include "signing/tool_run.hpp"
 
 #include <thread>
+#include <utility>
+
+#include "core/system_error.hpp"
 
 #include "platform/process.hpp"
 #include "signing/tool_output.hpp"
@@ -33,8 +36,11 @@ std::string timeoutMessage(long long seconds) {
          " секунд. Обычно это пароль на контейнере или недоступный носитель с ключом.";
 }
 
-Result<ToolOutput> runToolLimited(const fs::path& tool, const std::vector<std::string>& args, const fs::path& folder,
-                                  std::chrono::milliseconds limit) {
+namespace {
+
+Result<ToolOutput> runIn(const fs::path& tool, const std::vector<std::string>& args, const fs::path& folder,
+                         std::chrono::milliseconds limit, std::string_view shownName) {
+  const std::string name(shownName);
   auto out = platform::OutputFile::create(folder / "cryptcp.out");
   if (!out) return failWith("Не удалось создать временный файл: ", out.error());
   auto err = platform::OutputFile::create(folder / "cryptcp.err");
@@ -42,12 +48,11 @@ Result<ToolOutput> runToolLimited(const fs::path& tool, const std::vector<std::s
 
   const auto started = std::chrono::steady_clock::now();
   auto child = platform::ChildProcess::start({tool, args, folder, &*out, &*err});
-  // The messages name cryptcp whichever tool runs: that is what the user knows.
-  if (!child) return failWith("Не удалось запустить cryptcp: ", child.error());
+  if (!child) return failWith("Не удалось запустить " + name + ": ", child.error());
 
   for (;;) {
     auto state = child->poll();
-    if (!state) return failWith("Не удалось дождаться cryptcp: ", state.error());
+    if (!state) return failWith("Не удалось дождаться " + name + ": ", state.error());
     if (*state) return ToolOutput{**state, decode(out->readAll()), decode(err->readAll())};
     if (std::chrono::steady_clock::now() - started > limit) {
       (void)child->terminate();
@@ -58,10 +63,44 @@ Result<ToolOutput> runToolLimited(const fs::path& tool, const std::vector<std::s
   }
 }
 
-Result<ToolOutput> runToolToEnd(const fs::path& tool, const std::vector<std::string>& args) {
-  auto run = platform::runCaptured(tool, args);
-  if (!run) return fail(run.error());
-  return ToolOutput{run->exitCode, decode(run->out), decode(run->err)};
+}  // namespace
+
+Result<ToolOutput> runToolLimited(const fs::path& tool, const std::vector<std::string>& args, const fs::path& folder,
+                                  std::chrono::milliseconds limit) {
+  // The messages name cryptcp whichever tool signs: that is what the user knows.
+  return runIn(tool, args, folder, limit, "cryptcp");
+}
+
+Result<ToolOutput> runToolTimed(const fs::path& tool, const std::vector<std::string>& args, std::string_view shownName,
+                                std::chrono::milliseconds limit) {
+  auto folder = ToolFolder::create("zorvik-tool-");
+  if (!folder) return fail(folder.error());
+  return runIn(tool, args, folder->path(), limit, shownName);
+}
+
+Result<ToolFolder> ToolFolder::create(std::string_view prefix) {
+  auto nanos =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+  auto parent = systemTempFolder();
+  if (!parent) return failWith("Не удалось создать временную папку: ", parent.error());
+  auto path = *parent / (std::string(prefix) + std::to_string(platform::currentProcessId()) + "-" +
+                         std::to_string(nanos < 0 ? 0 : nanos));
+  std::error_code ec;
+  fs::create_directories(*parent, ec);
+  // The folder must be new: one that someone else made beforehand in the
+  // shared temporary folder is not ours to run in.
+  if (!ec && !fs::create_directory(path, ec) && !ec) ec = std::make_error_code(std::errc::file_exists);
+  if (ec) return failWith("Не удалось создать временную папку: ", errorText(ec));
+  fs::permissions(path, fs::perms::owner_all, ec);
+  return ToolFolder(path);
+}
+
+ToolFolder::ToolFolder(ToolFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+
+ToolFolder::~ToolFolder() {
+  if (path_.empty()) return;
+  std::error_code ec;
+  fs::remove_all(path_, ec);  // a folder that cannot be removed is left behind, not an error
 }
 
 }  // namespace zorvik::signing

@@ -35,8 +35,30 @@ struct ToolOutput {
                                                 const std::filesystem::path& folder,
                                                 std::chrono::milliseconds limit = kToolTimeLimit);
 
-// Runs `tool` to its end with no time limit. The error is the system's text.
-[[nodiscard]] Result<ToolOutput> runToolToEnd(const std::filesystem::path& tool, const std::vector<std::string>& args);
+// Runs `tool` in a new private temporary folder, removed afterwards, ending
+// it after `limit`. `shownName` is the tool's name in the errors
+// ("Не удалось запустить <shownName>: " and the system's text).
+[[nodiscard]] Result<ToolOutput> runToolTimed(const std::filesystem::path& tool, const std::vector<std::string>& args,
+                                              std::string_view shownName,
+                                              std::chrono::milliseconds limit = kToolTimeLimit);
+
+// A new folder of this process in the system's temporary folder, private to
+// the user, removed with everything in it when the owner goes away.
+class ToolFolder {
+ public:
+  // `prefix` starts the folder's name. The error is the user-facing text.
+  [[nodiscard]] static Result<ToolFolder> create(std::string_view prefix);
+  ToolFolder(ToolFolder&& other) noexcept;
+  ToolFolder(const ToolFolder&) = delete;
+  ToolFolder& operator=(const ToolFolder&) = delete;
+  ToolFolder& operator=(ToolFolder&&) = delete;
+  ~ToolFolder();
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+ private:
+  explicit ToolFolder(std::filesystem::path path) : path_(std::move(path)) {}
+  std::filesystem::path path_;
+};
 
 // The system's temporary folder. The error is the system's text.
 [[nodiscard]] Result<std::filesystem::path> systemTempFolder();

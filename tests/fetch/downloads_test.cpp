@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <csignal>
 #include <fstream>
 
 #include "app/config.hpp"
@@ -106,6 +110,87 @@ TEST(Downloads, EmptyDataAndWriteFailures) {
   fs::create_directory(dir.path() / "folder.csv");
   for (int i = 2; i <= 999; ++i) fs::create_directory(dir.path() / ("folder (" + std::to_string(i) + ").csv"));
   EXPECT_EQ(saveBytes(dir.path(), "folder.csv", bytes("x")).error(), "Не удалось сохранить файл: Is a directory");
+}
+
+// Writes past `bytes` fail as on a full disk (EFBIG instead of ENOSPC), for
+// this process only and without privileges; the limit is lifted at the end.
+class WriteLimit {
+ public:
+  explicit WriteLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &old_);
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old_;
+    limited.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limited);
+  }
+  ~WriteLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &old_);
+    std::signal(SIGXFSZ, oldHandler_);
+  }
+  WriteLimit(const WriteLimit&) = delete;
+  WriteLimit& operator=(const WriteLimit&) = delete;
+
+ private:
+  rlimit old_{};
+  void (*oldHandler_)(int) = nullptr;
+};
+
+std::vector<std::string> entries(const fs::path& dir) {
+  std::vector<std::string> out;
+  for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+TEST(Downloads, AFailedWriteLeavesNoStubAndNoCutFile) {
+  TempDir dir;
+  const Bytes big(64 * 1024, 'x');
+  {
+    WriteLimit full(4096);
+    auto refused = saveBytes(dir.path(), "report.csv", big);
+    ASSERT_FALSE(refused);
+    EXPECT_EQ(refused.error(), "Не удалось сохранить файл: File too large");
+  }
+  // Nothing was left behind, so the next save takes the name itself.
+  EXPECT_TRUE(entries(dir.path()).empty());
+  EXPECT_EQ(*saveBytes(dir.path(), "report.csv", bytes("ok")), dir.path() / "report.csv");
+
+  // Every number taken: the first name is to be replaced, and a failed write
+  // leaves it exactly as it was.
+  writeFile(dir.path() / "r.txt", "old content");
+  for (int i = 2; i <= 999; ++i) writeFile(dir.path() / ("r (" + std::to_string(i) + ").txt"), "");
+  {
+    WriteLimit full(4096);
+    EXPECT_FALSE(saveBytes(dir.path(), "r.txt", big));
+  }
+  EXPECT_EQ(readAll(dir.path() / "r.txt"), "old content");
+  EXPECT_EQ(entries(dir.path()).size(), 1u + 998u + 1u);  // no temporary file either
+  ASSERT_TRUE(saveBytes(dir.path(), "r.txt", big));
+  EXPECT_EQ(fs::file_size(dir.path() / "r.txt"), big.size());
+}
+
+TEST(Downloads, NamesLongerThanTheFileSystemTakesAreShortened) {
+  TempDir dir;
+  std::string stem;
+  for (int i = 0; i < 200; ++i) stem += "Отчёт";  // 2,000 bytes of two-byte letters
+  for (const std::string& name : {stem + ".csv", stem, std::string(300, 'a') + "." + std::string(40, 'b')}) {
+    std::vector<fs::path> saved;
+    for (int i = 0; i < 2; ++i) {
+      auto path = saveBytes(dir.path(), name, bytes("x"));
+      ASSERT_TRUE(path) << path.error();
+      saved.push_back(*path);
+    }
+    for (const auto& p : saved) {
+      std::string file = p.filename().string();
+      EXPECT_LE(file.size(), 255u);
+      EXPECT_GE(file.size(), 250u);
+      EXPECT_EQ(pathText(p), p.string()) << "a letter was cut in half";
+    }
+    if (name.ends_with(".csv")) {
+      EXPECT_TRUE(saved[0].string().ends_with("т.csv") || saved[0].string().ends_with("ё.csv")) << saved[0];
+      EXPECT_TRUE(saved[1].string().ends_with(" (2).csv")) << saved[1];
+    }
+  }
 }
 
 TEST(Downloads, FileExistsOnlyInsideTheFolder) {
@@ -235,17 +320,21 @@ struct Host {
   }
 };
 
-TEST(DownloadCommands, SaveIntoTheConfiguredFolderWhichIsNeverCreated) {
+TEST(DownloadCommands, SaveIntoTheConfiguredFolderCreatedWhenMissing) {
   Host h;
   Json data = Json::array({0xEF, 0xBB, 0xBF, 'a'});
-  // No folder yet: nothing is created.
-  EXPECT_EQ(h.call("save_download", {{"name", "a.csv"}, {"data", data}}).error(), "Не нашли папку загрузок");
+  // Asking whether a file is there creates nothing.
   EXPECT_EQ(h.call("file_exists", {{"path", (h.home.path() / "Downloads" / "a.csv").string()}}).error(),
             "Не нашли папку загрузок");
   EXPECT_FALSE(fs::exists(h.home.path() / "Downloads"));
 
-  // ~/Downloads without a user-dirs file.
-  fs::create_directory(h.home.path() / "Downloads");
+  // Something else at the folder's name is left alone.
+  writeFile(h.home.path() / "Downloads", "not a folder");
+  EXPECT_EQ(h.call("save_download", {{"name", "a.csv"}, {"data", data}}).error(), "Не нашли папку загрузок");
+  EXPECT_EQ(readAll(h.home.path() / "Downloads"), "not a folder");
+  fs::remove(h.home.path() / "Downloads");
+
+  // ~/Downloads without a user-dirs file: made by the first save.
   auto saved = h.call("save_download", {{"name", "a.csv"}, {"data", data}});
   ASSERT_TRUE(saved) << saved.error();
   EXPECT_EQ(*saved, (h.home.path() / "Downloads" / "a.csv").string());
@@ -261,9 +350,9 @@ TEST(DownloadCommands, SaveIntoTheConfiguredFolderWhichIsNeverCreated) {
             Json((h.home.path() / "Загрузки" / "a.csv").string()));
   EXPECT_EQ(*h.call("file_exists", {{"path", *saved}}), Json(false));  // now outside the folder
 
+  // The desktop's folder is made too when it is missing.
   writeFile(h.home.path() / "config" / "user-dirs.dirs",
             "XDG_DOWNLOAD_DIR=\"" + (h.home.path() / "dl \\\"q\\\"").string() + "\"\n");
-  fs::create_directory(h.home.path() / "dl \"q\"");
   EXPECT_EQ(*h.call("save_download", {{"name", "b.csv"}, {"data", data}}),
             Json((h.home.path() / "dl \"q\"" / "b.csv").string()));
 

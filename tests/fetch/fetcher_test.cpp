@@ -175,6 +175,52 @@ TEST(Fetcher, StatusAndEmptyBodiesAreResultsNotErrors) {
   EXPECT_EQ(toJson(*empty)["contentType"], "");  // no header at all
 }
 
+TEST(Fetcher, ResultKeysComeInTheirOwnOrder) {
+  LabelFetchResult r;
+  r.body = {'%'};
+  r.head = {200, "application/pdf", "v"};
+  EXPECT_EQ(toJson(r).dump(), R"({"bytes":"JQ==","status":200,"contentType":"application/pdf","via":"v"})");
+}
+
+// A body that never ends stops at the limit with an error, and the client
+// (its pooled handle and connection) still works afterwards.
+TEST(Fetcher, AnEndlessBodyStopsAtTheLimit) {
+  TestServer server;
+  server.route("/endless", Canned{.endless = true});
+  server.route("/label.pdf", Canned{200, "%PDF-1.4"});
+  FakeDns dns;
+  Fetcher fetcher(options(dns));
+  std::string base = "http://files.test:" + std::to_string(server.port());
+  auto endless = fetcher.fetch(base + "/endless");
+  ASSERT_FALSE(endless);
+  EXPECT_EQ(endless.error(), "Файл больше 64 МБ — скачивание остановлено");
+  EXPECT_EQ(endless.error(), bodyTooLarge());
+  auto next = fetcher.fetch(base + "/label.pdf");
+  ASSERT_TRUE(next) << next.error();
+  EXPECT_EQ(text(next->body), "%PDF-1.4");
+}
+
+// What a receiver throws (running out of memory, say) never crosses libcurl:
+// the fetch fails with a message, and the next one works.
+TEST(Fetcher, AThrowingReceiverBecomesAnError) {
+  TestServer server;
+  server.route("/label.pdf", Canned{200, "%PDF-1.4"});
+  FakeDns dns;
+  Fetcher fetcher(options(dns));
+  std::string url = "http://files.test:" + std::to_string(server.port()) + "/label.pdf";
+  for (bool inHead : {true, false}) {
+    ResponseSink sink;
+    if (inHead) sink.onHead = [](const ResponseHead&) -> Status { throw std::bad_alloc(); };
+    else sink.onChunk = [](std::span<const std::uint8_t>) -> Status { throw std::bad_alloc(); };
+    auto got = fetcher.get(url, kLabelTimeout, sink);
+    ASSERT_FALSE(got);
+    EXPECT_EQ(got.error(), "Не удалось принять ответ сервера: std::bad_alloc");
+  }
+  auto next = fetcher.fetch(url);
+  ASSERT_TRUE(next) << next.error();
+  EXPECT_EQ(text(next->body), "%PDF-1.4");
+}
+
 TEST(Fetcher, ContentTypeThatIsNotPlainTextReadsAsEmpty) {
   TestServer server;
   server.route("/odd", Canned{200, "x", "application/pdf; name=\"\xd1\x84.pdf\""});

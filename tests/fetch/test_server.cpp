@@ -235,6 +235,16 @@ void TestServer::serve(int fd) {
     if (response.echo) response.body = req.method + " " + req.body;
 
     std::string out = "HTTP/1.1 " + std::to_string(response.status) + " " + reason(response.status) + "\r\n";
+    if (response.endless) {
+      out += "Connection: close\r\n\r\n";
+      if (response.body.empty()) response.body = std::string(1 << 16, 'x');
+      for (bool sent = conn.write(out); sent; sent = conn.write(response.body)) {
+        std::lock_guard lock(mutex_);
+        if (stopping_) break;
+      }
+      ::shutdown(fd, SHUT_RDWR);
+      return;
+    }
     std::size_t announced = response.body.size() + (response.truncate ? 1000 : 0);
     out += "Content-Length: " + std::to_string(announced) + "\r\n";
     if (!response.contentType.empty()) out += "Content-Type: " + response.contentType + "\r\n";

@@ -27,6 +27,9 @@ struct Canned {
   bool hold = false;
   // Answers with the request's method and body.
   bool echo = false;
+  // Sends the head without a length, then `body` again and again until the
+  // client goes away or the server stops: a body that never ends.
+  bool endless = false;
 };
 
 struct SeenRequest {

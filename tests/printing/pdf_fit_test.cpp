@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "pdf_support.hpp"
+#include "printing/engine_library.hpp"
 
 namespace zorvik::printing {
 namespace {
@@ -376,6 +377,19 @@ TEST(PdfFit, LargeContentIsNeitherDecodedNorCopiedOut) {
   ASSERT_TRUE(out->has_value());
   EXPECT_LT((*out)->size(), pdf.size() + 4096);
   EXPECT_NE(toString(**out).find(deflated), std::string::npos);
+}
+
+// A file that is not a PDF reads the same with a format as without one: the
+// renderer's Russian text, never the library's English one naming its
+// internal file.
+TEST(PdfFit, ABrokenPdfGivesTheRenderersText) {
+  const std::string expected = "Не удалось разобрать PDF: " + engineErrorText(engine_api::kErrFormat);
+  for (const Bytes& broken : {Bytes{'%', 'P', 'D', 'F', '-', '1', '.', '4', '\n', 'x'}, Bytes{'<', 'h', 't', 'm', 'l', '>'},
+                              Bytes{}}) {
+    auto out = fitPdf(broken, label(58, 40));
+    ASSERT_FALSE(out);
+    EXPECT_EQ(out.error(), expected);
+  }
 }
 
 }  // namespace

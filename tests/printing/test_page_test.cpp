@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <algorithm>
 #include <fstream>
 #include <regex>
@@ -232,8 +234,8 @@ TEST(TestPage, EveryVariantIsAValidPdf) {
   shifted.offsetYMm = -2;
   for (const std::optional<LabelFormat>& format :
        {std::optional<LabelFormat>{}, std::optional{label(58, 25)}, std::optional{label(100, 150, 90)},
-        std::optional{label(100, 150, 180)}, std::optional{label(100, 150, 270)}, std::optional{label(10, 5)},
-        std::optional{label(0, 0)}, std::optional{shifted}}) {
+        std::optional{label(100, 150, 180)}, std::optional{label(100, 150, 270)}, std::optional{label(10, 10)},
+        std::optional{label(5080, 5080)}, std::optional{shifted}}) {
     SCOPED_TRACE(format ? std::to_string(format->widthMm) + " x " + std::to_string(format->heightMm) : "none");
     auto pdf = renderTestPage(format, kDay);
     ASSERT_TRUE(pdf) << pdf.error();
@@ -248,8 +250,6 @@ TEST(TestPage, RenderFitsThePageAndFallsBackToTheUnfittedOne) {
   EXPECT_EQ(*renderTestPage(label(58, 40), kDay), *plain);
   // The page carries its rotation itself; it is not turned a second time.
   EXPECT_EQ(*renderTestPage(label(100, 150, 90), kDay), *generateTestPage(label(100, 150, 90), kDay));
-  // A size the fitter refuses still gets its preview.
-  EXPECT_EQ(*renderTestPage(label(0, 40), kDay), *generateTestPage(label(0, 40), kDay));
   // A shift moves the page's boxes.
   LabelFormat shifted = label(58, 40);
   shifted.offsetXMm = 3;
@@ -258,6 +258,19 @@ TEST(TestPage, RenderFitsThePageAndFallsBackToTheUnfittedOne) {
   auto pages = testing::readPages(*moved);
   ASSERT_EQ(pages.size(), 1u);
   EXPECT_NEAR(pages[0].mediaBox[0], -3 * kPointsPerMm, 1e-3);
+}
+
+// The page is drawn at the label's size: only 10 to 5080 mm either way, or its
+// boxes would be empty, negative or not numbers ("inf").
+TEST(TestPage, SizesOutsideTenTo5080MmAreRefused) {
+  const double inf = std::numeric_limits<double>::infinity();
+  for (auto [w, h] : std::vector<std::pair<double, double>>{
+           {1e308, 1e308}, {-58, 40}, {58, -40}, {0, 0}, {0, 40}, {9.99, 40}, {58, 5080.01}, {inf, 40},
+           {std::numeric_limits<double>::quiet_NaN(), 40}}) {
+    SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h));
+    EXPECT_EQ(renderTestPage(label(w, h), kDay).error(), "Размер этикетки задан неверно");
+    EXPECT_EQ(generateTestPage(label(w, h), kDay).error(), "Размер этикетки задан неверно");
+  }
 }
 
 struct Host {

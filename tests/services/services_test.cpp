@@ -92,6 +92,9 @@ TEST(DeepLinks, OnlyTheTwoSchemesAreForwarded) {
   EXPECT_EQ(deepLinkUrls({"--flag", "tsd-auth://pin/1", "zorvik://tour/x", "https://x", "zorvik:", "tsd-authx://a"},
                          schemes),
             (std::vector<std::string>{"tsd-auth://pin/1", "zorvik://tour/x"}));
+  // A scheme is the same in any letter case; the link is forwarded as it came.
+  EXPECT_EQ(deepLinkUrls({"TSD-AUTH://pin/1234", "Zorvik://tour/x", "TSD-AUTHX://pin/1"}, schemes),
+            (std::vector<std::string>{"TSD-AUTH://pin/1234", "Zorvik://tour/x"}));
 }
 
 TEST(Opener, ScopeAllowsOnlyWebMailAndPhoneLinks) {

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "signing/certificates.hpp"
+#include "signing/crypto_status.hpp"
+#include "signing/tool_run.hpp"
 #include "standin_env.hpp"
 
 namespace zorvik::signing::test {
@@ -66,6 +69,26 @@ TEST_F(CertificateList, MissingOrBrokenTool) {
   writeText(tools / "certmgr", "#!/bin/sh\n");  // not executable
   setFolderOverride(tools);
   EXPECT_EQ(call("list_certificates").error(), "Не удалось запустить certmgr: Permission denied");
+}
+
+// A certmgr that never answers (waiting for a key carrier) is ended after the
+// tools' time limit: the list fails with the time-out text and the status
+// answers without a version. A shorter limit than the commands' 20 s keeps
+// the test quick; the commands use the default.
+TEST_F(CertificateList, AHangingCertmgrIsEndedAfterTheTimeLimit) {
+  useTools({"certmgr", "cryptcp"});
+  testing::ScopedEnv hang("ZORVIK_STANDIN_HANG", "certmgr");
+  const auto limit = std::chrono::seconds(1);
+  auto listed = listCertificates(limit);
+  ASSERT_FALSE(listed);
+  EXPECT_EQ(listed.error(), timeoutMessage(1));
+  auto status = cryptoStatus(limit);
+  EXPECT_TRUE(status.available);
+  EXPECT_FALSE(status.version);
+  // Both runs happened, each in a private folder that is gone now.
+  EXPECT_EQ(runs().size(), 2u);
+  for (const auto& e : fs::directory_iterator(temp))
+    EXPECT_FALSE(e.path().filename().string().starts_with("zorvik-tool-")) << e.path();
 }
 
 }  // namespace

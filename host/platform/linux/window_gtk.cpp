@@ -6,9 +6,12 @@
 #include <webkit2/webkit2.h>
 
 #include <condition_variable>
+#include <initializer_list>
+#include <utility>
 #include <mutex>
 
 #include "app/config.hpp"
+#include "bridge/page_script.hpp"
 #include "platform/linux/gl_probe.hpp"
 #include "platform/linux/gobject_ptr.hpp"
 #include "platform/window.hpp"
@@ -22,8 +25,10 @@ struct GFreeDeleter {
   void operator()(void* p) const { g_free(p); }
 };
 
+using HeaderList = std::initializer_list<std::pair<const char*, const char*>>;
+
 void finishWithBytes(WebKitURISchemeRequest* request, int status, const char* contentType, GBytes* bytes,
-                     bool allowAppOrigin) {
+                     bool allowAppOrigin, HeaderList extra = {}) {
   GObjectPtr<GInputStream> stream(g_memory_input_stream_new_from_bytes(bytes));
   GObjectPtr<WebKitURISchemeResponse> response(
       webkit_uri_scheme_response_new(stream.get(), static_cast<gint64>(g_bytes_get_size(bytes))));
@@ -34,6 +39,7 @@ void finishWithBytes(WebKitURISchemeRequest* request, int status, const char* co
   soup_message_headers_replace(headers, "Content-Type", contentType);
   soup_message_headers_append(headers, "Cache-Control", "no-store");
   if (allowAppOrigin) soup_message_headers_append(headers, "Access-Control-Allow-Origin", app::kAppOrigin);
+  for (const auto& [name, value] : extra) soup_message_headers_append(headers, name, value);
   webkit_uri_scheme_response_set_http_headers(response.get(), headers);  // takes ownership
   webkit_uri_scheme_request_finish_with_response(request, response.get());
 }
@@ -223,7 +229,24 @@ class BrowserWindow final : public Window {
     const char* sentOrigin = headers ? soup_message_headers_get_one(headers, "Origin") : nullptr;
     if (sentOrigin && std::string_view(sentOrigin) != app::kAppOrigin) return refuse("not the app's origin");
     const char* method = webkit_uri_scheme_request_get_http_method(request);
+    // The key header makes the page's calls "non-simple": the engine first asks
+    // whether it may send it. Only the app's own origin is told yes; a frame of
+    // another origin (a sandboxed or data: frame is of none) stops here.
+    if (method && std::string_view(method) == "OPTIONS") {
+      if (!sentOrigin) return refuse("not the app's origin");
+      GBytes* empty = bytesFrom("", 0);
+      finishWithBytes(request, 204, "text/plain", empty, true,
+                      {{"Access-Control-Allow-Methods", "POST"},
+                       {"Access-Control-Allow-Headers", "Content-Type, X-Zorvik-Bridge"},
+                       {"Access-Control-Max-Age", "600"}});
+      g_bytes_unref(empty);
+      return;
+    }
     if (!method || std::string_view(method) != "POST") return refuse("page calls are POST requests");
+    // A request without the key did not come through the top page's bridge
+    // object: a frame's "no-cors" request, say, which may not carry the header.
+    const char* key = headers ? soup_message_headers_get_one(headers, bridge::kBridgeKeyHeader) : nullptr;
+    if (!key || !bridge::sameBridgeKey(key, w->setup_.bridgeKey)) return refuse("not the app's page");
 
     const char* rawPath = webkit_uri_scheme_request_get_path(request);
     std::unique_ptr<char, GFreeDeleter> command(g_uri_unescape_string(rawPath && *rawPath ? rawPath + 1 : "", nullptr));
