@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <future>
+#include <mutex>
 #include <thread>
 
 #include "fetch/text.hpp"
@@ -17,11 +18,14 @@ using testing::TestServer;
 const std::vector<std::string> kAllowed = {"files.test", "app.test", "shop.test"};
 
 // Every name resolves to the given addresses; records what was asked.
+// Fetches on several threads resolve at once, as a real resolver allows.
 struct FakeDns {
   std::vector<std::string> addresses = {"127.0.0.1"};
   std::vector<std::string> asked;
+  std::mutex mutex;
   Resolver resolver() {
     return [this](const std::string& host) -> Result<std::vector<std::string>> {
+      std::lock_guard lock(mutex);
       asked.push_back(host);
       return addresses;
     };

@@ -47,14 +47,27 @@ export interface WindowInfo {
 
 /** Top-level windows with this exact title on the display. */
 export async function findWindows(display: string, title: string): Promise<WindowInfo[]> {
-  const { stdout } = await run('xwininfo', ['-root', '-tree'], { env: { ...process.env, DISPLAY: display } })
+  const env = { ...process.env, DISPLAY: display }
+  // A window that goes away while the tree is walked fails the whole query
+  // ("Bad Window"): ask again, the next walk no longer meets it.
+  let stdout = ''
+  for (let attempt = 1; ; attempt++) {
+    try {
+      stdout = (await run('xwininfo', ['-root', '-tree'], { env })).stdout
+      break
+    } catch (err) {
+      if (attempt >= 5) throw err
+    }
+  }
   const ids = stdout
     .split('\n')
     .filter((line) => line.includes(`"${title}"`))
     .map((line) => line.trim().split(/\s+/)[0]!)
   const out: WindowInfo[] = []
   for (const id of ids) {
-    const info = await run('xwininfo', ['-id', id], { env: { ...process.env, DISPLAY: display } })
+    // A window gone since the walk is no longer there to report.
+    const info = await run('xwininfo', ['-id', id], { env }).catch(() => undefined)
+    if (!info) continue
     const get = (key: string) => new RegExp(`${key}:\\s*(.*)`).exec(info.stdout)?.[1]?.trim() ?? ''
     out.push({
       id,
