@@ -38,7 +38,7 @@ function stripComments(text) {
 /** Relative specifiers this source imports at run time. */
 export function runtimeImports(source) {
   const text = stripComments(source)
-  const specs = []
+  const targets = []
   // import x from '…', import { a, type B } from '…', export { a } from '…', export * from '…'
   const fromRe = /\b(import|export)\s+(type\s+)?([^'";]*?)\s*from\s*['"]([^'"]+)['"]/g
   for (const m of text.matchAll(fromRe)) {
@@ -49,17 +49,17 @@ export function runtimeImports(source) {
       const names = braced[1].split(',').map((s) => s.trim()).filter(Boolean)
       if (names.length > 0 && names.every((n) => n.startsWith('type '))) continue
     }
-    specs.push(m[4])
+    targets.push(m[4])
   }
   // import '…' (side effects only)
-  for (const m of text.matchAll(/\bimport\s*['"]([^'"]+)['"]/g)) specs.push(m[1])
+  for (const m of text.matchAll(/\bimport\s*['"]([^'"]+)['"]/g)) targets.push(m[1])
   // import('…')
-  for (const m of text.matchAll(/\bimport\s*\(\s*['"]([^'"]+)['"]\s*\)/g)) specs.push(m[1])
-  return specs.filter((s) => s.startsWith('.'))
+  for (const m of text.matchAll(/\bimport\s*\(\s*['"]([^'"]+)['"]\s*\)/g)) targets.push(m[1])
+  return targets.filter((s) => s.startsWith('.'))
 }
 
-function resolveSpec(fromFile, spec) {
-  const base = resolve(dirname(fromFile), spec)
+function resolveImport(fromFile, specifier) {
+  const base = resolve(dirname(fromFile), specifier)
   for (const candidate of [base, `${base}.ts`, `${base}.vue`, join(base, 'index.ts')]) {
     if (existsSync(candidate) && statSync(candidate).isFile()) return candidate
   }
@@ -129,7 +129,7 @@ function main() {
   const graph = new Map()
   for (const file of sourceFiles(root)) {
     const targets = runtimeImports(scriptText(file))
-      .map((spec) => resolveSpec(file, spec))
+      .map((specifier) => resolveImport(file, specifier))
       .filter((t) => t !== null)
     graph.set(file, [...new Set(targets)])
   }
