@@ -105,8 +105,9 @@ TEST(CommandTable, EveryCommandKeepsItsNameAndItsThread) {
       {"plugin:http|fetch_cancel", W, ""},
       {"plugin:http|fetch_cancel_body", W, ""},
   };
+  const CommandTable table = commands::buildCommandTable();
   std::set<Entry> registered;
-  for (const Command* c : commands::buildCommandTable().all()) registered.insert({c->name, c->mode, c->lane});
+  for (const Command* c : table.all()) registered.insert({c->name, c->mode, c->lane});
   for (const auto& e : expected) EXPECT_TRUE(registered.contains(e)) << "missing or changed: " << e;
   for (const auto& e : registered) EXPECT_TRUE(expected.contains(e)) << "not in the list: " << e;
 }
@@ -115,7 +116,8 @@ TEST(CommandTable, EveryHostServiceTheHostRegistersIsGrantedToThePage) {
   // A "plugin:<service>|<command>" without a grant in app/permissions.cpp is
   // refused before it runs: registered but unreachable.
   const app::Permissions granted = app::pagePermissions();
-  for (const Command* c : commands::buildCommandTable().all()) {
+  const CommandTable table = commands::buildCommandTable();
+  for (const Command* c : table.all()) {
     std::string_view name = c->name;
     if (!name.starts_with("plugin:")) continue;  // the host's own commands need no grant
     auto bar = name.find('|');
