@@ -98,14 +98,14 @@ let disconnectedAt: number | null = null
 let renewalTimer: ReturnType<typeof setInterval> | undefined
 let rejectionRunning = false
 let authRestarts = 0
-const serialised = createSerialiser()
+const serialised = /*#__PURE__*/ createSerialiser()
 const pushHandlers = new Map<string, Set<(payload: Payload) => void>>()
 const attachedPushes = new WeakMap<Channel, Set<string>>()
 const connectedHooks = createHooks('сокет: подключение')
 const disconnectedHooks = createHooks('сокет: отключение')
 const descriptionHooks = createHooks<[AccountDescription]>('описание аккаунта')
 
-const identity = new IdentityCheck({
+const identity = /*#__PURE__*/ new IdentityCheck({
   connected: () => channel?.getState().connect === true,
   login: () => socketLogin(),
   whoAmI: () => deviceWhoAmI(),

@@ -9,8 +9,8 @@ import type { Frame } from './frames'
 const L_CODES = ['0001101', '0011001', '0010011', '0111101', '0100011', '0110001', '0101111', '0111011', '0110111', '0001011']
 const PARITY = ['LLLLLL', 'LLGLGG', 'LLGGLG', 'LLGGGL', 'LGLLGG', 'LGGLLG', 'LGGGLL', 'LGLGLG', 'LGLGGL', 'LGGLGL']
 const invert = (bits: string) => [...bits].map((b) => (b === '1' ? '0' : '1')).join('')
-const R_CODES = L_CODES.map(invert)
-const G_CODES = R_CODES.map((c) => [...c].reverse().join(''))
+const R_CODES = /*#__PURE__*/ L_CODES.map(invert)
+const G_CODES = /*#__PURE__*/ R_CODES.map((c) => [...c].reverse().join(''))
 
 /** The check digit of the first 12 digits. */
 export function ean13CheckDigit(first12: string): number {
