@@ -192,6 +192,8 @@ export function createRoleFinish(deps: RoleFinishDeps) {
     setBoxes,
     submit,
     rowText: (p: PositionRecord) => shortRowText(p, role()),
+    /** the entry of a row as it stands (never created by reading) */
+    entryOf: (key: string): ShortfallEntry | undefined => deps.entries[key],
     unconfirmed: (key: string) => role() === 'checker' && unconfirmed(deps.entries[key]),
     boxesRequired,
   }
