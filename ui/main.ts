@@ -7,6 +7,7 @@ import { errorText, isDesktopHost } from './core/bridge'
 import { afterTwoFrames } from './core/frames'
 import { showOwnWindow } from './core/appWindow'
 import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
+import { install as installRoles } from './roles'
 import './styles/base.css'
 // Document-change listener and the start-up clean-up of the device cache.
 import './documents/boot'
@@ -24,6 +25,7 @@ app.config.errorHandler = (err, _instance, info) => {
   writeAppLog(frameworkErrorLine(info, errorText(err)))
 }
 app.use(createPinia())
+installRoles()
 app.use(router)
 app.mount('#app')
 writeAppLog(mountLine(performance.now()))

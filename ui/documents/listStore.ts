@@ -15,7 +15,8 @@ import { useDocumentStore } from './documentStore'
 import { confirmedFirst, marksToDrop, mergePage, prune } from './listMerge'
 import { EMPTY_FIRST_PAGE_NOTE, failedAfterPagesNote, listTarget } from './listTexts'
 import { prefetchContents } from './prefetch'
-import { stagesForRole } from './roleSeams'
+import { useRolesStore } from '../roles/rolesStore'
+import { stagesForRole } from '../roles/stages'
 
 export type ListPhase = 'loading' | 'done' | 'limit' | 'failed' | 'empty' | 'cancelled'
 
@@ -180,7 +181,7 @@ export const useDocumentListStore = defineStore('documentList', () => {
     session = {
       id: generation,
       type,
-      stage: options.stage ?? stagesForRole(),
+      stage: options.stage ?? stagesForRole(useRolesStore().roleState),
       seen: new Set(),
       firstPageReceived: false,
       nextOffset: 0,

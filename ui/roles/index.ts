@@ -3,19 +3,12 @@
  * settings, document stages and access, start / release / reopen, check mode,
  * shortfalls and disputes, and the check tile.
  */
-import { defineAsyncComponent } from 'vue'
 import { onAccountDescription } from '../core/session'
 import { useRolesStore } from './rolesStore'
 
 export { default as CheckTile } from './CheckTile.vue'
 export { default as RoleChoice } from './RoleChoice.vue'
 export { useRolesStore } from './rolesStore'
-
-export const rolesSettingsSection = {
-  id: 'roles',
-  title: 'Роли',
-  component: defineAsyncComponent(() => import('./RolesSettingsEditor.vue')),
-}
 
 /** Every account description with roles on brings the account's roles settings (or the device's copy). */
 export function install(): () => void {

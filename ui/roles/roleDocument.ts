@@ -5,7 +5,7 @@
  * release on leaving, the finish button's label, the finish dialog's part and
  * what the completion carries (role, boxes, ordered quantities, shortfalls).
  */
-import { computed, onBeforeUnmount, ref, watch } from 'vue'
+import { computed, onBeforeUnmount, onMounted, ref, watch } from 'vue'
 import { useSettingsStore } from '../core/settings'
 import type { PositionRecord, DocumentRecord } from '../documents/records'
 import { canReopen, documentAccess, isCheckMode } from './access'
@@ -89,16 +89,15 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
 
   // Once per opened document: the details, and the automatic start.
   let startedFor = ''
-  watch(
-    () => deps.doc()?.id,
-    (id) => {
-      details.value = null
-      if (!id) return
-      void loadDetails()
-      void autoStart(id)
-    },
-    { immediate: true },
-  )
+  function opened(id: string | undefined) {
+    details.value = null
+    if (!id) return
+    void loadDetails()
+    void autoStart(id)
+  }
+  // The screen's document is known once it is mounted; another one may be opened on the same screen.
+  onMounted(() => opened(deps.doc()?.id))
+  watch(() => deps.doc()?.id, opened)
   watch(
     () => deps.doc()?.stage,
     (stage, old) => {
