@@ -76,7 +76,8 @@ async function pressCard(session: Session, doc: DemoDocument): Promise<void> {
   await press(session, `[data-test="doc-card"][data-id="${doc.id}"]`)
 }
 
-const selectValue = (session: Session, css: string, value: string) =>
+/** Sets a field's value as a finished edit does (the change event). */
+const setValue = (session: Session, css: string, value: string) =>
   session.execute(
     `const el = document.querySelector(arguments[0]); el.value = arguments[1]; el.dispatchEvent(new Event('change', { bubbles: true }))`,
     css,
@@ -112,7 +113,7 @@ describe('roles and the two-person check in the desktop app', () => {
       expect(await egor.waitForText('[data-test="finish-title"]')).toBe('Завершить с недобором?')
       const row = `[data-test="short-row-${second!.productId}"]`
       expect(await text(egor, `${row} [data-test="short-row-count"]`)).toBe(`Собрано ${second!.quantity - 1} из ${second!.quantity}`)
-      await selectValue(egor, `${row} [data-test="short-reason"]`, 'брак')
+      await setValue(egor, `${row} [data-test="short-reason"]`, 'брак')
       await press(egor, '[data-test="finish-submit"]')
       await waitForRoute(egor, (r) => r.startsWith('/documents?'))
     } finally {
@@ -165,10 +166,10 @@ describe('roles and the two-person check in the desktop app', () => {
         `Заказано ${second!.quantity}, сборщик насчитал ${second!.quantity - 1}, проверено ${second!.quantity - 1}`,
       )
       await press(vera, `${row} [data-test="short-dispute"]`)
-      const found = await vera.find(`${row} [data-test="short-found"]`)
-      await vera.execute('arguments[0].value = ""', found)
-      await vera.type(found, `${second!.quantity - 2}\uE004`)
+      await setValue(vera, `${row} [data-test="short-found"]`, String(second!.quantity - 2))
       await waitFor('the found count', async () => (await text(vera, `${row} [data-test="short-row-count"]`)).endsWith(`проверено ${second!.quantity - 2}`) || undefined)
+      // The dialog scrolls: the box count is below the rows.
+      await vera.execute('document.querySelector(\'[data-test="boxes"]\').scrollIntoView({ block: "center" })')
       await press(vera, '[data-test="boxes-plus"]')
       await press(vera, '[data-test="finish-submit"]')
       await waitForRoute(vera, (r) => r.startsWith('/documents?'))
