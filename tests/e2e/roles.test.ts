@@ -202,7 +202,8 @@ describe('roles and the two-person check in the desktop app', () => {
       await press(anna, '[data-test="tab-collected"]')
       await anna.type(await anna.find('[data-test="doc-search"]'), doc.number)
       // The card says it was completed here; the dispute is the stand-in's.
-      expect(await anna.waitForText(`[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-completed"]`)).toMatch(/^✓ Егор Лукин/)
+      const completedLine = `[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-completed"]`
+      expect(await waitFor('the completed-here line', async () => (await text(anna, completedLine)) || undefined)).toMatch(/^✓ Егор Лукин/)
       await press(anna, `[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-role-reopen"]`)
       expect(await anna.waitForText('[data-test="role-dialog-title"]')).toBe('Вернуть документ к сборке?')
       await press(anna, '[data-test="reopen-confirm"]')
