@@ -210,7 +210,8 @@ describe('roles and the two-person check in the desktop app', () => {
       expect(await anna.waitForText('[data-test="role-dialog-title"]', (t) => t === 'Готово')).toBe('Готово')
       await press(anna, '[data-test="reopen-ok"]')
       await press(anna, '[data-test="tab-new"]')
-      expect(await anna.waitForText(`[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-stage"]`)).toBe('Новый')
+      const stageLine = `[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-stage"]`
+      expect(await waitFor('the card under "Новые"', async () => (await text(anna, stageLine)) || undefined)).toBe('Новый')
       expect(await anna.execute('return [localStorage.getItem("zv_scan_state:" + arguments[0]), JSON.parse(localStorage.getItem("zv_completed_docs") || "{}")[arguments[0]] ?? null]', doc.id)).toEqual([
         null,
         null,
