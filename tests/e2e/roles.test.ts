@@ -5,7 +5,7 @@
 // herself; an administrator returns the shipment to collection, and its draft and completed-here mark go.
 import { describe, expect, it } from 'vitest'
 import { accountDocuments, stageOf, type DemoDocument } from '../../ui/demo'
-import { press, restartAsDevice, useStandInRig, waitForRoute } from './harness/standInApp'
+import { press, restartAsDevice, scanByWedge, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import type { Session } from './harness/webdriver'
 
@@ -62,13 +62,7 @@ async function signIn(userId: string, session?: Session): Promise<Session> {
   return s
 }
 
-async function scan(session: Session, code: string): Promise<string> {
-  const flash = () => session.execute<number>('return Number(document.querySelector(\'[data-test="scan-message"]\').dataset.flash)')
-  const before = await flash()
-  await session.type(await session.find('[data-test="scanner-wedge"]'), `${code}\uE007`)
-  await waitFor(`the outcome of ${code}`, async () => (await flash()) > before)
-  return session.execute<string>('return document.querySelector(\'[data-test="scan-message"]\').textContent.trim()')
-}
+const scan = scanByWedge
 
 /** Finds the card by number in the list shown and presses it. */
 async function pressCard(session: Session, doc: DemoDocument): Promise<void> {
