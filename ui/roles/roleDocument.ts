@@ -17,7 +17,8 @@ import { createRoleFinish, type RoleFinish } from './roleFinish'
 import { useStageActions } from './roleList'
 import { useRolesStore } from './rolesStore'
 import type { WorkRole } from './roleState'
-import { orderedOf, roleItemFields, type RoleItemFields, type ShortfallEntry } from './shortfalls'
+import { reasonWithComment } from './positionNotes'
+import { orderedOf, roleItemFields, SHORTFALL_TEXTS, shortfallCardTitle, type RoleItemFields, type ShortfallEntry } from './shortfalls'
 import type { StageDetails } from './stageDetails'
 import { documentStage } from './stages'
 
@@ -181,6 +182,15 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
 
   const noteOf = (p: PositionRecord): PositionNote | null => (on.value ? positionNote(p, role.value, checkMode.value) : null)
 
+  /** The card's shortfall: "Причина недобора" (· спор / · принята) with its text, or what the server asked for. */
+  function shortfallOf(p: PositionRecord, reasonAsked: boolean): { title: string; text: string } | null {
+    if (!on.value) return null
+    const entry = deps.session.shortfalls[deps.session.keyOf(p)]
+    if (reasonAsked) return { title: shortfallCardTitle(entry), text: SHORTFALL_TEXTS.reasonNeeded }
+    if (!entry || !(entry.disputed || entry.reason.trim() || entry.comment.trim())) return null
+    return { title: shortfallCardTitle(entry), text: reasonWithComment(entry) }
+  }
+
   /** What a completion item carries with a role. */
   function itemFields(p: PositionRecord): RoleItemFields {
     return roleItemFields(p.checked, orderedOf(p), deps.session.shortfalls[deps.session.keyOf(p)])
@@ -198,6 +208,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     finish,
     button,
     noteOf,
+    shortfallOf,
     itemFields,
     loadDetails,
     leaving,
