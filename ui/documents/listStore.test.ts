@@ -1,5 +1,6 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
 import { enqueueCompletion } from '../core/sendQueue'
+import { useAccountStore } from '../core/accountStore'
 import { useSettingsStore } from '../core/settings'
 import { markCompleted, readCompletedMarks } from './completedMarks'
 import { readCachedList } from './dataCache'
@@ -209,5 +210,20 @@ describe('the reload policy', () => {
     expect(list.preload()).toBeUndefined()
     vi.setSystemTime(1_000_000 + 30_000)
     expect(list.preload()).toBeDefined()
+  })
+})
+
+describe('loading a list with roles', () => {
+  it('a load made before the role was known is done again with the role\'s stages', async () => {
+    const list = useDocumentListStore()
+    await list.loadDocumentList('shipment')
+    // The account description arrives: roles on, a collector.
+    useAccountStore().apply({ userId: 'u-x', features: { roles: true }, roles: ['collector'], activeRole: 'collector' })
+    await list.enterList('shipment')
+    const asked = kit.sent.filter((m) => m.c === 'getDocumentList' && !m.p.offset).map((m) => m.p.stage)
+    expect(asked).toEqual([undefined, ['new', 'collecting']])
+    // Fresh and right: nothing is asked again.
+    await list.enterList('shipment')
+    expect(kit.sent.filter((m) => m.c === 'getDocumentList' && !m.p.offset)).toHaveLength(2)
   })
 })

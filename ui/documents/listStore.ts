@@ -219,17 +219,24 @@ export const useDocumentListStore = defineStore('documentList', () => {
     return entry.cachedAt
   }
 
+  /** The last load of `type` asked for the stages of the role now active (a load before the role was known did not). */
+  function stagesStillRight(type: string): boolean {
+    if (session?.type !== type) return true
+    return session.stage.join() === stagesForRole(useRolesStore().roleState).join()
+  }
+
   /** A reload of `type`: joins a running load of that type, is skipped while the last first page is fresh unless forced. */
   function reload(type: string, options: { force?: boolean } = {}): Promise<ListLoadView> {
-    if (running?.type === type) return running.promise
+    const right = stagesStillRight(type)
+    if (running?.type === type && right) return running.promise
     const last = lastFirstPageAt[type]
-    if (!options.force && last !== undefined && Date.now() - last < RELOAD_FRESH_MS) return Promise.resolve(snapshot())
+    if (!options.force && right && last !== undefined && Date.now() - last < RELOAD_FRESH_MS) return Promise.resolve(snapshot())
     return loadDocumentList(type)
   }
 
   /** The list screen opens: join a running load of its type, or show the cache first and reload. */
   function enterList(type: string): Promise<ListLoadView> {
-    if (running?.type === type) return running.promise
+    if (running?.type === type && stagesStillRight(type)) return running.promise
     if (!isDemoMode() && shownOf(type).length === 0) showCachedDocuments(type)
     else if (cachedType.value !== type) cachedAt.value = null
     return reload(type)
