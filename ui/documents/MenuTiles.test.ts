@@ -2,6 +2,7 @@ import { flushPromises, mount } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
 import { createMemoryHistory, createRouter, type Router } from 'vue-router'
 import { writeAccountMode } from '../core/accountMode'
+import { useAccountStore } from '../core/accountStore'
 import { useAuthStore } from '../core/authStore'
 import { useDocumentStore } from './documentStore'
 import MenuTiles from './MenuTiles.vue'
@@ -15,6 +16,8 @@ beforeEach(async () => {
   vi.spyOn(console, 'info').mockImplementation(() => {})
   router = createRouter({ history: createMemoryHistory(), routes: [{ path: '/:any(.*)', component: { template: '<div />' } }] })
   await router.push('/menu')
+  // The menu draws its tiles once the account capabilities are in.
+  useAccountStore().markReceived()
 })
 afterEach(() => {
   kit.end()

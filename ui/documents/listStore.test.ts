@@ -203,6 +203,7 @@ describe('the reload policy', () => {
     vi.useFakeTimers({ now: 1_000_000, toFake: ['Date'] })
     kit.script('getDocumentList', [() => page([listed('s1')])])
     const list = useDocumentListStore()
+    useAccountStore().markReceived()
     const running = list.loadDocumentList('order')
     expect(list.preload()).toBeUndefined()
     await running
@@ -214,6 +215,14 @@ describe('the reload policy', () => {
 })
 
 describe('loading a list with roles', () => {
+  it('the menu\'s preload waits for the capabilities that name the role, then asks for its stages', async () => {
+    const list = useDocumentListStore()
+    expect(list.preload()).toBeUndefined()
+    expect(kit.sent.filter((m) => m.c === 'getDocumentList')).toEqual([])
+    useAccountStore().apply({ userId: 'u-x', features: { roles: true }, roles: ['checker'], activeRole: 'checker' })
+    await vi.waitFor(() => expect(kit.sent.filter((m) => m.c === 'getDocumentList').map((m) => m.p.stage)).toEqual([['collected']]))
+  })
+
   it('a load made before the role was known is done again with the role\'s stages', async () => {
     const list = useDocumentListStore()
     await list.loadDocumentList('shipment')

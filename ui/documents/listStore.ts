@@ -4,7 +4,8 @@
  * the reload policy and the menu's preload.
  */
 import { defineStore } from 'pinia'
-import { reactive, ref } from 'vue'
+import { reactive, ref, watch } from 'vue'
+import { useAccountStore } from '../core/accountStore'
 import { isDemoMode } from '../core/session'
 import { readQueue } from '../core/sendQueue'
 import { useSettingsStore } from '../core/settings'
@@ -242,8 +243,26 @@ export const useDocumentListStore = defineStore('documentList', () => {
     return reload(type)
   }
 
-  /** The menu opens: the shipment list is loaded ahead, at most every 30 s and never beside another load. */
+  let stopWaiting: (() => void) | undefined
+  /**
+   * The menu opens: the shipment list is loaded ahead, at most every 30 s and
+   * never beside another load. It asks for the role's stages, so it waits for
+   * the account capabilities that name the role.
+   */
   function preload(): Promise<ListLoadView> | undefined {
+    const account = useAccountStore()
+    if (!account.received) {
+      stopWaiting ??= watch(
+        () => account.received,
+        (received) => {
+          if (!received) return
+          stopWaiting?.()
+          stopWaiting = undefined
+          void preload()
+        },
+      )
+      return undefined
+    }
     if (running) return undefined
     if (Date.now() - lastPreloadAt < PRELOAD_EVERY_MS) return undefined
     lastPreloadAt = Date.now()
