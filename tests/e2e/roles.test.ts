@@ -194,7 +194,8 @@ describe('roles and the two-person check in the desktop app', () => {
       )
       await press(anna, '[data-test="tile-shipment"]')
       await press(anna, '[data-test="tab-collected"]')
-      await anna.type(await anna.find('[data-test="doc-search"]'), doc.number)
+      // A part of the number: the whole one would open the document by itself after a moment, and start it.
+      await anna.type(await anna.find('[data-test="doc-search"]'), doc.number.slice(0, 3))
       // The card says it was completed here; the dispute is the stand-in's.
       const completedLine = `[data-test="doc-card"][data-id="${doc.id}"] [data-test="doc-completed"]`
       expect(await waitFor('the completed-here line', async () => (await text(anna, completedLine)) || undefined)).toMatch(/^✓ Егор Лукин/)
