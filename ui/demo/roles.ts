@@ -64,7 +64,7 @@ function onDocument(fn: (ctx: HandlerContext, f: Found, p: Payload) => Payload):
 const wrongStage = (stage: DemoStage) => refuse('wrong-stage', `document is ${stage}`, { stage })
 const isAdmin = (u: SeedUser) => u.role === 'admin'
 
-const documentStart = onDocument(({ now }, { user, doc }) => {
+const documentStart = /*#__PURE__*/ onDocument(({ now }, { user, doc }) => {
   const check = checkOf(doc)
   if (check.stage === 'collecting' && check.collector && check.collector.id !== user.userId)
     return refuse('taken', 'document is taken', { collector: { ...check.collector }, startedAt: check.startedAt })
@@ -77,7 +77,7 @@ const documentStart = onDocument(({ now }, { user, doc }) => {
   return { stage: check.stage, collector: { ...check.collector }, startedAt: check.startedAt }
 })
 
-const documentRelease = onDocument(({ backend }, { user, doc, settings }, p) => {
+const documentRelease = /*#__PURE__*/ onDocument(({ backend }, { user, doc, settings }, p) => {
   const check = checkOf(doc)
   if (check.stage !== 'collecting') return wrongStage(check.stage)
   const auto = p.auto === true
@@ -97,7 +97,7 @@ const documentRelease = onDocument(({ backend }, { user, doc, settings }, p) => 
   return { stage: 'new' }
 })
 
-const documentReopen = onDocument((_ctx, { user, doc, settings }) => {
+const documentReopen = /*#__PURE__*/ onDocument((_ctx, { user, doc, settings }) => {
   const stage = stageOf(doc)
   if (!isAdmin(user) && !(user.roles.includes('checker') && settings.checkerCanReopen)) return refuse('forbidden', 'not allowed to reopen')
   if (stage === 'collecting') return wrongStage(stage)
@@ -108,7 +108,7 @@ const documentReopen = onDocument((_ctx, { user, doc, settings }) => {
   return { stage: 'new', runsReopened: 0, checkCleared: true, stateRestored: 'Новый', sent: false }
 })
 
-const documentStageGet = onDocument((_ctx, { doc }) => {
+const documentStageGet = /*#__PURE__*/ onDocument((_ctx, { doc }) => {
   const check = checkOf(doc)
   const out: Payload = {
     stage: check.stage,

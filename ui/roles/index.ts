@@ -3,16 +3,18 @@
  * settings, document stages and access, start / release / reopen, check mode,
  * shortfalls and disputes, and the check tile.
  */
+import type { Feature } from '../core/feature'
 import { onAccountDescription } from '../core/session'
 import { useRolesStore } from './rolesStore'
 
-export { default as CheckTile } from './CheckTile.vue'
-export { default as RoleChoice } from './RoleChoice.vue'
-export { useRolesStore } from './rolesStore'
-
-/** Every account description with roles on brings the account's roles settings (or the device's copy). */
-export function install(): () => void {
-  return onAccountDescription((d) => {
-    if (d.features.roles === true) void useRolesStore().loadRolesSettings()
-  })
+export const rolesFeature: Feature = {
+  name: 'roles',
+  routes: [],
+  tiles: [{ name: 'check', load: () => import('./CheckTile.vue') }],
+  install() {
+    // Every account description with roles on brings the account's roles settings (or the device's copy).
+    onAccountDescription((d) => {
+      if (d.features.roles === true) void useRolesStore().loadRolesSettings()
+    })
+  },
 }
