@@ -3,9 +3,10 @@ import { coreFeature } from './core'
 import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
 import { printingFeature } from './printing'
+import { rolesFeature } from './roles'
 
 export function appFeatures(): Feature[] {
-  const others = [documentsFeature, printingFeature]
+  const others = [documentsFeature, rolesFeature, printingFeature]
   const tiles = (): readonly MenuTile[] => others.flatMap((f) => f.tiles)
   return [coreFeature(tiles), ...others]
 }

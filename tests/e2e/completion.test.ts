@@ -8,7 +8,7 @@ import { afterAll, describe, expect, it } from 'vitest'
 import { accountDocuments, type DemoDocument } from '../../ui/demo'
 import type { ControlMessage } from '../../ui/core/testing/standIn'
 import { EXECUTABLE, type Profile } from './harness/desktopApp'
-import { press, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
+import { press, scanByWedge, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
 
@@ -116,14 +116,7 @@ async function duringOutage<T>(body: () => Promise<T>): Promise<T> {
   }
 }
 
-/** Types a code into the scanner's field as a wedge scanner does; answers the outcome shown for it. */
-async function scan(session: Session, code: string): Promise<string> {
-  const flash = () => session.execute<number>('return Number(document.querySelector(\'[data-test="scan-message"]\').dataset.flash)')
-  const before = await flash()
-  await session.type(await session.find('[data-test="scanner-wedge"]'), `${code}\uE007`)
-  await waitFor(`the outcome of ${code}`, async () => (await flash()) > before)
-  return session.execute<string>('return document.querySelector(\'[data-test="scan-message"]\').textContent.trim()')
-}
+const scan = scanByWedge
 
 /** The finish button, then "Завершить" in the confirmation. */
 async function finishAndConfirm(session: Session, label: string): Promise<void> {

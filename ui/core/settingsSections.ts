@@ -11,6 +11,7 @@ export interface SettingsSection {
 export const settingsSections: SettingsSection[] = [
   { id: 'work', title: 'Работа', component: defineAsyncComponent(() => import('./settings/WorkSection.vue')) },
   { id: 'account', title: 'Аккаунт', component: defineAsyncComponent(() => import('./settings/AccountWideSection.vue')) },
+  { id: 'roles', title: 'Роли', component: defineAsyncComponent(() => import('../roles/RolesSettingsEditor.vue')) },
   { id: 'sound', title: 'Звук', component: defineAsyncComponent(() => import('./settings/SoundSection.vue')) },
   { id: 'look', title: 'Оформление', component: defineAsyncComponent(() => import('./settings/LookSection.vue')) },
   { id: 'print', title: 'Печать', component: defineAsyncComponent(() => import('../printing/PrintSection.vue')) },

@@ -10,6 +10,7 @@ import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
+import { rolesHandlers } from './roles'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -92,6 +93,7 @@ export class MemoryBackend {
     this.registerAll(documentHandlers)
     this.registerAll(pickingHandlers)
     this.registerAll(appSettingsHandlers)
+    this.registerAll(rolesHandlers)
   }
 
   now(): number {

@@ -7,6 +7,7 @@
  */
 import type { Payload } from '../core/envelope'
 import type { Handler, MemoryBackend } from './backend'
+import { applyRoleCompletion, checkItemFields, checkListFields, emptyCheck, type DemoCheck, type DemoStage } from './checkState'
 import { completionState } from './completion'
 import type { SeedAccount } from './seed'
 
@@ -51,6 +52,8 @@ export interface DemoDocument {
   positions: DemoPosition[]
   searchCodes?: string[]
   collector?: { id: string; name: string }
+  /** the two-person check, once one has touched the document (start, release, completion with a role) */
+  check?: DemoCheck
   /** false: in MoySklad, but in a status outside the list */
   inFilter: boolean
   stateName: string
@@ -293,12 +296,28 @@ function applyCompletions(b: MemoryBackend, accountId: string, docs: AccountDocu
     if (done.accountId !== accountId || applied.has(done)) continue
     applied.add(done)
     const doc = docs.byId.get(done.documentId)
-    if (doc) doc.status = 'completed'
+    if (!doc) continue
+    doc.status = 'completed'
+    if (done.role === 'collector' || done.role === 'checker') {
+      const user = b.user(done.userId)?.user
+      const who = { id: done.userId, name: user ? `${user.firstName} ${user.lastName}` : '' }
+      applyRoleCompletion(checkOf(doc), done, who)
+    }
   }
 }
 
-function stageOf(doc: DemoDocument): string {
+export function stageOf(doc: DemoDocument): DemoStage {
+  if (doc.check) return doc.check.stage
   return doc.status === 'completed' ? 'collected' : doc.status === 'in_progress' ? 'collecting' : 'new'
+}
+
+/** The document's check, started from what its status says when nothing has touched it yet. */
+export function checkOf(doc: DemoDocument): DemoCheck {
+  if (!doc.check) {
+    doc.check = emptyCheck(stageOf(doc))
+    if (doc.collector) doc.check.collector = { ...doc.collector }
+  }
+  return doc.check
 }
 
 function listRecord(doc: DemoDocument, withStages: boolean): Payload {
@@ -315,7 +334,8 @@ function listRecord(doc: DemoDocument, withStages: boolean): Payload {
     checkedPositions: doc.status === 'completed' ? doc.positions.length : doc.status === 'in_progress' ? Math.floor(doc.positions.length / 2) : 0,
   }
   if (doc.searchCodes) r.searchCodes = [...doc.searchCodes]
-  if (withStages) {
+  if (withStages && doc.check) Object.assign(r, checkListFields(doc.check))
+  else if (withStages) {
     r.stage = stageOf(doc)
     if (doc.collector) r.collector = { ...doc.collector }
     if (doc.status === 'completed') r.collectedAt = doc.moment
@@ -323,7 +343,8 @@ function listRecord(doc: DemoDocument, withStages: boolean): Payload {
   return r
 }
 
-function signedInDocs(ctx: Parameters<Handler>[0]) {
+/** The signed-in user of the request and his account's documents (completions applied). */
+export function signedInDocs(ctx: Parameters<Handler>[0]) {
   const me = ctx.backend.signedIn(ctx.conn)
   if (!me) return undefined
   const docs = accountDocuments(ctx.backend, me.account.uid)
@@ -400,6 +421,7 @@ const subscribeDocument: Handler = (ctx, p) => {
       markable: product.markable,
       article: product.article,
     }
+    if (doc.check && found.me.account.features.roles === true) Object.assign(item, checkItemFields(doc.check, pos.productId))
     return item
   })
   const total = items.length
@@ -409,7 +431,10 @@ const subscribeDocument: Handler = (ctx, p) => {
   }
   if (found.me.account.features.roles === true) {
     pages[0]!.stage = stageOf(doc)
-    if (doc.collector) pages[0]!.collector = { ...doc.collector }
+    const collector = doc.check ? doc.check.collector : doc.collector
+    if (collector) pages[0]!.collector = { ...collector }
+    if (doc.check?.checker) pages[0]!.checker = { ...doc.check.checker }
+    if (doc.check?.startedAt) pages[0]!.startedAt = doc.check.startedAt
   }
   return pages
 }
@@ -426,6 +451,8 @@ export function changeCheckState(b: MemoryBackend, documentId: string, checkStat
     const doc = accountDocuments(b, accountId)?.byId.get(documentId)
     if (!doc) continue
     doc.status = checkState === 'checked' ? 'completed' : 'pending'
+    // MoySklad decides now: the document's stage follows its status again.
+    delete doc.check
     const delivered = b.pushWhere(
       (c) => c.identity.kind === 'device' && c.identity.accountId === accountId,
       'documentChanged.push',

@@ -39,6 +39,8 @@ export interface SeedAccount {
   options: Record<string, boolean>
   /** the account-wide block `appSettingsGet` answers (cells order, stock display, keeping the screen on, ...) */
   appSettings: Record<string, unknown>
+  /** the roles block of `accountSettingsGet` until the administrator saves another */
+  rolesSettings?: Record<string, unknown>
   users: SeedUser[]
   workers: SeedWorker[]
 }
@@ -57,6 +59,11 @@ export function seedAccounts(): SeedAccount[] {
       features: { roles: true, checkMarksOnScan: true, assortmentSearch: true, radio: false },
       options: { editQuantity: true },
       appSettings: { cellsDefaultSort: 'asc', cellsStockDisplay: 'both', keepScreenOn: true },
+      rolesSettings: {
+        shortfallReasons: ['нет на складе', 'брак', 'пересорт', 'не нашел', 'другое'],
+        requireBoxes: true,
+        configured: true,
+      },
       users: [
         {
           userId: 'u-anna',
@@ -98,6 +105,26 @@ export function seedAccounts(): SeedAccount[] {
           activeRole: null,
           permissions: [],
           deviceCode: '6789-0123',
+        },
+        {
+          userId: 'u-egor',
+          firstName: 'Егор',
+          lastName: 'Лукин',
+          role: 'user',
+          roles: ['collector'],
+          activeRole: 'collector',
+          permissions: ['collect', 'closeShort'],
+          deviceCode: '8901-2345',
+        },
+        {
+          userId: 'u-vera',
+          firstName: 'Вера',
+          lastName: 'Соколова',
+          role: 'user',
+          roles: ['checker'],
+          activeRole: 'checker',
+          permissions: ['control'],
+          deviceCode: '9012-3456',
         },
       ],
       workers: [

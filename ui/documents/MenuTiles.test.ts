@@ -3,6 +3,7 @@ import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
 import { createMemoryHistory, createRouter, type Router } from 'vue-router'
 import { eventually } from '../core/testing/eventually'
 import { writeAccountMode } from '../core/accountMode'
+import { useAccountStore } from '../core/accountStore'
 import { useAuthStore } from '../core/authStore'
 import { useDocumentStore } from './documentStore'
 import MenuTiles from './MenuTiles.vue'
@@ -16,6 +17,8 @@ beforeEach(async () => {
   vi.spyOn(console, 'info').mockImplementation(() => {})
   router = createRouter({ history: createMemoryHistory(), routes: [{ path: '/:any(.*)', component: { template: '<div />' } }] })
   await router.push('/menu')
+  // The menu draws its tiles once the account capabilities are in.
+  useAccountStore().markReceived()
 })
 afterEach(() => {
   kit.end()

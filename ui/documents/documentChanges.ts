@@ -7,6 +7,7 @@ import type { Payload } from '../core/envelope'
 import { onPush } from '../core/session'
 import { unmarkCompleted } from './completedMarks'
 import { useDocumentStore, type RemoteChange } from './documentStore'
+import type { DocumentRecord } from './records'
 
 const text = (v: unknown) => (typeof v === 'string' ? v : '')
 
@@ -17,8 +18,13 @@ export function applyDocumentChanged(p: Payload, now = Date.now()): RemoteChange
   if (checkState !== 'checked') unmarkCompleted(documentId)
   const status = checkState === 'checked' ? 'completed' : 'pending'
   const store = useDocumentStore()
-  for (const d of store.documents) if (d.id === documentId) d.status = status
-  if (store.currentDocument?.id === documentId) store.currentDocument.status = status
+  const follow = (d: DocumentRecord) => {
+    d.status = status
+    // With roles the stage follows too: checked is done, anything else is back to new.
+    if (d.stage !== undefined) d.stage = checkState === 'checked' ? 'checked' : 'new'
+  }
+  for (const d of store.documents) if (d.id === documentId) follow(d)
+  if (store.currentDocument?.id === documentId) follow(store.currentDocument)
   const change: RemoteChange = { documentId, type: text(p.type) || text(p.msType), checkState, at: now }
   store.setLastRemoteChange(change)
   return change

@@ -59,7 +59,7 @@ export function sortDocuments(docs: DocumentRecord[], key: SortKey): DocumentRec
 }
 
 /** A completed-here document the server no longer lists, rebuilt from its mark. */
-function goneDocument(id: string, mark: CompletedMark): DocumentRecord {
+export function goneDocument(id: string, mark: CompletedMark): DocumentRecord {
   const d = mark.doc!
   const positions = typeof d.positions === 'number' ? d.positions : 0
   const doc: DocumentRecord = {

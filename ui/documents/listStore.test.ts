@@ -1,5 +1,6 @@
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
 import { enqueueCompletion } from '../core/sendQueue'
+import { useAccountStore } from '../core/accountStore'
 import { useSettingsStore } from '../core/settings'
 import { markCompleted, readCompletedMarks } from './completedMarks'
 import { readCachedList } from './dataCache'
@@ -202,6 +203,7 @@ describe('the reload policy', () => {
     vi.useFakeTimers({ now: 1_000_000, toFake: ['Date'] })
     kit.script('getDocumentList', [() => page([listed('s1')])])
     const list = useDocumentListStore()
+    useAccountStore().markReceived()
     const running = list.loadDocumentList('order')
     expect(list.preload()).toBeUndefined()
     await running
@@ -209,5 +211,28 @@ describe('the reload policy', () => {
     expect(list.preload()).toBeUndefined()
     vi.setSystemTime(1_000_000 + 30_000)
     expect(list.preload()).toBeDefined()
+  })
+})
+
+describe('loading a list with roles', () => {
+  it('the menu\'s preload waits for the capabilities that name the role, then asks for its stages', async () => {
+    const list = useDocumentListStore()
+    expect(list.preload()).toBeUndefined()
+    expect(kit.sent.filter((m) => m.c === 'getDocumentList')).toEqual([])
+    useAccountStore().apply({ userId: 'u-x', features: { roles: true }, roles: ['checker'], activeRole: 'checker' })
+    await vi.waitFor(() => expect(kit.sent.filter((m) => m.c === 'getDocumentList').map((m) => m.p.stage)).toEqual([['collected']]))
+  })
+
+  it('a load made before the role was known is done again with the role\'s stages', async () => {
+    const list = useDocumentListStore()
+    await list.loadDocumentList('shipment')
+    // The account description arrives: roles on, a collector.
+    useAccountStore().apply({ userId: 'u-x', features: { roles: true }, roles: ['collector'], activeRole: 'collector' })
+    await list.enterList('shipment')
+    const asked = kit.sent.filter((m) => m.c === 'getDocumentList' && !m.p.offset).map((m) => m.p.stage)
+    expect(asked).toEqual([undefined, ['new', 'collecting']])
+    // Fresh and right: nothing is asked again.
+    await list.enterList('shipment')
+    expect(kit.sent.filter((m) => m.c === 'getDocumentList' && !m.p.offset)).toHaveLength(2)
   })
 })

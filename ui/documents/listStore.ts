@@ -4,7 +4,8 @@
  * the reload policy and the menu's preload.
  */
 import { defineStore } from 'pinia'
-import { reactive, ref } from 'vue'
+import { reactive, ref, watch } from 'vue'
+import { useAccountStore } from '../core/accountStore'
 import { isDemoMode } from '../core/session'
 import { readQueue } from '../core/sendQueue'
 import { useSettingsStore } from '../core/settings'
@@ -15,6 +16,9 @@ import { useDocumentStore } from './documentStore'
 import { confirmedFirst, marksToDrop, mergePage, prune } from './listMerge'
 import { EMPTY_FIRST_PAGE_NOTE, failedAfterPagesNote, listTarget } from './listTexts'
 import { prefetchContents } from './prefetch'
+import { useRolesStore } from '../roles/rolesStore'
+import { stagesForRole } from '../roles/stages'
+
 export type ListPhase = 'loading' | 'done' | 'limit' | 'failed' | 'empty' | 'cancelled'
 
 /** What the screens show of a list load. */
@@ -178,7 +182,7 @@ export const useDocumentListStore = defineStore('documentList', () => {
     session = {
       id: generation,
       type,
-      stage: options.stage ?? [],
+      stage: options.stage ?? stagesForRole(useRolesStore().roleState),
       seen: new Set(),
       firstPageReceived: false,
       nextOffset: 0,
@@ -216,24 +220,49 @@ export const useDocumentListStore = defineStore('documentList', () => {
     return entry.cachedAt
   }
 
+  /** The last load of `type` asked for the stages of the role now active (a load before the role was known did not). */
+  function stagesStillRight(type: string): boolean {
+    if (session?.type !== type) return true
+    return session.stage.join() === stagesForRole(useRolesStore().roleState).join()
+  }
+
   /** A reload of `type`: joins a running load of that type, is skipped while the last first page is fresh unless forced. */
   function reload(type: string, options: { force?: boolean } = {}): Promise<ListLoadView> {
-    if (running?.type === type) return running.promise
+    const right = stagesStillRight(type)
+    if (running?.type === type && right) return running.promise
     const last = lastFirstPageAt[type]
-    if (!options.force && last !== undefined && Date.now() - last < RELOAD_FRESH_MS) return Promise.resolve(snapshot())
+    if (!options.force && right && last !== undefined && Date.now() - last < RELOAD_FRESH_MS) return Promise.resolve(snapshot())
     return loadDocumentList(type)
   }
 
   /** The list screen opens: join a running load of its type, or show the cache first and reload. */
   function enterList(type: string): Promise<ListLoadView> {
-    if (running?.type === type) return running.promise
+    if (running?.type === type && stagesStillRight(type)) return running.promise
     if (!isDemoMode() && shownOf(type).length === 0) showCachedDocuments(type)
     else if (cachedType.value !== type) cachedAt.value = null
     return reload(type)
   }
 
-  /** The menu opens: the shipment list is loaded ahead, at most every 30 s and never beside another load. */
+  let stopWaiting: (() => void) | undefined
+  /**
+   * The menu opens: the shipment list is loaded ahead, at most every 30 s and
+   * never beside another load. It asks for the role's stages, so it waits for
+   * the account capabilities that name the role.
+   */
   function preload(): Promise<ListLoadView> | undefined {
+    const account = useAccountStore()
+    if (!account.received) {
+      stopWaiting ??= watch(
+        () => account.received,
+        (received) => {
+          if (!received) return
+          stopWaiting?.()
+          stopWaiting = undefined
+          void preload()
+        },
+      )
+      return undefined
+    }
     if (running) return undefined
     if (Date.now() - lastPreloadAt < PRELOAD_EVERY_MS) return undefined
     lastPreloadAt = Date.now()

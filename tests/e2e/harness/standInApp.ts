@@ -131,3 +131,12 @@ export async function press(session: Session, css: string): Promise<void> {
 export async function typePin(session: Session, pin: string): Promise<void> {
   for (const d of pin) await press(session, `[data-test="key-${d}"]`)
 }
+
+/** Types a code into the scanner's field as a wedge scanner does; answers the outcome shown for it. */
+export async function scanByWedge(session: Session, code: string): Promise<string> {
+  const flash = () => session.execute<number>('return Number(document.querySelector(\'[data-test="scan-message"]\').dataset.flash)')
+  const before = await flash()
+  await session.type(await session.find('[data-test="scanner-wedge"]'), `${code}\uE007`)
+  await waitFor(`the outcome of ${code}`, async () => (await flash()) > before)
+  return session.execute<string>('return document.querySelector(\'[data-test="scan-message"]\').textContent.trim()')
+}

@@ -20,6 +20,7 @@ function setup(
     /** a retail shipment with scanned marks whose picker is asked about withdrawal */
     withdraw?: boolean
     offline?: boolean
+    roles?: CompletionSource['roles']
   } = {},
 ) {
   const doc = documentOf(opts.n ?? 3)
@@ -38,12 +39,17 @@ function setup(
         : { documentType: doc.type, scannedMarks: 0, refusedReasons: [], withdrawOnRetail: false, askPicker: false },
     completed: () => events.push('completed'),
     queued: () => events.push('queued'),
+    roles: opts.roles,
   }
+  const asked: Payload[] = []
   const deps: CompletionDeps = {
     canAsk: () => !opts.offline,
     offline: () => opts.offline === true,
     command: async (name, payload) => {
-      if (name === 'finishQuestions') return { questions: opts.questions ?? [] }
+      if (name === 'finishQuestions') {
+        asked.push(payload)
+        return { questions: opts.questions ?? [] }
+      }
       sent.push(payload)
       const answer = opts.answers?.[answerIndex++]
       return answer ? answer(payload) : { accepted: true }
@@ -60,7 +66,7 @@ function setup(
     failure: () => events.push('failure'),
     backToList: () => events.push('list'),
   }
-  return { doc, sent, queued, events, completion: createCompletion(source, deps) }
+  return { doc, sent, queued, events, asked, completion: createCompletion(source, deps) }
 }
 
 beforeEach(() => vi.useRealTimers())
@@ -205,5 +211,40 @@ describe('completion', () => {
     await vi.waitFor(() => expect(completion.state.step).toBe('queued'))
     expect(completion.state.message).toBe(text)
     expect(queued).toHaveLength(1)
+  })
+})
+
+describe('completion with a role', () => {
+  it('the role\'s part holds the dialog until it is complete; the pages carry the role and, for the checker, the boxes', async () => {
+    let ready = false
+    const calls: string[] = []
+    const { sent, asked, events, completion } = setup({
+      roles: {
+        role: () => 'checker',
+        needed: () => true,
+        open: () => calls.push('open'),
+        submit: () => (ready ? { boxes: 3 } : null),
+      },
+    })
+    await completion.start()
+    expect(asked[0]).toMatchObject({ event: 'checked' })
+    expect(completion.state).toMatchObject({ step: 'questions', rolesShown: true })
+    expect(calls).toEqual(['open'])
+    completion.submitQuestions()
+    expect(completion.state.step).toBe('questions')
+    ready = true
+    completion.submitQuestions()
+    await vi.waitFor(() => expect(events).toContain('list'))
+    expect(sent.map((p) => [p.role, p.boxes])).toEqual([['checker', 3]])
+  })
+
+  it('a collector without short positions finishes as without roles, with the role on every page', async () => {
+    const { sent, asked, events, completion } = setup({
+      roles: { role: () => 'collector', needed: () => false, open: () => {}, submit: () => ({}) },
+    })
+    await completion.start()
+    await vi.waitFor(() => expect(events).toContain('list'))
+    expect(asked[0]).toMatchObject({ event: 'collected' })
+    expect(sent.map((p) => [p.role, 'boxes' in p])).toEqual([['collector', false]])
   })
 })

@@ -46,6 +46,19 @@ export interface CompletionSource {
   completed(answer: Payload): void
   /** after the result was queued (the draft stays until it is delivered) */
   queued(): void
+  /** the two-person check: the role's part of the finish dialog, and what the completion carries */
+  roles?: CompletionRoles
+}
+
+export interface CompletionRoles {
+  /** the role the document is finished in, or none (roles off) */
+  role(): 'collector' | 'checker' | null
+  /** the dialog is needed for the roles (short positions, the checker's box count) */
+  needed(): boolean
+  /** the dialog opens: the role's rows start */
+  open(): void
+  /** "Завершить": null while something required is missing; else the box count to send, if any */
+  submit(): { boxes?: number } | null
 }
 
 export interface CompletionDeps {
@@ -79,12 +92,14 @@ export interface CompletionState {
   highlightPositionId: string
   done: number
   total: number
+  /** the role's part (short rows, boxes) is in the dialog */
+  rolesShown: boolean
 }
 
 function emptyState(): CompletionState {
   return {
     step: 'closed', questions: [], values: {}, errors: {}, questionsError: '', withdraw: null, withdrawAnswer: undefined,
-    message: '', highlightPositionId: '', done: 0, total: 0,
+    message: '', highlightPositionId: '', done: 0, total: 0, rolesShown: false,
   }
 }
 
@@ -121,13 +136,14 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
   const state = reactive<CompletionState>(emptyState())
   let questionsLoaded = false
   let auto = false
+  let boxes: number | undefined
 
   async function loadQuestions(): Promise<boolean> {
     state.questionsError = ''
     if (!deps.canAsk()) return true
     const doc = source.document()
     try {
-      const answer = await deps.command('finishQuestions', { documentId: doc.id, type: doc.type, event: 'collected' }, QUESTIONS_TIMEOUT_MS)
+      const answer = await deps.command('finishQuestions', { documentId: doc.id, type: doc.type, event: source.roles?.role() === 'checker' ? 'checked' : 'collected' }, QUESTIONS_TIMEOUT_MS)
       state.questions = normaliseQuestions(answer.questions)
     } catch (err) {
       if (isTimeout(err)) return true // silent: complete without questions
@@ -152,7 +168,10 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     state.step = 'loading'
     positionsDone()
     const ok = await loadQuestions()
-    if (!ok || state.questions.length > 0) {
+    boxes = undefined
+    state.rolesShown = source.roles?.role() ? source.roles.needed() : false
+    if (state.rolesShown) source.roles!.open()
+    if (!ok || state.questions.length > 0 || state.rolesShown) {
       state.step = 'questions'
       return
     }
@@ -186,6 +205,11 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
   function submitQuestions() {
     state.errors = validateAll(state.questions, state.values)
     if (Object.values(state.errors).some(Boolean)) return
+    if (state.rolesShown) {
+      const part = source.roles!.submit()
+      if (!part) return
+      boxes = part.boxes
+    }
     if (state.questionsError && !questionsLoaded && deps.canAsk()) {
       // Questions could not be loaded: finishing without them is the picker's choice.
       state.questionsError = ''
@@ -215,6 +239,9 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     if (isOzonPosting(doc)) entry.withdraw = false
     else if (state.withdrawAnswer !== undefined) entry.withdraw = state.withdrawAnswer
     if (state.questions.length) entry.answers = answersPayload(state.questions, state.values)
+    const role = source.roles?.role()
+    if (role) entry.role = role
+    if (role === 'checker' && boxes !== undefined) entry.boxes = boxes
     return entry
   }
 

@@ -12,6 +12,7 @@ import { deleteDraft } from '../picking/draft'
 import { markIdentity } from '../picking/markingCode'
 import type { PickingSession } from '../picking/pickingSession'
 import type { DocumentRecord } from '../records'
+import type { RoleDocument } from '../../roles/roleDocument'
 import { createCompletion } from './completionController'
 import { persistQueue } from './durableQueue'
 import { recordSentMarks } from './markHistory'
@@ -21,7 +22,13 @@ function withdrawFeatures(): { withdrawOnRetail: boolean; askPicker: boolean } {
   return { withdrawOnRetail: features.czWithdrawRetail === true, askPicker: features.czWithdrawAsk === true }
 }
 
-export function usePickingCompletion(session: PickingSession, document: () => DocumentRecord, router: Router, leaving: () => void) {
+export function usePickingCompletion(
+  session: PickingSession,
+  document: () => DocumentRecord,
+  router: Router,
+  leaving: () => void,
+  roles: RoleDocument | null = null,
+) {
   const settings = useSettingsStore()
   const socket = useSocketStore()
   const queue = useSendQueueStore()
@@ -33,7 +40,12 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
     {
       document,
       items: () =>
-        session.ordered.value.map((p) => ({ positionId: p.assortmentId, quantity: p.checked, marks: [...(session.marks[session.keyOf(p)] ?? [])] })),
+        session.ordered.value.map((p) => ({
+          positionId: p.assortmentId,
+          quantity: p.checked,
+          marks: [...(session.marks[session.keyOf(p)] ?? [])],
+          ...(roles?.on.value ? roles.itemFields(p) : {}),
+        })),
       timeline: () => ({ ...session.timeline }),
       markIdentities: () => allMarks().map(markIdentity),
       withdrawContext: () => {
@@ -47,13 +59,25 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
           ...withdrawFeatures(),
         }
       },
-      completed: () => {
+      completed: (answer) => {
+        roles?.completed(answer.stage)
         const d = document()
         recordSentMarks(allMarks().map(markIdentity))
         deleteDraft(d.id)
         leaving()
       },
-      queued: () => leaving(),
+      queued: () => {
+        roles?.completed(undefined)
+        leaving()
+      },
+      roles: roles
+        ? {
+            role: () => (roles.on.value ? roles.role.value : null),
+            needed: () => roles.finish.needed(),
+            open: () => roles.finish.open(),
+            submit: () => roles.finish.submit(),
+          }
+        : undefined,
     },
     {
       canAsk: () => socket.isConnected || isDemoMode(),
@@ -67,6 +91,7 @@ export function usePickingCompletion(session: PickingSession, document: () => Do
           at: Date.now(),
           by: auth.workerSession?.workerName ?? '',
           doc: { type: d.type, number: d.number, counterparty: d.counterparty, date: d.date, moment: d.moment, positions: d.products.length },
+          ...(roles?.on.value ? { role: roles.role.value } : {}),
         }),
       confirmOnComplete: () => settings.work.confirmOnComplete,
       flushQueued: async (documentId) => {

@@ -639,6 +639,15 @@ export function createPickingSession(deps: PickingDeps) {
       scanner = s
     },
     isMarkCounted: (code: string) => markIndex.has(markIdentity(code)),
+    /** a count set directly (the checker's "Сколько нашли"), kept in the draft */
+    setCounted(id: string, n: number) {
+      const p = byKey.get(id)
+      if (!p) return
+      setCount(p, Math.max(0, n))
+      saveDraft()
+    },
+    /** the shortfall entries were changed from outside: the draft keeps them */
+    saveShortfalls: () => saveDraft(),
     /** the line key of a shown position: what `focusedId`, `marks` and the edit operations use */
     keyOf,
     verdictOf: (code: string) => verdicts.get(code),

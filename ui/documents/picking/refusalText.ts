@@ -11,7 +11,8 @@ export const STAGE_LABELS: Readonly<Record<string, string>> = {
   checked: 'Проверен',
 }
 
-function hhmm(value: unknown): string {
+/** "hh:mm" of a time the server sent (ISO text or ms); "" when it is not a time. */
+export function clockTime(value: unknown): string {
   if (typeof value !== 'string' && typeof value !== 'number') return ''
   const d = new Date(value)
   if (Number.isNaN(d.getTime())) return ''
@@ -31,7 +32,7 @@ export function refusalText(info: RefusalInfo, positionName?: string): string {
   switch (info.code) {
     case 'taken': {
       const name = personName(info.collector)
-      const time = hhmm(info.startedAt)
+      const time = clockTime(info.startedAt)
       if (name && time) return `Документ уже собирает ${name} с ${time}. Возьмите другой или попросите его отпустить.`
       if (name) return `Документ уже собирает ${name}. Возьмите другой или попросите его отпустить.`
       return message || 'Документ уже взят в работу другим сотрудником. Возьмите другой.'
