@@ -9,6 +9,7 @@ import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
+import { referenceHandlers } from './reference'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -90,6 +91,7 @@ export class MemoryBackend {
     this.registerAll(completionHandlers)
     this.registerAll(documentHandlers)
     this.registerAll(pickingHandlers)
+    this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
   }
 
