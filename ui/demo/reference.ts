@@ -111,7 +111,8 @@ const assortmentSync: Handler = (ctx: HandlerContext, p) => {
     since = Date.parse(p.since)
     if (!Number.isFinite(since)) return { error: 'Неверное время since', errorCode: 'invalid' }
   }
-  const t = cursor?.t ?? ctx.now
+  // Never earlier than a change already handed out, or the next run would bring it again.
+  const t = cursor?.t ?? Math.max(ctx.now, referenceState(ctx.backend).clock)
   const state = referenceState(ctx.backend)
   state.clock = Math.max(state.clock, t)
 
