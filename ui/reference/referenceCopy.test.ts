@@ -341,7 +341,7 @@ describe('where the copy is on', () => {
 
     await copy.setLocalCopyOptIn(true)
     expect(storage.getItem(OPT_IN_KEY)).toBe('1')
-    await copy.afterIdentity({ allowed: true, scope: LESNAYA })
+    // Switched on after the sign-in: fetched for that account at once.
     await vi.waitFor(() => expect(copy.assortmentStatus().count).toBeGreaterThan(0))
     expect(await copy.lookup(sampleProduct(s.b).barcodes[0]!)).not.toBeNull()
 

@@ -87,6 +87,8 @@ export function createReferenceCopy(deps: ReferenceCopyDeps): ReferenceCopy {
   let running: Promise<RunResult> | null = null
   // Lookups and runs wait for the latest preparation, so a lookup after another account signed in never sees the old copy.
   let gate: Promise<void> = Promise.resolve()
+  // The account of the latest identity check, for a copy switched on later.
+  let account: PrepareFacts | null = null
 
   function setStatus(patch: Partial<AssortmentStatus>): void {
     status = { ...status, ...patch, count: index.count, bytes: index.bytes }
@@ -200,6 +202,15 @@ export function createReferenceCopy(deps: ReferenceCopyDeps): ReferenceCopy {
     return index.find(code)
   }
 
+  async function afterIdentity(facts: PrepareFacts): Promise<void> {
+    account = facts
+    if (!localCopyEnabled()) return
+    await gated(() => prepareNow(facts))
+    if (!facts.allowed || !db) return
+    const due = index.count === 0 || meta.lastSyncAt === null || now() - meta.lastSyncAt >= AUTO_SYNC_AFTER_MS
+    if (due) void syncAssortmentNow()
+  }
+
   return {
     ensureAssortmentLoaded,
     findLocalAssortment,
@@ -212,13 +223,7 @@ export function createReferenceCopy(deps: ReferenceCopyDeps): ReferenceCopy {
     },
     syncAssortmentNow,
     prepareAssortment: (facts) => gated(() => prepareNow(facts)),
-    async afterIdentity(facts) {
-      if (!localCopyEnabled()) return
-      await gated(() => prepareNow(facts))
-      if (!facts.allowed || !db) return
-      const due = index.count === 0 || meta.lastSyncAt === null || now() - meta.lastSyncAt >= AUTO_SYNC_AFTER_MS
-      if (due) void syncAssortmentNow()
-    },
+    afterIdentity,
     clearAssortmentBase: () => gated(clearNow),
     assortmentStatus: () => status,
     assortmentStatusText: (at = now()) => assortmentStatusText(status, at),
@@ -232,7 +237,12 @@ export function createReferenceCopy(deps: ReferenceCopyDeps): ReferenceCopy {
       } catch {
         // a storage that refuses keeps the copy as it was
       }
-      if (on || deps.desktop()) return
+      if (deps.desktop()) return
+      if (on) {
+        // Switched on: the copy is prepared for the signed-in account and fetched at once.
+        if (account) await afterIdentity(account)
+        return
+      }
       await gated(async () => {
         await ensureAssortmentLoaded()
         await clearNow()
