@@ -35,7 +35,8 @@ class AssortmentDexie extends Dexie {
   constructor(impl: IndexedDbImpl = {}) {
     // No live queries read this database: Dexie's query cache would only cost time on every write.
     super(DB_NAME, { ...impl, cache: 'disabled' })
-    this.version(1).stores({ items: 'assortmentId, syncedAt', meta: '' })
+    // Dexie stores ten times the version it is given: 0.1 is the database's own version 1.
+    this.version(0.1).stores({ items: 'assortmentId, syncedAt', meta: '' })
   }
 }
 

@@ -292,6 +292,14 @@ describe('the account the copy belongs to', () => {
     expect(await db.readMeta()).toEqual({ lastSyncAt: null, lastFullSyncAt: null, since: null, scope: MASTER })
     expect(await db.count()).toBe(0)
     db.close()
+    // The layout other readers of the page's storage see: version 1, the two stores.
+    const raw = await new Promise<IDBDatabase>((resolve, reject) => {
+      const open = idb.open('zorvik_assortment')
+      open.onsuccess = () => resolve(open.result)
+      open.onerror = () => reject(open.error)
+    })
+    expect([raw.version, [...raw.objectStoreNames]]).toEqual([1, ['items', 'meta']])
+    raw.close()
   })
 
   it('a run still going when the account changes writes nothing more into the copy', async () => {
