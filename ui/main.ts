@@ -8,6 +8,7 @@ import { afterTwoFrames } from './core/frames'
 import { showOwnWindow } from './core/appWindow'
 import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
 import './styles/base.css'
+import { referenceFeature } from './reference'
 // Document-change listener and the start-up clean-up of the device cache.
 import './documents/boot'
 
@@ -24,6 +25,7 @@ app.config.errorHandler = (err, _instance, info) => {
   writeAppLog(frameworkErrorLine(info, errorText(err)))
 }
 app.use(createPinia())
+referenceFeature.install()
 app.use(router)
 app.mount('#app')
 writeAppLog(mountLine(performance.now()))

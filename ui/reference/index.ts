@@ -8,6 +8,7 @@ import { writeAppLog } from '../core/appLog'
 import { isDesktopHost } from '../core/bridge'
 import { onAccountDescription, request } from '../core/session'
 import { settingsSections } from '../core/settingsSections'
+import { pickingHooks } from '../documents/picking/pickingHooks'
 import type { LocalReference } from '../documents/picking/unknownCodeHelp'
 import { AssortmentDb } from './assortmentDb'
 import { createReferenceCopy, type ReferenceCopy } from './referenceCopy'
@@ -44,6 +45,7 @@ export const referenceFeature = {
     copy = installed
     // After every successful identity check: the copy follows the account and its capability.
     onAccountDescription((d) => void installed.afterIdentity({ allowed: d.features.assortmentSearch === true, scope: d.uid }))
+    pickingHooks.localReference = () => localReference
     settingsSections.push({
       id: 'reference',
       title: 'Справочник',
