@@ -8,7 +8,6 @@
 #include <initializer_list>
 #include <string_view>
 #include <iostream>
-#include <thread>
 
 #include "app/command_line.hpp"
 #include "app/config.hpp"
@@ -195,27 +194,18 @@ int main(int argc, char** argv) {
     return {};
   };
 
-  // 5. Setup step, once the loop runs: the start line, then the safety show.
-  platform::postToWindowThread([&ctx, &appLog] {
-    (void)appLog.write(std::string("process start v") + app::kVersion);
-    try {
-      std::thread([&ctx, &appLog] {
-        std::this_thread::sleep_for(kSafetyShowDelay);
-        bool shown = false;
-        platform::runOnWindowThread([&] {
-          if (!ctx.window || ctx.window->isVisible()) return;
-          ctx.window->show();
-          ctx.window->focus();
-          shown = true;
-        });
-        if (shown) (void)appLog.write("окно показано страховкой через 3 с (страница не успела или не смогла сама)");
-      }).detach();
-    } catch (const std::system_error&) {
-      stop("failed to spawn thread");
-    }
+  // 5. Setup step, once the loop runs: the start line. The safety show waits on
+  // the loop too, and goes with `safetyShow` before ctx and appLog do.
+  platform::postToWindowThread([&appLog] { (void)appLog.write(std::string("process start v") + app::kVersion); });
+  auto safetyShow = platform::runLaterOnWindowThread(kSafetyShowDelay, [&ctx, &appLog] {
+    if (!ctx.window || ctx.window->isVisible()) return;
+    ctx.window->show();
+    ctx.window->focus();
+    (void)appLog.write("окно показано страховкой через 3 с (страница не успела или не смогла сама)");
   });
 
   platform::runEventLoop();
+  safetyShow.reset();
   // Nothing answers later launches from here on: let the next one take over rather than wait for the teardown.
   if (claim) claim->primary.reset();
   ctx.window = nullptr;

@@ -1,28 +1,51 @@
 // The stand-in's label file host: GET "/labels/sample-<W>x<H>.pdf" answers a
-// one-page label PDF of W × H millimetres (10..400), drawn here, so label
-// printing by link works without the maker's file hosts.
+// one-page shipping label PDF of W × H millimetres (10..400), drawn here, so
+// label printing by link works without the maker's file hosts. Its Code 128
+// carries "LBL-<W>x<H>" and scans like a real label's.
+import bwipjs from 'bwip-js/generic'
 
 const MM = 72 / 25.4
 const SAMPLE = /^\/labels\/sample-(\d{2,3})x(\d{2,3})\.pdf$/
+/** Light modules a scanner needs on each side of a Code 128. */
+const QUIET_MODULES = 10
 
-/** A label PDF of `widthMm` × `heightMm`: a frame, a row of bars and a caption. */
+/** What the sample label of `widthMm` × `heightMm` carries in its barcode. */
+export function sampleLabelCode(widthMm, heightMm) {
+  return `LBL-${widthMm}x${heightMm}`
+}
+
+/**
+ * Bar rectangles ("x y w h re f") of a Code 128 of `text` filling `width`
+ * points from `left` with its quiet zones, between `bottom` and `top`.
+ */
+function code128Bars(text, left, width, bottom, top) {
+  const [symbol] = bwipjs.raw('code128', text, {})
+  const widths = symbol.sbs
+  const modules = widths.reduce((sum, w) => sum + w, 0)
+  const module = width / (modules + 2 * QUIET_MODULES)
+  const n = (v) => v.toFixed(3)
+  let out = ''
+  let x = left + QUIET_MODULES * module
+  // The widths run bar, space, bar, … in modules.
+  widths.forEach((w, i) => {
+    if (i % 2 === 0) out += `${n(x)} ${n(bottom)} ${n(w * module)} ${n(top - bottom)} re f\n`
+    x += w * module
+  })
+  return out
+}
+
+/** A label PDF of `widthMm` × `heightMm`: a frame, a caption, a Code 128 and its text. */
 export function sampleLabelPdf(widthMm, heightMm) {
   const w = widthMm * MM
   const h = heightMm * MM
   const n = (v) => v.toFixed(2)
-  const m = 3 * MM
-  let content = `0 g\n1.5 w\n${n(m)} ${n(m)} ${n(w - 2 * m)} ${n(h - 2 * m)} re S\n`
-  // Bars of a fixed pattern across the middle, like a barcode.
-  const barTop = h * 0.62
-  const barBottom = h * 0.3
-  let x = 2 * m
-  for (let i = 0; x < w - 2 * m - 4; i++) {
-    const width = [1, 2, 1, 3, 1, 1, 2, 4][i % 8] * 0.9
-    content += `${n(x)} ${n(barBottom)} ${n(width)} ${n(barTop - barBottom)} re f\n`
-    x += width * 2 + 0.9
-  }
+  const m = Math.min(3 * MM, w / 10, h / 10)
+  const code = sampleLabelCode(widthMm, heightMm)
   const size = Math.max(5, Math.min(14, h * 0.08))
+  let content = `0 g\n1.5 w\n${n(m)} ${n(m)} ${n(w - 2 * m)} ${n(h - 2 * m)} re S\n`
+  content += code128Bars(code, 2 * m, w - 4 * m, h * 0.3, h * 0.62)
   content += `BT /F1 ${n(size)} Tf ${n(2 * m)} ${n(h * 0.72)} Td (ZORVIK SAMPLE ${widthMm}x${heightMm}) Tj ET\n`
+  content += `BT /F1 ${n(size)} Tf ${n(2 * m)} ${n(h * 0.3 - size * 1.2)} Td (${code}) Tj ET\n`
   const objects = [
     '<< /Type /Catalog /Pages 2 0 R >>',
     '<< /Type /Pages /Kids [3 0 R] /Count 1 >>',

@@ -1,6 +1,32 @@
 // @vitest-environment node
+import { readFileSync } from 'node:fs'
+import { createRequire } from 'node:module'
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { StandIn } from '../ui/core/testing/standIn'
+import { wasmDecoder } from '../ui/documents/scanner/camera/decoders'
+import type { Frame } from '../ui/documents/scanner/camera/frames'
+import { sampleLabelCode } from './labelFiles.mjs'
+
+const require = createRequire(import.meta.url)
+const wasmBytes = readFileSync(require.resolve('zxing-wasm/reader/zxing_reader.wasm'))
+const wasmBinary = wasmBytes.buffer.slice(wasmBytes.byteOffset, wasmBytes.byteOffset + wasmBytes.byteLength)
+
+/** The label's filled rectangles ("x y w h re f") drawn black on white, `scale` pixels a point, as a camera sees it. */
+function rasterise(pdf: string, scale: number): Frame {
+  const box = /\/MediaBox \[0 0 ([\d.]+) ([\d.]+)\]/.exec(pdf)!
+  const width = Math.ceil(Number(box[1]) * scale)
+  const height = Math.ceil(Number(box[2]) * scale)
+  const data = new Uint8ClampedArray(width * height * 4).fill(255)
+  for (const [, x, y, w, h] of pdf.matchAll(/^([\d.]+) ([\d.]+) ([\d.]+) ([\d.]+) re f$/gm)) {
+    const left = Math.round(Number(x) * scale)
+    const right = Math.round((Number(x) + Number(w)) * scale)
+    const top = height - Math.round((Number(y) + Number(h)) * scale)
+    const bottom = height - Math.round(Number(y) * scale)
+    for (let row = top; row < bottom; row++)
+      for (let col = left; col < right; col++) data.fill(0, (row * width + col) * 4, (row * width + col) * 4 + 3)
+  }
+  return { data, width, height }
+}
 
 let standIn: StandIn
 beforeAll(async () => {
@@ -25,4 +51,15 @@ describe('the stand-in label file host', () => {
   it.each(['/labels/sample-5x40.pdf', '/labels/sample-58x401.pdf', '/labels/other.pdf'])('%s is not found', async (path) => {
     expect((await fetch(`${standIn.url}${path}`)).status).toBe(404)
   })
+
+  it.each([
+    [100, 150],
+    [58, 40],
+    [43, 25],
+  ])('a %sx%s label carries a Code 128 a scanner reads', async (w, h) => {
+    const pdf = Buffer.from(await (await fetch(`${standIn.url}/labels/sample-${w}x${h}.pdf`)).arrayBuffer()).toString('latin1')
+    const decoder = await wasmDecoder(['code_128'], { overrides: { wasmBinary } })
+    expect(await decoder.decode(rasterise(pdf, 3))).toEqual({ text: sampleLabelCode(w, h), format: 'code_128' })
+    expect(pdf).toContain(`(${sampleLabelCode(w, h)}) Tj`)
+  }, 30_000)
 })

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "bridge/args.hpp"
 #include "core/bytes.hpp"
@@ -82,6 +83,8 @@ class CommandTable {
   // True when some "plugin:<service>|..." command is registered.
   [[nodiscard]] bool hasService(std::string_view service) const;
   [[nodiscard]] std::size_t size() const { return commands_.size(); }
+  // Every registered command, by name.
+  [[nodiscard]] std::vector<const Command*> all() const;
 
  private:
   std::map<std::string, Command, std::less<>> commands_;

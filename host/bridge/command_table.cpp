@@ -15,6 +15,13 @@ const Command* CommandTable::find(std::string_view name) const {
   return it == commands_.end() ? nullptr : &it->second;
 }
 
+std::vector<const Command*> CommandTable::all() const {
+  std::vector<const Command*> out;
+  out.reserve(commands_.size());
+  for (const auto& [name, command] : commands_) out.push_back(&command);
+  return out;
+}
+
 bool CommandTable::hasService(std::string_view service) const {
   std::string prefix = "plugin:" + std::string(service) + "|";
   auto it = commands_.lower_bound(prefix);

@@ -1,16 +1,16 @@
 #include "commands/command_set.hpp"
 
-#include "commands/core_commands.hpp"
-#include "fetch/fetch_commands.hpp"
-#include "printing/printing_commands.hpp"
-#include "services/host_services.hpp"
-#include "signing/signing_commands.hpp"
+#include "app/commands/app_commands.hpp"
+#include "fetch/commands/fetch_commands.hpp"
+#include "printing/commands/printing_commands.hpp"
+#include "services/commands/service_commands.hpp"
+#include "signing/commands/signing_commands.hpp"
 
 namespace zorvik::commands {
 
 bridge::CommandTable buildCommandTable() {
   bridge::CommandTable table;
-  registerCoreCommands(table);
+  app::registerAppCommands(table);
   services::registerServiceCommands(table);
   printing::registerPrintingCommands(table);
   signing::registerSigningCommands(table);

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/config.hpp"
+#include "core/text.hpp"
 #include "fetch/curl_handles.hpp"
 #include "fetch/text.hpp"
 #include "fetch/url.hpp"
@@ -187,13 +188,6 @@ bool isVisibleText(std::string_view value) {
   return true;
 }
 
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
-}
-
 std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length);
 
 std::size_t onHeaderLine(char* data, std::size_t size, std::size_t count, void* userdata) {
@@ -209,7 +203,7 @@ std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
     a->contentTypeSeen = false;
     return length;
   }
-  std::string_view content = trimmed(line);
+  std::string_view content = trimmed(line, kLineBlanks);
   if (content.empty()) {
     long status = 0;
     curl_easy_getinfo(a->handle, CURLINFO_RESPONSE_CODE, &status);
@@ -227,9 +221,9 @@ std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
   }
   auto colon = content.find(':');
   if (colon != std::string_view::npos && !a->contentTypeSeen &&
-      asciiEqualNoCase(trimmed(content.substr(0, colon)), "content-type")) {
+      asciiEqualNoCase(trimmed(content.substr(0, colon), kLineBlanks), "content-type")) {
     a->contentTypeSeen = true;
-    std::string_view value = trimmed(content.substr(colon + 1));
+    std::string_view value = trimmed(content.substr(colon + 1), kLineBlanks);
     a->head.contentType = isVisibleText(value) ? std::string(value) : std::string();
   }
   return length;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "app/config.hpp"
+#include "core/text.hpp"
 #include "fetch/curl_handles.hpp"
 #include "fetch/text.hpp"
 #include "fetch/url.hpp"
@@ -34,13 +35,6 @@ bool isHeaderValue(std::string_view s) {
   for (unsigned char c : s)
     if ((c < 0x20 && c != '\t') || c == 0x7f) return false;
   return true;
-}
-
-std::string_view trimmed(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-    s.remove_suffix(1);
-  return s;
 }
 
 constexpr std::string_view kCancelled = "Request cancelled";
@@ -101,7 +95,7 @@ std::size_t HttpService::Exchange::onHeader(char* data, std::size_t size, std::s
 std::size_t HttpService::Exchange::takeHeader(char* data, std::size_t length) {
   Exchange* x = this;
   if (x->headDone_) return length;
-  std::string_view line = trimmed(std::string_view(data, length));
+  std::string_view line = trimmed(std::string_view(data, length), kLineBlanks);
   std::lock_guard lock(x->mutex);
   if (line.starts_with("HTTP/")) {
     x->headers.clear();
@@ -109,7 +103,7 @@ std::size_t HttpService::Exchange::takeHeader(char* data, std::size_t length) {
     auto code = line.find(' ');
     if (code != std::string_view::npos) {
       auto text = line.find(' ', code + 1);
-      if (text != std::string_view::npos) x->statusText = std::string(trimmed(line.substr(text + 1)));
+      if (text != std::string_view::npos) x->statusText = std::string(trimmed(line.substr(text + 1), kLineBlanks));
     }
     return length;
   }
@@ -124,7 +118,8 @@ std::size_t HttpService::Exchange::takeHeader(char* data, std::size_t length) {
     return length;
   }
   if (auto colon = line.find(':'); colon != std::string_view::npos)
-    x->headers.emplace_back(std::string(trimmed(line.substr(0, colon))), std::string(trimmed(line.substr(colon + 1))));
+    x->headers.emplace_back(std::string(trimmed(line.substr(0, colon), kLineBlanks)),
+                              std::string(trimmed(line.substr(colon + 1), kLineBlanks)));
   return length;
 }
 

@@ -15,10 +15,6 @@ inline constexpr std::string_view kChainSeparator = " ← ";
 
 [[nodiscard]] std::string joined(const std::vector<std::string>& parts, std::string_view separator);
 
-// Letter case folded for ASCII only: "K" (Kelvin sign) never equals "k".
-[[nodiscard]] bool asciiEqualNoCase(std::string_view a, std::string_view b);
-[[nodiscard]] std::string asciiLower(std::string_view text);
-
 // Standard Base64 with "=" padding.
 [[nodiscard]] std::string base64(std::span<const std::uint8_t> data);
 

@@ -2,6 +2,7 @@
 
 #include <charconv>
 
+#include "core/text.hpp"
 #include "fetch/text.hpp"
 
 namespace zorvik::fetch {

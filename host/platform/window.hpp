@@ -2,6 +2,7 @@
 // Every function here is for the window's thread unless it says otherwise.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -69,5 +70,18 @@ void postToWindowThread(std::function<void()> fn);
 
 // Any thread but the window's: runs `fn` on the window's thread and waits.
 void runOnWindowThread(const std::function<void()>& fn);
+
+// A call waiting on the window's thread. Dropping it cancels the call if it
+// has not run yet, so `fn` may hold references to whatever outlives the handle.
+class PendingCall {
+ public:
+  virtual ~PendingCall() = default;
+};
+
+// Window thread: runs `fn` once on the window's thread after `delay` (counted
+// by the event loop), unless the handle is dropped first. Drop it on the
+// window's thread too.
+[[nodiscard]] std::unique_ptr<PendingCall> runLaterOnWindowThread(std::chrono::milliseconds delay,
+                                                                  std::function<void()> fn);
 
 }  // namespace zorvik::platform

@@ -2,10 +2,10 @@
 
 #include <zlib.h>
 
-#include <charconv>
-#include <cstdio>
 #include <string>
 #include <vector>
+
+#include "printing/pdf_writer.hpp"
 
 namespace zorvik::printing {
 
@@ -119,72 +119,6 @@ Result<PackedImage> packImage(const PageImage& page) {
   return image;
 }
 
-// A length in points, locale-independent, without trailing zeros.
-std::string number(double value) {
-  char text[64];
-  auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 4).ptr;
-  std::string out(text, end);
-  while (out.back() == '0') out.pop_back();
-  if (out.back() == '.') out.pop_back();
-  return out;
-}
-
-// Writes the objects out as they come, through `write`; only the offsets stay.
-class PdfWriter {
- public:
-  explicit PdfWriter(JobDocument::Write write) : write_(std::move(write)) { append("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n"); }
-
-  // A number for an object written later; numbers go from 1 up.
-  std::size_t reserve() {
-    offsets_.push_back(0);
-    return offsets_.size();
-  }
-
-  // Objects may be written in any order, each once.
-  void object(std::size_t number, const std::string& body) {
-    offsets_[number - 1] = size_;
-    append(std::to_string(number) + " 0 obj\n" + body + "\nendobj\n");
-  }
-
-  void stream(std::size_t number, const std::string& dictionary, const Bytes& data) {
-    offsets_[number - 1] = size_;
-    append(std::to_string(number) + " 0 obj\n<< " + dictionary + " /Length " + std::to_string(data.size()) +
-           " >>\nstream\n");
-    put(data.data(), data.size());
-    append("\nendstream\nendobj\n");
-  }
-
-  void finish(std::size_t root) {
-    std::size_t xref = size_;
-    append("xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n");
-    for (std::size_t offset : offsets_) {
-      char line[32];
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", offset);
-      append(line);
-    }
-    append("trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root " + std::to_string(root) +
-           " 0 R >>\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n");
-  }
-
-  // The first failure of `write`, if any.
-  [[nodiscard]] const Status& status() const { return status_; }
-
- private:
-  void append(const std::string& text) { put(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()); }
-  void put(const std::uint8_t* data, std::size_t size) {
-    if (!status_) return;
-    status_ = write_(std::span<const std::uint8_t>(data, size));
-    size_ += size;
-  }
-
-  JobDocument::Write write_;
-  Status status_;
-  std::size_t size_ = 0;
-  std::vector<std::size_t> offsets_;
-};
-
-std::string ref(std::size_t object) { return std::to_string(object) + " 0 R"; }
-
 }  // namespace
 
 struct JobDocument::State {
@@ -213,8 +147,8 @@ Status JobDocument::addPage(const PageImage& page) {
                  std::to_string(page.heightPx) + " " + colours + " /Filter /FlateDecode",
              image->data);
   // The image covers the page exactly: its corner is the paper's corner.
-  std::string content = "q " + number(page.widthPt) + " 0 0 " + number(page.heightPt) + " 0 0 cm /Im0 Do Q\n";
-  pdf.stream(contentObject, "", Bytes(content.begin(), content.end()));
+  std::string content = "q " + pdfNumber(page.widthPt) + " 0 0 " + pdfNumber(page.heightPt) + " 0 0 cm /Im0 Do Q\n";
+  pdf.stream(contentObject, "", content);
   state_->pages.push_back({page.widthPt, page.heightPt, imageObject, contentObject});
   return pdf.status();
 }
@@ -229,23 +163,20 @@ Status JobDocument::finish(int copies) {
   for (std::size_t i = 0; i < printed; ++i) {
     const State::Page& page = state_->pages[i % state_->pages.size()];
     std::size_t object = pdf.reserve();
-    pdf.object(object, "<< /Type /Page /Parent " + ref(tree) + " /MediaBox [0 0 " + number(page.widthPt) + " " +
-                           number(page.heightPt) + "] /Resources << /XObject << /Im0 " + ref(page.image) +
-                           " >> >> /Contents " + ref(page.content) + " >>");
-    kids += (i ? " " : "") + ref(object);
+    pdf.object(object, "<< /Type /Page /Parent " + pdfRef(tree) + " /MediaBox [0 0 " + pdfNumber(page.widthPt) + " " +
+                           pdfNumber(page.heightPt) + "] /Resources << /XObject << /Im0 " + pdfRef(page.image) +
+                           " >> >> /Contents " + pdfRef(page.content) + " >>");
+    kids += (i ? " " : "") + pdfRef(object);
   }
   pdf.object(tree, "<< /Type /Pages /Kids [" + kids + "] /Count " + std::to_string(printed) + " >>");
-  pdf.object(catalog, "<< /Type /Catalog /Pages " + ref(tree) + " >>");
+  pdf.object(catalog, "<< /Type /Catalog /Pages " + pdfRef(tree) + " >>");
   pdf.finish(catalog);
   return pdf.status();
 }
 
 Result<Bytes> makeJobPdf(const RenderedPages& pages, int copies) {
   Bytes out;
-  JobDocument job([&out](std::span<const std::uint8_t> data) -> Status {
-    out.insert(out.end(), data.begin(), data.end());
-    return {};
-  });
+  JobDocument job(appendingTo(out));
   for (const RenderedPage& page : pages) {
     if (page.pixels.size() != static_cast<std::size_t>(page.widthPx) * static_cast<std::size_t>(page.heightPx) *
                                   (page.kind == PixelKind::Grey ? 1 : 4))

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "core/text.hpp"
+
 namespace zorvik::printing {
 
 namespace {
@@ -9,13 +11,6 @@ namespace {
 constexpr const char* kNoSize = "драйвер не сообщил размер";
 
 std::string wholeMm(double mm) { return std::to_string(std::llround(mm)); }
-
-std::string trimmed(const std::string& text) {
-  constexpr const char* kSpace = " \t\r\n\f\v";
-  auto first = text.find_first_not_of(kSpace);
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(kSpace) - first + 1);
-}
 
 }  // namespace
 
@@ -31,7 +26,7 @@ Json printersJson(const platform::PrinterList& list) {
 }
 
 std::string describePaper(const std::string& formName, std::optional<double> widthMm, std::optional<double> heightMm) {
-  std::string name = trimmed(formName);
+  std::string name(trimmed(formName));
   bool sized = widthMm && heightMm;
   std::string size = sized ? wholeMm(*widthMm) + " × " + wholeMm(*heightMm) + " мм" : "";
   if (!name.empty()) return sized ? name + " (" + size + ")" : name;

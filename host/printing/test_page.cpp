@@ -7,6 +7,7 @@
 
 #include "app/config.hpp"
 #include "printing/pdf_fit.hpp"
+#include "printing/pdf_writer.hpp"
 #include "printing/test_page_font.hpp"
 
 namespace zorvik::printing {
@@ -267,47 +268,33 @@ Bytes writeTestPagePdf(const TestPageLayout& page, const TrueTypeFont& font) {
     widths += std::to_string(glyph) + " [" + scaled(font.advance(glyph)) + "]";
   }
   std::span<const std::uint8_t> fontData = font.data();
-  const std::string fontSize = std::to_string(fontData.size());
-
-  std::vector<std::string> objects{
-      "<< /Type /Catalog /Pages 2 0 R >>",
-      "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
-      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 " + two(page.widthPt) + " " + two(page.heightPt) +
-          "] /Resources << /Font << /F1 4 0 R >> >> /Contents 8 0 R >>",
-      "<< /Type /Font /Subtype /Type0 /BaseFont /PTSans /Encoding /Identity-H /DescendantFonts [5 0 R] >>",
-      "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /PTSans /CIDSystemInfo << /Registry (Adobe) /Ordering "
-      "(Identity) /Supplement 0 >> /FontDescriptor 6 0 R /DW 1000 /W [" +
-          widths + "] /CIDToGIDMap /Identity >>",
-      "<< /Type /FontDescriptor /FontName /PTSans /Flags 4 /FontBBox [" + scaled(font.xMin()) + " " +
-          scaled(font.yMin()) + " " + scaled(font.xMax()) + " " + scaled(font.yMax()) +
-          "] /ItalicAngle 0 /Ascent " + scaled(font.ascender()) + " /Descent " + scaled(font.descender()) +
-          " /CapHeight " + scaled(font.capHeight()) + " /StemV 80 /FontFile2 7 0 R >>",
-      "",  // the font file, written below
-      "<< /Length " + std::to_string(page.content.size()) + " >>\nstream\n" + page.content + "endstream",
-  };
 
   Bytes out;
   out.reserve(fontData.size() + page.content.size() + 4096);
-  auto put = [&out](std::string_view text) { out.insert(out.end(), text.begin(), text.end()); };
-  put("%PDF-1.4\n%\xE2\xE3\xCF\xD3\n");
-  std::vector<std::size_t> offsets;
-  for (std::size_t i = 0; i < objects.size(); ++i) {
-    offsets.push_back(out.size());
-    put(std::to_string(i + 1) + " 0 obj\n");
-    if (i == 6) {
-      put("<< /Length " + fontSize + " /Length1 " + fontSize + " >>\nstream\n");
-      out.insert(out.end(), fontData.begin(), fontData.end());
-      put("\nendstream");
-    } else {
-      put(objects[i]);
-    }
-    put("\nendobj\n");
-  }
-  const std::size_t xref = out.size();
-  put("xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n");
-  for (std::size_t offset : offsets) put(padded(offset, 10) + " 00000 n \n");
-  put("trailer\n<< /Size " + std::to_string(objects.size() + 1) + " /Root 1 0 R >>\nstartxref\n" +
-      std::to_string(xref) + "\n%%EOF\n");
+  PdfWriter pdf(appendingTo(out));
+  const std::size_t catalog = pdf.reserve(), tree = pdf.reserve(), pageObject = pdf.reserve(), type0 = pdf.reserve(),
+                    cidFont = pdf.reserve(), descriptor = pdf.reserve(), fontFile = pdf.reserve(),
+                    content = pdf.reserve();
+  pdf.object(catalog, "<< /Type /Catalog /Pages " + pdfRef(tree) + " >>");
+  pdf.object(tree, "<< /Type /Pages /Kids [" + pdfRef(pageObject) + "] /Count 1 >>");
+  pdf.object(pageObject, "<< /Type /Page /Parent " + pdfRef(tree) + " /MediaBox [0 0 " + two(page.widthPt) + " " +
+                             two(page.heightPt) + "] /Resources << /Font << /F1 " + pdfRef(type0) +
+                             " >> >> /Contents " + pdfRef(content) + " >>");
+  pdf.object(type0, "<< /Type /Font /Subtype /Type0 /BaseFont /PTSans /Encoding /Identity-H /DescendantFonts [" +
+                        pdfRef(cidFont) + "] >>");
+  pdf.object(cidFont,
+             "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /PTSans /CIDSystemInfo << /Registry (Adobe) /Ordering "
+             "(Identity) /Supplement 0 >> /FontDescriptor " +
+                 pdfRef(descriptor) + " /DW 1000 /W [" + widths + "] /CIDToGIDMap /Identity >>");
+  pdf.object(descriptor, "<< /Type /FontDescriptor /FontName /PTSans /Flags 4 /FontBBox [" + scaled(font.xMin()) +
+                             " " + scaled(font.yMin()) + " " + scaled(font.xMax()) + " " + scaled(font.yMax()) +
+                             "] /ItalicAngle 0 /Ascent " + scaled(font.ascender()) + " /Descent " +
+                             scaled(font.descender()) + " /CapHeight " + scaled(font.capHeight()) +
+                             " /StemV 80 /FontFile2 " + pdfRef(fontFile) + " >>");
+  // The font file whole; /Length1 is its length before any filter (none here).
+  pdf.stream(fontFile, "/Length1 " + std::to_string(fontData.size()), fontData);
+  pdf.stream(content, "", page.content);
+  pdf.finish(catalog);
   return out;
 }
 

@@ -1,9 +1,7 @@
 #include "services/host_services.hpp"
 
-#include <algorithm>
-#include <cctype>
-
 #include "app/config.hpp"
+#include "core/text.hpp"
 #include "platform/paths.hpp"
 
 namespace zorvik::services {
@@ -48,10 +46,7 @@ std::vector<std::string> deepLinkUrls(const std::vector<std::string>& args, cons
     for (const auto& s : schemes) {
       std::string prefix = s + ":";
       // URL schemes are case-insensitive: TSD-AUTH://pin/1234 is the same link.
-      auto sameLetter = [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-      };
-      if (a.size() > prefix.size() && std::equal(prefix.begin(), prefix.end(), a.begin(), sameLetter)) {
+      if (a.size() > prefix.size() && asciiStartsWithNoCase(a, prefix)) {
         out.push_back(a);
         break;
       }

@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "bridge/command.hpp"
 #include "platform/desktop.hpp"
 #include "platform/os_info.hpp"
 #include "services/event_bus.hpp"
@@ -33,8 +32,6 @@ std::string osFactsScript(const platform::OsFacts& os);
 
 // The script that opens external links in the default browser instead of the window.
 std::string openerClickScript();
-
-void registerServiceCommands(bridge::CommandTable& table);
 
 // Deep-link URLs among a second launch's arguments (schemes zorvik and tsd-auth).
 std::vector<std::string> deepLinkUrls(const std::vector<std::string>& args, const std::vector<std::string>& schemes);

@@ -1,4 +1,4 @@
-#include "fetch/fetch_commands.hpp"
+#include "fetch/commands/fetch_commands.hpp"
 
 #include <gtest/gtest.h>
 

@@ -18,20 +18,10 @@ namespace zorvik::fetch {
 namespace {
 
 using testing::Canned;
+using testing::eventually;
 using testing::TestServer;
 
 std::string text(const Bytes& b) { return std::string(b.begin(), b.end()); }
-
-// Waits for a condition with a deadline, never a fixed sleep.
-template <class F>
-bool eventually(F done) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 TEST(HttpService, ScopeIsCheckedOnTheParsedUrl) {
   HttpService http({"https://files.test/*", "https://app.test/*", "http://127.0.0.1:*/*"}, std::nullopt);

@@ -19,8 +19,25 @@
 namespace zorvik::platform {
 namespace {
 
+using zorvik::testing::eventually;
 using zorvik::testing::ScopedEnv;
 using zorvik::testing::TempDir;
+
+// Runs this thread's GLib loop (where the first process's listener answers)
+// until `done` holds; false when it never does.
+template <class Done>
+bool loopUntil(Done done) {
+  return eventually([&] {
+    while (g_main_context_iteration(nullptr, FALSE)) {
+    }
+    return done();
+  });
+}
+
+template <class T>
+bool ready(std::future<T>& f) {
+  return f.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
 
 constexpr const char* kId = "com.example.zorvik-instance-test";
 
@@ -39,14 +56,14 @@ TEST_F(SingleInstanceTest, TheFirstClaimsAndALaterLaunchIsHandedToItWithItsArgum
   std::optional<Launch> received;
   first->primary->listen([&](Launch l) { received = std::move(l); });
   auto second = std::async(std::launch::async, [] { return claimInstance(kId, {{"tsd-auth://pin/1234"}, "/home/picker"}); });
-  while (second.wait_for(std::chrono::seconds(0)) != std::future_status::ready) g_main_context_iteration(nullptr, FALSE);
+  ASSERT_TRUE(loopUntil([&] { return ready(second); }));
 
   auto claim = second.get();
   ASSERT_TRUE(claim) << claim.error();
   EXPECT_TRUE(claim->forwarded);
   EXPECT_FALSE(claim->primary);
   // The launch may still be on its way to the callback when the sender has its answer.
-  while (!received) g_main_context_iteration(nullptr, TRUE);
+  ASSERT_TRUE(loopUntil([&] { return received.has_value(); }));
   EXPECT_EQ(received->args, std::vector<std::string>{"tsd-auth://pin/1234"});
   EXPECT_EQ(received->cwd, "/home/picker");
 }
@@ -56,10 +73,12 @@ TEST_F(SingleInstanceTest, ALaunchDuringTheFirstProcessShutdownTakesOverInsteadO
   auto first = claimInstance(kId, {{}, "/"});
   ASSERT_TRUE(first && first->primary);
   auto second = std::async(std::launch::async, [] { return claimInstance(kId, {{"again"}, "/"}); });
-  // Whether the later launch connects before or after the first one goes, it must end up the owner.
+  // Whether the later launch connects before or after the first one goes, it
+  // must end up the owner; the pause only makes "before" the likely order.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   first->primary.reset();
 
+  ASSERT_TRUE(eventually([&] { return ready(second); }));
   auto claim = second.get();
   ASSERT_TRUE(claim) << claim.error();
   EXPECT_FALSE(claim->forwarded);
@@ -69,7 +88,7 @@ TEST_F(SingleInstanceTest, ALaunchDuringTheFirstProcessShutdownTakesOverInsteadO
   std::optional<Launch> received;
   claim->primary->listen([&](Launch l) { received = std::move(l); });
   auto third = std::async(std::launch::async, [] { return claimInstance(kId, {{"third"}, "/"}); });
-  while (third.wait_for(std::chrono::seconds(0)) != std::future_status::ready) g_main_context_iteration(nullptr, FALSE);
+  ASSERT_TRUE(loopUntil([&] { return ready(third); }));
   ASSERT_TRUE(third.get()->forwarded);
 }
 

@@ -1,10 +1,12 @@
 // Small helpers shared by the host tests.
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 namespace zorvik::testing {
@@ -48,5 +50,18 @@ class ScopedEnv {
   std::string name_;
   std::optional<std::string> old_;
 };
+
+// Asks `done` until it holds; false once `limit` has passed without it. The
+// limit only keeps a broken test from hanging (and a slow machine from failing
+// a sound one), so it is generous and the test asserts on the condition only.
+template <class Done>
+bool eventually(Done done, std::chrono::milliseconds limit = std::chrono::seconds(30)) {
+  auto deadline = std::chrono::steady_clock::now() + limit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
 
 }  // namespace zorvik::testing

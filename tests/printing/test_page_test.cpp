@@ -218,7 +218,7 @@ TEST(TestPage, TheFileHasEightObjectsAndAnExactCrossReferenceTable) {
   EXPECT_EQ(pdf.substr(fontAt + fontHead.size(), data.size()), std::string(data.begin(), data.end()));
   EXPECT_EQ(pdf.substr(fontAt + fontHead.size() + data.size(), 18), "\nendstream\nendobj\n");
   EXPECT_NE(pdf.find("8 0 obj\n<< /Length " + std::to_string(page.content.size()) + " >>\nstream\n" + page.content +
-                     "endstream\nendobj\nxref\n"),
+                     "\nendstream\nendobj\nxref\n"),
             std::string::npos);
   // Widths of the glyphs used, ascending, without the missing glyph.
   std::smatch widths;

@@ -63,7 +63,7 @@ TEST(Process, TerminateEndsTheChildAndWhatItStarted) {
   ASSERT_TRUE(child);
   // Wait until the grandchild exists, then end the group.
   std::error_code ec;
-  for (int i = 0; i < 500 && (fs::file_size(marker, ec) == 0 || ec); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(testing::eventually([&] { return fs::file_size(marker, ec) > 0 && !ec; }));
   auto pollBefore = child->poll();
   ASSERT_TRUE(pollBefore);
   EXPECT_FALSE(*pollBefore);
@@ -76,15 +76,12 @@ TEST(Process, TerminateEndsTheChildAndWhatItStarted) {
   long grandchild = 0;
   pidFile >> grandchild;
   ASSERT_GT(grandchild, 0);
-  bool gone = false;
-  for (int i = 0; i < 500 && !gone; ++i) {
-    // Reaped by init once killed; until then it may linger as a zombie.
+  // Reaped by init once killed; until then it may linger as a zombie.
+  EXPECT_TRUE(testing::eventually([&] {
     std::ifstream stat("/proc/" + std::to_string(grandchild) + "/stat");
     std::string pid, name, state;
-    gone = !(stat >> pid >> name >> state) || state == "Z";
-    if (!gone) std::this_thread::sleep_for(10ms);
-  }
-  EXPECT_TRUE(gone);
+    return !(stat >> pid >> name >> state) || state == "Z";
+  }));
 }
 
 TEST(Process, DroppingARunningChildEndsIt) {
@@ -94,7 +91,7 @@ TEST(Process, DroppingARunningChildEndsIt) {
     auto out = OutputFile::create(dir.path() / "pid");
     auto child = ChildProcess::start({"/bin/sh", {"-c", "echo $$; exec sleep 300"}, {}, &*out, nullptr});
     ASSERT_TRUE(child);
-    for (int i = 0; i < 500 && out->readAll().empty(); ++i) std::this_thread::sleep_for(10ms);
+    ASSERT_TRUE(testing::eventually([&] { return !out->readAll().empty(); }));
     pid = std::stol(text(out->readAll()));
   }
   EXPECT_FALSE(fs::exists("/proc/" + std::to_string(pid)));

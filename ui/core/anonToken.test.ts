@@ -6,6 +6,7 @@ import { readLocal, writeLocal } from './localStore'
 import { setServerBaseUrl } from './serviceUrl'
 import { endSession, freshSession, type SessionKit } from './testing/sessionKit'
 import { StandIn } from './testing/standIn'
+import { installFakeBridge, removeFakeBridge } from './testing/fakeBridge'
 
 let standIn: StandIn
 let kit: SessionKit
@@ -70,22 +71,11 @@ describe('fetchInitialJwt', () => {
 })
 
 describe('inside the desktop host', () => {
-  afterEach(() => {
-    delete (globalThis as { window?: unknown }).window
-  })
+  afterEach(() => removeFakeBridge())
 
   /** A stand-in for the host's bridge: `fetch_url` as given, every other command answered with null. */
   function hostBridge(fetchUrl: (url: string) => Promise<unknown>) {
-    const calls: string[] = []
-    const bridge = {
-      invoke: async (cmd: string, args: Record<string, unknown> = {}) => {
-        calls.push(cmd === 'fetch_url' ? `fetch_url ${String(args.url)}` : cmd)
-        return cmd === 'fetch_url' ? fetchUrl(String(args.url)) : null
-      },
-      registerCallback: () => 0,
-      unregisterCallback: () => {},
-    }
-    ;(globalThis as { window?: unknown }).window = { __ZORVIK__: bridge, __ZORVIK_DESKTOP__: true }
+    const { calls } = installFakeBridge((cmd, args) => (cmd === 'fetch_url' ? fetchUrl(String(args.url)) : null), { desktop: true })
     return calls
   }
 
@@ -97,7 +87,7 @@ describe('inside the desktop host', () => {
     })
     const token = await fetchFreshAnonJwt()
     expect(token?.split('.')).toHaveLength(3)
-    expect(calls).toContain(`fetch_url ${standIn.url}/get-token`)
+    expect(calls).toContainEqual(expect.objectContaining({ cmd: 'fetch_url', args: { url: `${standIn.url}/get-token` } }))
     expect(kit.logLines).toContain('fetchInitialJwt: ок, токен получен')
   })
 

@@ -1,30 +1,15 @@
 import { afterEach, describe, expect, it } from 'vitest'
 import { BUILD_TARGET, BUILD_TARGET_LABEL, errorText, hostFlagSet, invoke, isCommandNotFound, isDesktopHost, pluginCommand } from './bridge'
 import { impactFeedback } from './haptics'
+import { installFakeBridge, removeFakeBridge } from './testing/fakeBridge'
 
-afterEach(() => {
-  delete (window as { __ZORVIK__?: unknown }).__ZORVIK__
-  delete (window as { __ZORVIK_DESKTOP__?: unknown }).__ZORVIK_DESKTOP__
-})
-
-function injectHost(answer: (cmd: string, args: unknown) => Promise<unknown>) {
-  const calls: Array<[string, unknown]> = []
-  window.__ZORVIK__ = {
-    invoke: (cmd, args) => {
-      calls.push([cmd, args])
-      return answer(cmd, args)
-    },
-    registerCallback: () => 1,
-    unregisterCallback: () => {},
-  }
-  return calls
-}
+afterEach(() => removeFakeBridge())
 
 describe('desktop detection', () => {
   it('is a desktop host only with the injected object', () => {
     expect(isDesktopHost()).toBe(false)
     expect(hostFlagSet()).toBe(false)
-    injectHost(async () => null)
+    installFakeBridge()
     expect(isDesktopHost()).toBe(true)
     window.__ZORVIK_DESKTOP__ = true
     expect(hostFlagSet()).toBe(true)
@@ -37,9 +22,9 @@ describe('desktop detection', () => {
 
   it('invoke without the host rejects; with it, forwards name and arguments', async () => {
     await expect(invoke('app_log_path')).rejects.toThrow()
-    const calls = injectHost(async () => '/x/startup.log')
+    const { calls } = installFakeBridge(async () => '/x/startup.log')
     await expect(invoke('app_log_path')).resolves.toBe('/x/startup.log')
-    expect(calls).toEqual([['app_log_path', {}]])
+    expect(calls.map((c) => [c.cmd, c.args])).toEqual([['app_log_path', {}]])
     expect(pluginCommand('window', 'show')).toBe('plugin:window|show')
   })
 })
@@ -62,7 +47,7 @@ describe('isCommandNotFound', () => {
 
 describe('haptics', () => {
   it('swallows the desktop refusal', async () => {
-    injectHost(async () => {
+    installFakeBridge(async () => {
       throw 'plugin:haptics|impact_feedback not allowed: the page has no permission for this command'
     })
     await expect(impactFeedback('light')).resolves.toBeUndefined()

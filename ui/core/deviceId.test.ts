@@ -1,28 +1,25 @@
 import { afterEach, beforeEach, describe, expect, it } from 'vitest'
 import { DEVICE_ID_FALLBACK, DEVICE_ID_KEY, getOrCreateDeviceId, resetDeviceIdCache } from './deviceId'
 import { loadDeviceJwt, loadRefreshToken, saveDeviceJwt, clearDeviceJwt, useCredentialsBackend } from './credentials'
+import { installFakeBridge, removeFakeBridge } from './testing/fakeBridge'
 
 /** The host's key-value files, kept in memory behind the same bridge commands. */
 function hostWithStores(files: Record<string, Record<string, unknown>>, opts: { refuseLoad?: boolean } = {}) {
   const rids: string[] = []
-  window.__ZORVIK__ = {
-    async invoke(cmd: string, args: Record<string, unknown> = {}) {
-      if (cmd === 'plugin:store|load') {
-        if (opts.refuseLoad) throw new Error('Не удалось открыть хранилище')
-        rids.push(String(args.path))
-        files[String(args.path)] ??= {}
-        return rids.length - 1
-      }
-      const file = files[rids[Number(args.rid)]!]!
-      const key = String(args.key)
-      if (cmd === 'plugin:store|get') return { value: file[key] ?? null, exists: key in file }
-      if (cmd === 'plugin:store|set') return void (file[key] = args.value)
-      if (cmd === 'plugin:store|delete') return delete file[key]
-      return null
-    },
-    registerCallback: () => 0,
-    unregisterCallback: () => {},
-  }
+  installFakeBridge((cmd, args) => {
+    if (cmd === 'plugin:store|load') {
+      if (opts.refuseLoad) throw new Error('Не удалось открыть хранилище')
+      rids.push(String(args.path))
+      files[String(args.path)] ??= {}
+      return rids.length - 1
+    }
+    const file = files[rids[Number(args.rid)]!]!
+    const key = String(args.key)
+    if (cmd === 'plugin:store|get') return { value: file[key] ?? null, exists: key in file }
+    if (cmd === 'plugin:store|set') return void (file[key] = args.value)
+    if (cmd === 'plugin:store|delete') return delete file[key]
+    return null
+  })
 }
 
 beforeEach(() => {
@@ -31,7 +28,7 @@ beforeEach(() => {
   useCredentialsBackend(undefined)
 })
 afterEach(() => {
-  delete window.__ZORVIK__
+  removeFakeBridge()
   useCredentialsBackend(undefined)
 })
 

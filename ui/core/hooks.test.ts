@@ -22,7 +22,7 @@ describe('createHooks', () => {
     hooks.run()
     expect(seen).toEqual(['after'])
     expect(reported).toHaveLength(1)
-    expect(reported[0][0]).toBe('queue')
+    expect(reported[0]![0]).toBe('queue')
   })
 
   it('removes exactly the listener whose removal is called, even a function added twice', () => {

@@ -11,22 +11,7 @@ import {
   type LabelFetchDeps,
   defaultLabelFetchDeps,
 } from './labelFetch'
-
-type Answer = (cmd: string, args: Record<string, unknown>) => Promise<unknown>
-
-// The host's injected bridge object, answering as a test wants; every call is kept.
-function injectHost(answer: Answer) {
-  const calls: Array<{ cmd: string; args: Record<string, unknown>; at: number }> = []
-  window.__ZORVIK__ = {
-    invoke: (cmd, args = {}) => {
-      calls.push({ cmd, args, at: Date.now() })
-      return answer(cmd, args)
-    },
-    registerCallback: () => 1,
-    unregisterCallback: () => {},
-  }
-  return calls
-}
+import { installFakeBridge, removeFakeBridge } from './testing/fakeBridge'
 
 const lines: string[] = []
 const deps: LabelFetchDeps = { ...defaultLabelFetchDeps, log: (line) => lines.push(line) }
@@ -45,7 +30,7 @@ beforeEach(() => {
 
 afterEach(() => {
   vi.useRealTimers()
-  delete (window as { __ZORVIK__?: unknown }).__ZORVIK__
+  removeFakeBridge()
 })
 
 describe('label link validation', () => {
@@ -83,7 +68,7 @@ describe('label download', () => {
   })
 
   it('returns the bytes and logs the address that answered', async () => {
-    const calls = injectHost(async () => ({ bytes: b64('%PDF'), status: 200, contentType: 'application/pdf', via: 'v' }))
+    const { calls } = installFakeBridge(async () => ({ bytes: b64('%PDF'), status: 200, contentType: 'application/pdf', via: 'v' }))
     const bytes = await downloadLabel(LINK, deps)
     expect(new TextDecoder().decode(bytes)).toBe('%PDF')
     expect(calls.map((c) => [c.cmd, c.args])).toEqual([['fetch_label', { url: LINK }]])
@@ -94,12 +79,12 @@ describe('label download', () => {
     [{ bytes: '', status: 404, contentType: '', via: 'v' }, 'Не удалось скачать этикетку: сервер ответил 404'],
     [{ bytes: '', status: 200, contentType: '', via: 'v' }, EMPTY_LABEL],
   ])('judges the answer: %o', async (answer, text) => {
-    injectHost(async () => answer)
+    installFakeBridge(async () => answer)
     await expect(downloadLabel(LINK, deps)).rejects.toThrow(new Error(text))
   })
 
   it('retries network failures after 400, 1200 and 2000 ms, then adds the attempt count', async () => {
-    const calls = injectHost(async () => {
+    const { calls } = installFakeBridge(async () => {
       throw SEND_FAILURE
     })
     const done = downloadLabel(LINK, deps).catch((e: Error) => e)
@@ -113,7 +98,7 @@ describe('label download', () => {
 
   it('starts no attempt once 45 s have passed since the first', async () => {
     // Each attempt fails after 20 s: attempts start at 0, 20.4 s and 41.6 s; a fourth would start at 63.6 s.
-    const calls = injectHost(
+    const { calls } = installFakeBridge(
       () => new Promise((_, reject) => setTimeout(() => reject(new Error('connection reset by peer')), 20_000)),
     )
     const done = downloadLabel(LINK, deps).catch((e: Error) => e)
@@ -124,7 +109,7 @@ describe('label download', () => {
   })
 
   it('gives up on one attempt after 30 s, which is not retried', async () => {
-    const calls = injectHost(() => new Promise(() => {}))
+    const { calls } = installFakeBridge(() => new Promise(() => {}))
     const done = downloadLabel(LINK, deps).catch((e: Error) => e)
     await vi.advanceTimersByTimeAsync(30_000)
     expect(((await done) as Error).message).toBe(labelTimeoutText())
@@ -136,7 +121,7 @@ describe('label download', () => {
 
   it('retries a busy gateway but not a missing file, and succeeds on a later attempt', async () => {
     let n = 0
-    const calls = injectHost(async () => {
+    const { calls } = installFakeBridge(async () => {
       n += 1
       return n === 1
         ? { bytes: '', status: 503, contentType: '', via: 'a' }
@@ -178,7 +163,7 @@ describe('label download', () => {
 describe('fallback to the http service of an older host', () => {
   it('downloads through fetch, fetch_send and fetch_read_body when fetch_label is missing', async () => {
     const body = [new Uint8Array([37, 80]), new Uint8Array([68, 70]), new Uint8Array(0)]
-    const calls = injectHost(async (cmd) => {
+    const { calls } = installFakeBridge(async (cmd) => {
       switch (cmd) {
         case 'fetch_label':
           throw 'Command fetch_label not found'
@@ -203,7 +188,7 @@ describe('fallback to the http service of an older host', () => {
     [{ status: 404 }, [], 'Не удалось скачать этикетку: сервер ответил 404'],
     [{ status: 200 }, [new Uint8Array(0)], EMPTY_LABEL],
   ])('judges the answer %o', async (head, body, text) => {
-    injectHost(async (cmd) => {
+    installFakeBridge(async (cmd) => {
       if (cmd === 'fetch_label') throw new Error('command FETCH_LABEL not found')
       if (cmd === 'plugin:http|fetch') return 1
       if (cmd === 'plugin:http|fetch_send') return { ...head, rid: 1 }
@@ -214,7 +199,7 @@ describe('fallback to the http service of an older host', () => {
   })
 
   it('reports a body that stops coming and cancels it', async () => {
-    const calls = injectHost(async (cmd) => {
+    const { calls } = installFakeBridge(async (cmd) => {
       if (cmd === 'fetch_label') throw 'Command fetch_label not found'
       if (cmd === 'plugin:http|fetch') return 3
       if (cmd === 'plugin:http|fetch_send') return { status: 200, rid: 3 }
@@ -228,7 +213,7 @@ describe('fallback to the http service of an older host', () => {
   })
 
   it('reports a scope refusal of the http service in the picker’s words', async () => {
-    injectHost(async (cmd) => {
+    installFakeBridge(async (cmd) => {
       if (cmd === 'fetch_label') throw 'Command fetch_label not found'
       throw 'url not allowed on the configured scope: https://127.0.0.1/labels/1.pdf'
     })

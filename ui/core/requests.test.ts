@@ -1,6 +1,7 @@
 // @vitest-environment node
 // Request and reply over a real channel to the local service host.
 import { afterAll, afterEach, beforeAll, beforeEach, describe, expect, it } from 'vitest'
+import { replyNameFor, type Payload } from './envelope'
 import { NOT_CONNECTED_MESSAGE, refusalFrom, RefusalError, requestOn, withTimeout } from './requests'
 import { ServerChannel } from './serverChannel'
 import { command, connectSocket, request, setAnonJwt } from './session'
@@ -43,9 +44,12 @@ describe('a channel to the service host', () => {
   it('rejects with "timeout" and ignores the reply that comes later', async () => {
     await standIn.nextReply('workerAuth', 'delay', { ms: 300 })
     const late = requestOn(channel, 'workerAuth', { method: 'pin', code: '000000' }, { timeoutMs: 100 })
+    const arrived: Payload[] = []
+    const off = channel.onCommand(replyNameFor('workerAuth'), (p) => arrived.push(p))
     await expect(late).rejects.toThrow(/^timeout$/)
     // the late refusal arrives while nobody waits; the next request gets its own answer
-    await new Promise((r) => setTimeout(r, 350))
+    await eventually('the late reply', () => arrived.length === 1)
+    off()
     expect(await requestOn(channel, 'workerAuth', { method: 'pin', code: '111111' })).toMatchObject({ workerId: 'w-olga' })
   })
 
@@ -56,7 +60,8 @@ describe('a channel to the service host', () => {
       await expect(requestOn(offline, 'completeDocument', { documentId: 'x' }, { connectedOnly: true })).rejects.toThrow(NOT_CONNECTED_MESSAGE)
       offline.init()
       await eventually('connected', () => offline.getState().connect)
-      await new Promise((r) => setTimeout(r, 200))
+      // One socket keeps its order: a message left in the buffer would have reached the server before this one.
+      await requestOn(offline, 'deviceWhoAmI')
       expect(await standIn.messages('completeDocument')).toEqual([])
     } finally {
       offline.destroy()

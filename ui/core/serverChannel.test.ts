@@ -1,6 +1,7 @@
 // @vitest-environment node
 // The channel comes back by itself after every kind of break, the server's own close included.
 import { afterEach, describe, expect, it } from 'vitest'
+import { requestOn } from './requests'
 import { RECONNECT_POLICY, reconnectDelay, ServerChannel, type LifecycleEvent } from './serverChannel'
 import { eventually, StandIn } from './testing/standIn'
 
@@ -65,7 +66,8 @@ describe('a channel whose server closes the connection itself', () => {
     standIns.push(second)
     await eventually('reconnected', () => channel!.getState().connect, 15_000)
     await eventually('the buffered message', async () => (await second.messages('deviceWhoAmI')).length > 0, 5_000)
-    await new Promise((r) => setTimeout(r, 300))
+    // One socket keeps its order: a second copy of the buffered message would reach the server before this request.
+    await requestOn(channel!, 'deviceWhoAmI')
     expect((await second.messages('deviceWhoAmI')).filter((m) => m.p.probe === 1)).toHaveLength(1)
     expect((await second.connections()).filter((c) => c.kind === 'device')).toHaveLength(1)
   }, 40_000)

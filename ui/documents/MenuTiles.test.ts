@@ -1,6 +1,7 @@
 import { flushPromises, mount } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
 import { createMemoryHistory, createRouter, type Router } from 'vue-router'
+import { eventually } from '../core/testing/eventually'
 import { writeAccountMode } from '../core/accountMode'
 import { useAuthStore } from '../core/authStore'
 import { useDocumentStore } from './documentStore'
@@ -37,8 +38,7 @@ describe('the menu tiles', () => {
     // The shipment list is preloaded as the menu opens.
     kit.script('getDocumentList', [() => ({ items: [{ id: 's1', type: 'shipment', status: 'pending' }], final: true, offset: 0 })])
     const w = mount(MenuTiles, { global: { plugins: [router] } })
-    await flushPromises()
-    await new Promise((r) => setTimeout(r, 10))
+    await eventually('the shipment count', () => tiles(w)[2]?.[1] === '1')
     expect(kit.sent.map((m) => m.p)).toEqual([{ type: 'shipment', pages: true, maxPages: 1 }])
     expect(tiles(w)).toEqual([
       ['tile-receiving', '', false],

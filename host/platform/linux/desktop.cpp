@@ -11,58 +11,38 @@
 #include <cerrno>
 
 #include "core/system_error.hpp"
+#include "platform/linux/gobject_ptr.hpp"
 #include "platform/paths.hpp"
 
 extern char** environ;
 
 namespace zorvik::platform {
 
-namespace {
-
-struct GErrorOwner {
-  GError* e = nullptr;
-  ~GErrorOwner() {
-    if (e) g_error_free(e);
-  }
-  std::string text() const { return e && e->message ? e->message : "unknown error"; }
-};
-
-}  // namespace
-
 Status openWithDefaultHandler(const std::string& uri) {
-  GErrorOwner error;
-  if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, &error.e)) return fail(error.text());
+  GErrorPtr error;
+  if (!g_app_info_launch_default_for_uri(uri.c_str(), nullptr, error.out())) return fail(error.text());
   return {};
 }
 
 Status revealInFileManager(const std::filesystem::path& file) {
   std::error_code ec;
   if (!std::filesystem::exists(file, ec)) return fail("Файл не найден: " + file.string());
-  GFile* gfile = g_file_new_for_path(file.c_str());
-  char* uri = g_file_get_uri(gfile);
-  g_object_unref(gfile);
-  std::string fileUri = uri ? uri : "";
-  g_free(uri);
+  GObjectPtr<GFile> gfile(g_file_new_for_path(file.c_str()));
+  GCharPtr uri(g_file_get_uri(gfile.get()));
+  std::string fileUri = uri ? uri.get() : "";
 
-  GErrorOwner error;
-  if (GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error.e)) {
+  GErrorPtr error;
+  if (GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, error.out())); bus) {
     const char* items[] = {fileUri.c_str(), nullptr};
-    GVariant* reply = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
-        "ShowItems", g_variant_new("(^ass)", items, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr);
-    g_object_unref(bus);
-    if (reply) {
-      g_variant_unref(reply);
-      return {};
-    }
+    GVariantPtr reply(g_dbus_connection_call_sync(
+        bus.get(), "org.freedesktop.FileManager1", "/org/freedesktop/FileManager1", "org.freedesktop.FileManager1",
+        "ShowItems", g_variant_new("(^ass)", items, ""), nullptr, G_DBUS_CALL_FLAGS_NONE, 2000, nullptr, nullptr));
+    if (reply) return {};
   }
   // No file manager service: open the folder instead.
-  GFile* parent = g_file_new_for_path(file.parent_path().c_str());
-  char* parentUri = g_file_get_uri(parent);
-  g_object_unref(parent);
-  auto opened = openWithDefaultHandler(parentUri ? parentUri : "");
-  g_free(parentUri);
-  return opened;
+  GObjectPtr<GFile> parent(g_file_new_for_path(file.parent_path().c_str()));
+  GCharPtr parentUri(g_file_get_uri(parent.get()));
+  return openWithDefaultHandler(parentUri ? parentUri.get() : "");
 }
 
 namespace {
@@ -73,25 +53,20 @@ class DbusScreenKeeper final : public ScreenKeeper {
 
   void keepOn(bool on) override {
     if (on == (cookie_ != 0)) return;
-    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr));
     if (!bus) return;  // no session bus: nothing dims the screen we could talk to
     if (on) {
-      GVariant* reply = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
+      GVariantPtr reply(g_dbus_connection_call_sync(
+          bus.get(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
           "Inhibit", g_variant_new("(ss)", "Зорвик", "открыт документ"), G_VARIANT_TYPE("(u)"),
-          G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
-      if (reply) {
-        g_variant_get(reply, "(u)", &cookie_);
-        g_variant_unref(reply);
-      }
+          G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr));
+      if (reply) g_variant_get(reply.get(), "(u)", &cookie_);
     } else {
-      GVariant* reply = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
-          "UnInhibit", g_variant_new("(u)", cookie_), nullptr, G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr);
-      if (reply) g_variant_unref(reply);
+      GVariantPtr reply(g_dbus_connection_call_sync(
+          bus.get(), "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
+          "UnInhibit", g_variant_new("(u)", cookie_), nullptr, G_DBUS_CALL_FLAGS_NONE, 1000, nullptr, nullptr));
       cookie_ = 0;
     }
-    g_object_unref(bus);
   }
 
  private:

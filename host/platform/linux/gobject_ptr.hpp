@@ -1,7 +1,11 @@
+// Owners for what GLib hands out: GObject references, boxed and plain GLib
+// values, and errors. Nothing under platform/linux frees these by hand.
 #pragma once
 
 #include <glib-object.h>
 
+#include <memory>
+#include <string>
 #include <utility>
 
 namespace zorvik::platform {
@@ -35,6 +39,38 @@ class GObjectPtr {
 
  private:
   T* p_ = nullptr;
+};
+
+// Owns one GLib value released by `Free` (g_free, g_bytes_unref, ...).
+template <auto Free>
+struct GFreeWith {
+  template <class T>
+  void operator()(T* p) const {
+    if (p) Free(p);
+  }
+};
+template <class T, auto Free>
+using GOwned = std::unique_ptr<T, GFreeWith<Free>>;
+
+using GCharPtr = GOwned<char, g_free>;
+using GBytesPtr = GOwned<GBytes, g_bytes_unref>;
+using GVariantPtr = GOwned<GVariant, g_variant_unref>;
+
+// Takes the error a GLib call reports through its GError** argument.
+class GErrorPtr {
+ public:
+  GErrorPtr() = default;
+  GErrorPtr(const GErrorPtr&) = delete;
+  GErrorPtr& operator=(const GErrorPtr&) = delete;
+  ~GErrorPtr() {
+    if (e_) g_error_free(e_);
+  }
+  GError** out() { return &e_; }
+  explicit operator bool() const { return e_ != nullptr; }
+  [[nodiscard]] std::string text() const { return e_ && e_->message ? e_->message : "unknown error"; }
+
+ private:
+  GError* e_ = nullptr;
 };
 
 }  // namespace zorvik::platform

@@ -20,11 +20,6 @@ namespace zorvik::platform {
 
 namespace {
 
-// GLib-allocated string owner.
-struct GFreeDeleter {
-  void operator()(void* p) const { g_free(p); }
-};
-
 using HeaderList = std::initializer_list<std::pair<const char*, const char*>>;
 
 void finishWithBytes(WebKitURISchemeRequest* request, int status, const char* contentType, GBytes* bytes,
@@ -44,7 +39,7 @@ void finishWithBytes(WebKitURISchemeRequest* request, int status, const char* co
   webkit_uri_scheme_request_finish_with_response(request, response.get());
 }
 
-GBytes* bytesFrom(const void* data, std::size_t size) { return g_bytes_new(data, size); }
+GBytesPtr bytesFrom(const void* data, std::size_t size) { return GBytesPtr(g_bytes_new(data, size)); }
 
 class BrowserWindow final : public Window {
  public:
@@ -74,11 +69,10 @@ class BrowserWindow final : public Window {
 
     GObjectPtr<WebKitUserContentManager> content(webkit_user_content_manager_new());
     for (const auto& source : setup_.initScripts) {
-      WebKitUserScript* script =
+      GOwned<WebKitUserScript, webkit_user_script_unref> script(
           webkit_user_script_new(source.c_str(), WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                 WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-      webkit_user_content_manager_add_script(content.get(), script);
-      webkit_user_script_unref(script);
+                                 WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr));
+      webkit_user_content_manager_add_script(content.get(), script.get());
     }
 
     view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_.get(), "user-content-manager",
@@ -187,11 +181,10 @@ class BrowserWindow final : public Window {
   }
 
   static void onAutomationStarted(WebKitWebContext*, WebKitAutomationSession* session, gpointer self) {
-    WebKitApplicationInfo* info = webkit_application_info_new();
-    webkit_application_info_set_name(info, app::kIdentifier);
-    webkit_application_info_set_version(info, 0, 66, 2);
-    webkit_automation_session_set_application_info(session, info);
-    webkit_application_info_unref(info);
+    GOwned<WebKitApplicationInfo, webkit_application_info_unref> info(webkit_application_info_new());
+    webkit_application_info_set_name(info.get(), app::kIdentifier);
+    webkit_application_info_set_version(info.get(), 0, 66, 2);
+    webkit_automation_session_set_application_info(session, info.get());
     g_signal_connect(session, "create-web-view", G_CALLBACK(&BrowserWindow::onAutomationCreateView), self);
   }
 
@@ -206,9 +199,8 @@ class BrowserWindow final : public Window {
     auto* w = static_cast<BrowserWindow*>(self);
     const char* path = webkit_uri_scheme_request_get_path(request);
     ServedAsset asset = w->setup_.assets(path ? path : "/");
-    GBytes* bytes = bytesFrom(asset.body.data(), asset.body.size());
-    finishWithBytes(request, asset.status, asset.contentType.c_str(), bytes, false);
-    g_bytes_unref(bytes);
+    finishWithBytes(request, asset.status, asset.contentType.c_str(),
+                    bytesFrom(asset.body.data(), asset.body.size()).get(), false);
   }
 
   static void onIpcRequest(WebKitURISchemeRequest* request, gpointer self) {
@@ -216,9 +208,8 @@ class BrowserWindow final : public Window {
     GObjectPtr<WebKitURISchemeRequest> held = GObjectPtr<WebKitURISchemeRequest>::ref(request);
 
     auto refuse = [&](const char* why) {
-      GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED, why);
-      webkit_uri_scheme_request_finish_error(request, error);
-      g_error_free(error);
+      GOwned<GError, g_error_free> error(g_error_new_literal(G_IO_ERROR, G_IO_ERROR_PERMISSION_DENIED, why));
+      webkit_uri_scheme_request_finish_error(request, error.get());
     };
     // Only the app's own page in our own view may call the host.
     if (webkit_uri_scheme_request_get_web_view(request) != w->view_) return refuse("not the app's view");
@@ -234,12 +225,10 @@ class BrowserWindow final : public Window {
     // another origin (a sandboxed or data: frame is of none) stops here.
     if (method && std::string_view(method) == "OPTIONS") {
       if (!sentOrigin) return refuse("not the app's origin");
-      GBytes* empty = bytesFrom("", 0);
-      finishWithBytes(request, 204, "text/plain", empty, true,
+      finishWithBytes(request, 204, "text/plain", bytesFrom("", 0).get(), true,
                       {{"Access-Control-Allow-Methods", "POST"},
                        {"Access-Control-Allow-Headers", "Content-Type, X-Zorvik-Bridge"},
                        {"Access-Control-Max-Age", "600"}});
-      g_bytes_unref(empty);
       return;
     }
     if (!method || std::string_view(method) != "POST") return refuse("page calls are POST requests");
@@ -249,17 +238,16 @@ class BrowserWindow final : public Window {
     if (!key || !bridge::sameBridgeKey(key, w->setup_.bridgeKey)) return refuse("not the app's page");
 
     const char* rawPath = webkit_uri_scheme_request_get_path(request);
-    std::unique_ptr<char, GFreeDeleter> command(g_uri_unescape_string(rawPath && *rawPath ? rawPath + 1 : "", nullptr));
+    GCharPtr command(g_uri_unescape_string(rawPath && *rawPath ? rawPath + 1 : "", nullptr));
 
     std::string body;
-    if (GInputStream* in = webkit_uri_scheme_request_get_http_body(request)) {
+    if (GObjectPtr<GInputStream> in(webkit_uri_scheme_request_get_http_body(request)); in) {
       char buf[65536];
       for (;;) {
-        gssize n = g_input_stream_read(in, buf, sizeof buf, nullptr, nullptr);
+        gssize n = g_input_stream_read(in.get(), buf, sizeof buf, nullptr, nullptr);
         if (n <= 0) break;
         body.append(buf, static_cast<std::size_t>(n));
       }
-      g_object_unref(in);
     }
 
     auto shared = std::make_shared<GObjectPtr<WebKitURISchemeRequest>>(std::move(held));
@@ -267,19 +255,14 @@ class BrowserWindow final : public Window {
       auto finish = [shared, result = std::move(result)] {
         WebKitURISchemeRequest* req = shared->get();
         if (!result) {
-          GBytes* b = bytesFrom(result.error().data(), result.error().size());
-          finishWithBytes(req, 400, "text/plain; charset=utf-8", b, true);
-          g_bytes_unref(b);
+          finishWithBytes(req, 400, "text/plain; charset=utf-8",
+                          bytesFrom(result.error().data(), result.error().size()).get(), true);
         } else if (const auto* json = std::get_if<Json>(&result->body)) {
           std::string text = json->dump(-1, ' ', false, Json::error_handler_t::replace);
-          GBytes* b = bytesFrom(text.data(), text.size());
-          finishWithBytes(req, 200, "application/json", b, true);
-          g_bytes_unref(b);
+          finishWithBytes(req, 200, "application/json", bytesFrom(text.data(), text.size()).get(), true);
         } else {
           const auto& raw = std::get<Bytes>(result->body);
-          GBytes* b = bytesFrom(raw.data(), raw.size());
-          finishWithBytes(req, 200, "application/octet-stream", b, true);
-          g_bytes_unref(b);
+          finishWithBytes(req, 200, "application/octet-stream", bytesFrom(raw.data(), raw.size()).get(), true);
         }
         shared->reset();
       };

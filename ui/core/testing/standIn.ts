@@ -2,6 +2,7 @@
  * The local service host started inside a test, on a free loopback port, in
  * test mode, with helpers for its control endpoint.
  */
+export { eventually } from './eventually'
 import { randomSecret, startServiceHost, type ServiceHost } from '../../../service-host/serviceHost.mjs'
 
 export interface ControlMessage {
@@ -91,16 +92,5 @@ export class StandIn {
 
   close(): Promise<void> {
     return this.host.close()
-  }
-}
-
-/** Polls until `probe` answers a value other than undefined/false, or fails after `timeoutMs`. */
-export async function eventually<T>(what: string, probe: () => T | undefined | false | Promise<T | undefined | false>, timeoutMs = 5_000): Promise<T> {
-  const deadline = Date.now() + timeoutMs
-  for (;;) {
-    const value = await probe()
-    if (value !== undefined && value !== false) return value
-    if (Date.now() > deadline) throw new Error(`timed out waiting for ${what}`)
-    await new Promise((r) => setTimeout(r, 20))
   }
 }

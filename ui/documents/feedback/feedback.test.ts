@@ -1,4 +1,5 @@
 import { afterEach, describe, expect, it, vi } from 'vitest'
+import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
 import type { SoundSettings } from './audio'
 import { createFeedback, unlockAudioOnFirstPress } from './feedback'
 import { fileNameFetch, RecordingAudioContext } from './recordingAudio'
@@ -24,7 +25,7 @@ function setup(sound: SoundSettings, broken = new Set<string>()) {
 
 afterEach(() => {
   vi.useRealTimers()
-  delete (window as { __ZORVIK__?: unknown }).__ZORVIK__
+  removeFakeBridge()
 })
 
 describe('scan sounds', () => {
@@ -157,15 +158,9 @@ describe('synthesised tones', () => {
 describe('vibration', () => {
   it('asks the host for the patterns and ignores its refusal', async () => {
     vi.useFakeTimers()
-    const calls: Array<[string, unknown]> = []
-    window.__ZORVIK__ = {
-      invoke: async (cmd, args) => {
-        calls.push([cmd, args])
-        throw new Error('haptics are not available on the desktop')
-      },
-      registerCallback: () => 1,
-      unregisterCallback: () => {},
-    }
+    const { calls } = installFakeBridge(() => {
+      throw new Error('haptics are not available on the desktop')
+    })
     const { fb } = setup({ enabled: true, volume: 1 })
     await fb.impactMedium()
     await fb.notifyError()
@@ -173,7 +168,7 @@ describe('vibration', () => {
     const triple = fb.tripleLight()
     await vi.advanceTimersByTimeAsync(200)
     await triple
-    expect(calls).toEqual([
+    expect(calls.map((c) => [c.cmd, c.args])).toEqual([
       ['plugin:haptics|impact_feedback', { style: 'medium' }],
       ['plugin:haptics|notification_feedback', { type: 'error' }],
       ['plugin:haptics|notification_feedback', { type: 'warning' }],

@@ -1,6 +1,7 @@
 import { flushPromises, mount, type VueWrapper } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it } from 'vitest'
 import { createMemoryHistory, createRouter, type Router } from 'vue-router'
+import { eventually } from '../../core/testing/eventually'
 import { useAccountStore } from '../../core/accountStore'
 import { useSettingsStore } from '../../core/settings'
 import { deviceContentsSource } from './contentsSource'
@@ -39,10 +40,11 @@ afterEach(() => {
 })
 
 async function screen() {
-  wrapper = mount({ template: '<RouterView />' }, { global: { plugins: [router] }, attachTo: document.body })
-  await new Promise((r) => setTimeout(r, 20))
+  const w = mount({ template: '<RouterView />' }, { global: { plugins: [router] }, attachTo: document.body })
+  wrapper = w
+  await eventually('the document\'s positions', () => w.find('[data-test=tab-list]').exists() && w.findAll('[data-test=list-empty]').length === 0)
   await flushPromises()
-  return wrapper
+  return w
 }
 
 /**
@@ -135,13 +137,11 @@ describe('the document screen', () => {
     expect(text(w, 'edit-field-error')).toBe('Количество должно быть больше нуля. Чтобы убрать товар, удалите позицию')
     await w.get('[data-test=edit-quantity-field]').setValue('4')
     await w.get('form.pedit__form').trigger('submit')
-    await new Promise((r) => setTimeout(r, 10))
-    await flushPromises()
+    await eventually('the confirmation', () => w.find('[data-test=edit-confirm-text]').exists())
     expect(text(w, 'edit-confirm-text')).toBe('Заказано 2, поставить 4?')
     await w.get('[data-test=edit-confirm-yes]').trigger('click')
-    await new Promise((r) => setTimeout(r, 10))
+    await eventually('the dialog to close', () => !w.find('[data-test=edit-dialog]').exists())
     await flushPromises()
-    expect(w.find('[data-test=edit-dialog]').exists()).toBe(false)
     expect(text(w, 'scan-note')).toBe('Количество по «Кружка» изменено')
     expect(text(w, 'card-count')).toBe('1 / 4')
   })

@@ -5,7 +5,7 @@
  */
 import { readCachedContents } from '../dataCache'
 import { EmptyAnswerError, fetchDocumentProducts, IncompleteContentsError } from '../documentRequests'
-import type { ContentsSource } from './pickingSession'
+import type { ContentsSource } from './contentsLoading'
 
 export function deviceContentsSource(): ContentsSource {
   return {

@@ -7,60 +7,37 @@
  */
 import { computed, reactive, shallowRef, watch, type ComputedRef } from 'vue'
 import type { Payload } from '../../core/envelope'
-import { RefusalError } from '../../core/requests'
 import type { useDocumentStore } from '../documentStore'
 import { positionStatus, type DocumentRecord, type PositionRecord } from '../records'
 import { buildBarcodeIndex, chooseLine, matchScan, type BarcodeIndex } from './barcodeIndex'
 import { nextCellsOrder, readCellsOrder, sortByCell, writeCellsOrder, type CellsOrder } from './cells'
+import { CONTENTS_TEXTS, createContentsLoader, type ContentsSource } from './contentsLoading'
 import { readDraft, spreadOverLines, writeDraft, type ShortfallEntry } from './draft'
 import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from './markCheck'
 import { markIdentity, tailStatus } from './markingCode'
+import { createNamedTimers, createNotes, type Flash } from './noteTimers'
 import { cleanScannedCode } from '../scanner/symbology'
 import { isOzonPosting } from './ozonPosting'
-import { applyNewQuantity, confirmOverText, editErrorText } from './positionEdit'
-import {
-  classifyAdd,
-  classifyUndo,
-  manualFeedback,
-  type OutcomeSound,
-  type OutcomeType,
-  type OutcomeVibration,
-  type ScanFacts,
-  type ScanOutcome,
-} from './scanOutcome'
-import { BARCODE_CHECK_TIMEOUT_MS, createUnknownCodeHelp, type LocalReference, type UnknownCodeHelp } from './unknownCodeHelp'
+import { createPositionEditor, EDITOR_TEXTS } from './positionEditor'
+import { classifyAdd, classifyUndo, type OutcomeSound, type OutcomeVibration, type ScanFacts, type ScanOutcome } from './scanOutcome'
+import { BARCODE_CHECK_TIMEOUT_MS, createUnknownCodeHelp, type UnknownCodeHelp } from './unknownCodeHelp'
 
-export const FLASH_MS = 2_000
-export const MARK_NOTE_MS = 4_000
-export const EDIT_NOTE_MS = 5_000
+export type { ContentsSource } from './contentsLoading'
+export type { Flash } from './noteTimers'
+
 export const TAIL_NOTE_GAP_MS = 30_000
 export const AFTER_SCAN_MS = 1_500
 export const AUTO_COMPLETE_MS = 400
-export const EDIT_TIMEOUT_MS = 15_000
 
 export const PICKING_TEXTS = {
-  loadingBanner: (time: string) => `Обновляем данные… показаны от ${time}`,
-  failedBanner: (time: string) => `Обновить не удалось — показаны данные от ${time}`,
-  noPositions: 'В документе нет позиций',
-  checkModeFailed:
-    'Состав не загрузился. Проверка начинается со свежих данных — проверьте связь и откройте документ еще раз.',
+  ...CONTENTS_TEXTS,
+  ...EDITOR_TEXTS,
   tailMissing:
     'Сканер передал код без криптохвоста. Настройте сканер, чтобы он передавал весь код маркировки — иначе Ozon и Честный Знак могут не принять код',
-  plusByMarks: 'Отсканируйте марку — количество считается по маркам',
   undoBanner: '➖ Режим отмены — отсканируйте товар, чтобы убрать его из документа',
   undoTitle: 'Режим отмены: отсканируйте товар, чтобы убрать его',
   unsavedLeave: 'Есть несохраненные сканы: включите «Сохранять черновик» в настройках или завершите документ.',
 } as const
-
-/** Where the positions of a document come from (the device cache and the server). */
-export interface ContentsSource {
-  /** the cached positions and when they were cached, or null */
-  cached(documentId: string): { positions: PositionRecord[]; cachedAt: number } | null
-  /** fresh positions; rejects when they did not come */
-  fetch(documentId: string, type: string): Promise<PositionRecord[]>
-  /** the text to show for a failed fetch, or null when it is not for the picker's eyes */
-  failureText(err: unknown): string | null
-}
 
 /** What the session reaches outside itself. */
 export interface PickingChannel {
@@ -111,8 +88,6 @@ export interface PickingDeps {
   demo: () => boolean
   /** the account's default cells order, used until this device chooses */
   defaultCellsOrder?: () => CellsOrder | null
-  /** the device's copy of the product reference, when there is one */
-  localReference?: LocalReference | null
   /** check mode of the two-person check: fresh contents, the collector's counts */
   checkMode?: () => boolean
   /** completion: the finish button, or auto-completion */
@@ -121,27 +96,12 @@ export interface PickingDeps {
   log?: (line: string, ...rest: unknown[]) => void
 }
 
-export interface Flash {
-  id: number
-  text: string
-  type: OutcomeType
-}
-
 export interface Timeline {
   openedAt: number
   firstScanAt: number
   lastScanAt: number
   completedAt: number
   scans: number
-}
-
-/** "hh:mm" today, else "dd.mm hh:mm". */
-export function shortTime(at: number, now: number): string {
-  const d = new Date(at)
-  const n = new Date(now)
-  const two = (x: number) => String(x).padStart(2, '0')
-  const time = `${two(d.getHours())}:${two(d.getMinutes())}`
-  return d.toDateString() === n.toDateString() ? time : `${two(d.getDate())}.${two(d.getMonth() + 1)} ${time}`
 }
 
 export type PickingSession = ReturnType<typeof createPickingSession>
@@ -194,8 +154,8 @@ export function createPickingSession(deps: PickingDeps) {
   const keyOf = (p: PositionRecord): string => index.keys.get(p) ?? p.assortmentId
   let generation = 0
   let lastTailNote = -Infinity
-  let openSerial = 0
-  const timers = { flash: 0, markNote: 0, editNote: 0, afterScan: 0, autoComplete: 0 } as Record<string, ReturnType<typeof setTimeout> | 0>
+  const timers = createNamedTimers<'afterScan' | 'autoComplete'>()
+  const notes = createNotes(state)
   /** set by the view: the list scrolls to a position */
   const scrollRequest = shallowRef<{ id: string; n: number } | null>(null)
   let scrollSerial = 0
@@ -219,19 +179,6 @@ export function createPickingSession(deps: PickingDeps) {
   const canFinish = computed(() => state.shown && !state.loading && products.value.length > 0 && state.incomplete === 0)
   const checkMode = () => deps.checkMode?.() ?? false
 
-  function clearTimer(name: string) {
-    const t = timers[name]
-    if (t) clearTimeout(t)
-    timers[name] = 0
-  }
-  function later(name: string, ms: number, fn: () => void) {
-    clearTimer(name)
-    timers[name] = setTimeout(() => {
-      timers[name] = 0
-      fn()
-    }, ms)
-  }
-
   // ---- feedback
 
   function play(sound: OutcomeSound | null, vibrate: OutcomeVibration | null) {
@@ -244,20 +191,6 @@ export function createPickingSession(deps: PickingDeps) {
     else if (sound === 'checked') run(f.playChecked())
     else if (sound === 'tooMuch') run(f.playTooMuch())
     else if (sound === 'error') run(f.playError())
-  }
-
-  let flashSerial = 0
-  function showFlash(text: string, type: OutcomeType) {
-    state.flash = { id: ++flashSerial, text, type }
-    later('flash', FLASH_MS, () => (state.flash = null))
-  }
-  function showMarkNote(text: string) {
-    state.markNote = text
-    later('markNote', MARK_NOTE_MS, () => (state.markNote = ''))
-  }
-  function showEditNote(text: string) {
-    state.editNote = text
-    later('editNote', EDIT_NOTE_MS, () => (state.editNote = ''))
   }
 
   // ---- positions and counts
@@ -382,26 +315,25 @@ export function createPickingSession(deps: PickingDeps) {
       for (const v of list) verdicts.set(v.code, v)
       const report = reportFor(list)
       if (report.kind === 'refused') {
-        showFlash(report.message, 'warning')
+        notes.flash(report.message, 'warning')
         play('tooMuch', 'warning')
-      } else if (report.kind === 'note') showMarkNote(report.message)
+      } else if (report.kind === 'note') notes.markNote(report.message)
     },
-    onError: (message) => showMarkNote(message),
+    onError: (message) => notes.markNote(message),
   })
 
   const help: UnknownCodeHelp = createUnknownCodeHelp({
     ask: (barcode) => deps.channel.request('barcodeCheck', { barcode }, BARCODE_CHECK_TIMEOUT_MS),
     connected: () => deps.channel.connected(),
     generation: () => generation,
-    show: (message) => showFlash(message, 'error'),
-    local: deps.localReference ?? null,
+    show: (message) => notes.flash(message, 'error'),
   })
 
   // ---- the scan path
 
   function focus(id: string) {
     state.focusedId = id
-    clearTimer('afterScan')
+    timers.clear('afterScan')
   }
 
   function requestScroll(id: string) {
@@ -412,10 +344,10 @@ export function createPickingSession(deps: PickingDeps) {
   function afterCount(p: PositionRecord) {
     const key = keyOf(p)
     state.focusedId = key
-    clearTimer('afterScan')
+    timers.clear('afterScan')
     if (state.tab === 'list') requestScroll(key)
     else if (deps.work().afterScan === 'list')
-      later('afterScan', AFTER_SCAN_MS, () => {
+      timers.later('afterScan', AFTER_SCAN_MS, () => {
         state.tab = 'list'
         requestScroll(key)
       })
@@ -431,7 +363,7 @@ export function createPickingSession(deps: PickingDeps) {
       const t = now()
       if (t - lastTailNote >= TAIL_NOTE_GAP_MS) {
         lastTailNote = t
-        showMarkNote(PICKING_TEXTS.tailMissing)
+        notes.markNote(PICKING_TEXTS.tailMissing)
       }
     } else if (tail === 'no-gs') log(`[scan] марка без разделителей GS, хвост распознан: ${code.slice(0, 31)}`)
   }
@@ -479,12 +411,11 @@ export function createPickingSession(deps: PickingDeps) {
 
   function applyOutcome(o: ScanOutcome, p: PositionRecord | null, undo: boolean, code: string) {
     // Any new scan, counted or refused, cancels the switch to the list.
-    clearTimer('afterScan')
-    showFlash(o.message, o.type)
+    timers.clear('afterScan')
+    notes.flash(o.message, o.type)
     scanner?.reportResult(o.type !== 'error', o.message)
     play(o.sound, o.vibrate)
-    clearTimer('markNote')
-    state.markNote = ''
+    notes.clearMarkNote()
     generation++
     if (o.kind === 'not-found') void help.run(code, generation)
     if (o.checked === null || !p) return
@@ -502,41 +433,11 @@ export function createPickingSession(deps: PickingDeps) {
     if (!undo) checkAutoComplete()
   }
 
-  // ---- manual counting, undo mode, auto-completion
-
-  function increment(id: string): boolean {
-    const p = byKey.get(id)
-    if (!p) return false
-    if ((marks[id]?.length ?? 0) > 0) {
-      showFlash(PICKING_TEXTS.plusByMarks, 'warning')
-      play(null, 'warning')
-      return false
-    }
-    setCount(p, p.checked + 1)
-    afterManual(p)
-    return true
-  }
-
-  function decrement(id: string): boolean {
-    const p = byKey.get(id)
-    if (!p || p.checked <= 0) return false
-    const list = marks[id]
-    if (list?.length) removeMark(id, markIdentity(list[list.length - 1]!))
-    setCount(p, Math.max(0, p.checked - 1))
-    afterManual(p)
-    return true
-  }
-
-  function afterManual(p: PositionRecord) {
-    const f = manualFeedback(p.status)
-    play(f.sound, f.vibrate)
-    saveDraft()
-    checkAutoComplete()
-  }
+  // ---- auto-completion and undo mode
 
   function checkAutoComplete() {
     if (!deps.work().autoComplete || !canFinish.value) return
-    later('autoComplete', AUTO_COMPLETE_MS, () => {
+    timers.later('autoComplete', AUTO_COMPLETE_MS, () => {
       if (deps.work().autoComplete && canFinish.value) deps.onFinish?.({ auto: true })
     })
   }
@@ -553,7 +454,7 @@ export function createPickingSession(deps: PickingDeps) {
 
   function setTab(tab: 'scan' | 'list') {
     state.tab = tab
-    clearTimer('afterScan')
+    timers.clear('afterScan')
     if (tab === 'list' && state.focusedId) requestScroll(state.focusedId)
   }
 
@@ -579,99 +480,31 @@ export function createPickingSession(deps: PickingDeps) {
 
   // ---- position editing
 
-  const editPayload = (p: PositionRecord) => ({ documentId: state.documentId, type: state.type, positionId: p.assortmentId })
-
-  type EditResult = { ok: true } | { ok: false; confirm: string } | { ok: false; error: string }
-
-  /** Sends a new quantity; a quantity above the order comes back as a question (`confirm`). */
-  async function changeQuantity(id: string, quantity: number, reason = '', confirmOver = false): Promise<EditResult> {
-    const p = byKey.get(id)
-    if (!p) return { ok: false, error: editErrorText(new RefusalError('not-found', { code: 'not-found' })) }
-    const payload: Payload = { ...editPayload(p), quantity }
-    if (reason.trim()) payload.reason = reason.trim().slice(0, 200)
-    if (confirmOver) payload.confirmOver = true
-    try {
-      await deps.channel.command('documentPositionQuantity', payload, EDIT_TIMEOUT_MS)
-    } catch (err) {
-      if (!confirmOver && err instanceof RefusalError && err.info.code === 'confirm-required')
-        return { ok: false, confirm: confirmOverText(p.orderedQuantity ?? p.required, quantity) }
-      return { ok: false, error: editErrorText(err) }
-    }
-    const current = byKey.get(id)
-    if (!current) return { ok: true }
-    const change = applyNewQuantity(current, marks[id] ?? [], quantity)
-    for (const code of change.removedMarks) removeMark(id, markIdentity(code))
-    // This line itself: another line of the same product keeps its own quantity.
-    current.required = change.required
-    current.status = positionStatus(change.checked, change.required)
-    current.checked = change.checked
-    if (change.orderedQuantity !== undefined) current.orderedQuantity = change.orderedQuantity
-    if (change.checked > 0) counts.set(id, change.checked)
-    else counts.delete(id)
-    reapplyCounts()
-    showEditNote(change.note)
-    saveDraft()
-    checkAutoComplete()
-    return { ok: true }
-  }
-
-  async function deletePosition(id: string): Promise<{ ok: true } | { ok: false; error: string }> {
-    const p = byKey.get(id)
-    if (!p) return { ok: false, error: editErrorText(new RefusalError('not-found', { code: 'not-found' })) }
-    const name = p.name
-    try {
-      await deps.channel.command('documentPositionDelete', editPayload(p), EDIT_TIMEOUT_MS)
-    } catch (err) {
-      return { ok: false, error: editErrorText(err) }
-    }
-    const d = doc()
-    const line = byKey.get(id)
-    for (const code of [...(marks[id] ?? [])]) removeMark(id, markIdentity(code))
-    counts.delete(id)
-    delete shortfalls[id]
-    if (state.focusedId === id) state.focusedId = null
-    if (d && line) {
-      const rest = d.products.filter((x) => x !== line)
-      rekey(rest)
-      d.products = rest
-      d.totalPositions = rest.length
-    }
-    reapplyCounts()
-    showEditNote(`Позиция «${name}» удалена`)
-    saveDraft()
-    checkAutoComplete()
-    return { ok: true }
-  }
-
-  /**
-   * The lines of a product after one of them goes: later lines move up a key,
-   * and what was counted on them moves with them.
-   */
-  function rekey(list: PositionRecord[]) {
-    const next = buildBarcodeIndex(list)
-    const moves = new Map<string, string>()
-    for (const [p, key] of index.keys) {
-      const to = next.keys.get(p)
-      if (to !== undefined && to !== key) moves.set(key, to)
-    }
-    if (moves.size === 0) return
-    const moved = (key: string) => moves.get(key) ?? key
-    const oldCounts = [...counts]
-    counts.clear()
-    for (const [key, n] of oldCounts) counts.set(moved(key), n)
-    for (const record of [marks, shortfalls] as Array<Record<string, unknown>>) {
-      const entries = Object.entries(record)
-      for (const [key] of entries) delete record[key]
-      for (const [key, v] of entries) record[moved(key)] = v
-    }
-    for (const [identity, key] of markIndex) markIndex.set(identity, moved(key))
-    if (state.focusedId) state.focusedId = moved(state.focusedId)
-  }
+  const editor = createPositionEditor({
+    command: (name, payload, timeoutMs) => deps.channel.command(name, payload, timeoutMs),
+    state,
+    doc,
+    index: () => index,
+    counts,
+    marks,
+    shortfalls,
+    markIndex,
+    setCount,
+    removeMark,
+    reapply: reapplyCounts,
+    notes,
+    play,
+    changed() {
+      saveDraft()
+      checkAutoComplete()
+    },
+  })
 
   // ---- opening and leaving
 
   function resetWork() {
-    for (const name of Object.keys(timers)) clearTimer(name)
+    timers.clearAll()
+    notes.clearAll()
     markChecker.dispose()
     help.reset()
     counts.clear()
@@ -686,9 +519,6 @@ export function createPickingSession(deps: PickingDeps) {
       shown: false,
       banner: '',
       emptyText: '',
-      flash: null,
-      markNote: '',
-      editNote: '',
       undoMode: false,
       focusedId: null,
       unsaved: false,
@@ -706,13 +536,29 @@ export function createPickingSession(deps: PickingDeps) {
     restoreDraft()
   }
 
+  const loader = createContentsLoader({
+    contents: deps.contents,
+    state,
+    doc,
+    demo: deps.demo,
+    checkMode,
+    now,
+    log,
+    install: installPositions,
+    reapply: reapplyCounts,
+    firstShown: positionsShown,
+    restoreDraft,
+    saveDraft,
+    reindex,
+  })
+
   /**
    * Opens a document: the record must be the holder's current document. Shows
    * what is there at once (positions in memory, demo positions, the device
    * cache) and fetches fresh contents beside it.
    */
   async function open(record: DocumentRecord): Promise<void> {
-    const serial = ++openSerial
+    loader.cancel()
     stopWatch()
     resetWork()
     state.documentId = record.id
@@ -732,83 +578,19 @@ export function createPickingSession(deps: PickingDeps) {
     )
     stopPush()
     stopPush = deps.channel.onPush('checkMarks.result', (p) => markChecker.answer(p))
-
-    const d = doc()
-    if (!d) return
-    if (checkMode()) {
-      d.products = []
-      await fetchFresh(serial, { checkMode: true })
-      return
-    }
-    if (d.products.length > 0) {
-      positionsShown()
-      return
-    }
-    if (!deps.demo()) {
-      const cached = deps.contents.cached(d.id)
-      if (cached && cached.positions.length > 0) {
-        installPositions(cached.positions)
-        state.fromCache = true
-        state.banner = PICKING_TEXTS.loadingBanner(shortTime(cached.cachedAt, now()))
-        positionsShown()
-        await fetchFresh(serial, { cachedAt: cached.cachedAt })
-        return
-      }
-    }
-    await fetchFresh(serial, {})
-  }
-
-  async function fetchFresh(serial: number, o: { cachedAt?: number; checkMode?: boolean }) {
-    state.loading = true
-    let list: PositionRecord[]
-    try {
-      list = await deps.contents.fetch(state.documentId, state.type)
-    } catch (err) {
-      if (serial !== openSerial) return
-      state.loading = false
-      const text = deps.contents.failureText(err)
-      if (o.checkMode) {
-        state.emptyText = text ?? PICKING_TEXTS.checkModeFailed
-        state.shown = true
-        return
-      }
-      if (state.shown) {
-        log('[DocumentWork] нет связи, работаем по кэшу:', err)
-        state.banner = text ?? PICKING_TEXTS.failedBanner(shortTime(o.cachedAt ?? now(), now()))
-        return
-      }
-      state.emptyText = text ?? PICKING_TEXTS.noPositions
-      state.shown = true
-      reindex()
-      return
-    }
-    if (serial !== openSerial) return
-    state.loading = false
-    const d = doc()
-    if (!d) return
-    if (o.checkMode) for (const p of list) if (p.orderedQuantity === undefined) p.orderedQuantity = p.required
-    const wasShown = state.shown
-    state.shown = true
-    state.fromCache = false
-    state.banner = ''
-    const dropped = list !== d.products ? installPositions(list) : reapplyCounts()
-    if (!wasShown) restoreDraft()
-    else if (dropped) saveDraft()
-    if (list.length === 0) state.emptyText = PICKING_TEXTS.noPositions
+    await loader.load()
   }
 
   /** Leaving the screen: timers, listeners and the marking batch go; outside demo mode the positions are emptied. */
   function close() {
-    openSerial++
-    for (const name of Object.keys(timers)) clearTimer(name)
+    loader.cancel()
+    timers.clearAll()
+    notes.clearAll()
     markChecker.dispose()
     stopPush()
     stopPush = () => {}
     stopWatch()
     stopWatch = () => {}
-    state.flash = null
-    state.markNote = ''
-    state.editNote = ''
     const d = doc()
     if (d && !deps.demo()) {
       d.products = []
@@ -838,20 +620,20 @@ export function createPickingSession(deps: PickingDeps) {
     open,
     close,
     scan,
-    increment,
-    decrement,
+    increment: editor.increment,
+    decrement: editor.decrement,
     toggleUndo,
     setTab,
     moveCard,
     focus,
     openCard,
     cycleCellsOrder,
-    changeQuantity,
-    deletePosition,
+    changeQuantity: editor.changeQuantity,
+    deletePosition: editor.deletePosition,
     finish,
     snapshot,
     /** a refusal of the screen itself (not of a scan), shown where scan messages are */
-    showNote: (text: string) => showFlash(text, 'error'),
+    showNote: (text: string) => notes.flash(text, 'error'),
     /** the scanner component that shows outcomes on its own surface */
     attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
       scanner = s

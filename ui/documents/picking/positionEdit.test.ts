@@ -1,6 +1,7 @@
 import { describe, expect, it } from 'vitest'
 import { RefusalError } from '../../core/requests'
-import { applyNewQuantity, confirmOverText, editErrorText, validateQuantity } from './positionEdit'
+import { buildBarcodeIndex } from './barcodeIndex'
+import { applyNewQuantity, confirmOverText, editErrorText, lineKeyMoves, validateQuantity } from './positionEdit'
 import { refusalText } from './refusalText'
 
 describe('the quantity field', () => {
@@ -99,5 +100,19 @@ describe('refusal texts', () => {
 
   it('reason-required names the position when known', () => {
     expect(refusalText({ code: 'reason-required' }, 'Кружка')).toBe('Укажите причину недобора по позиции «Кружка».')
+  })
+})
+
+describe('line keys after a line of the document goes', () => {
+  const line = (assortmentId: string) => ({ assortmentId, code: '', barcodes: [] as string[] })
+  const a1 = line('a'), b = line('b'), a2 = line('a'), a3 = line('a')
+
+  it.each([
+    ['the first of three lines of a product: the others move up', [a1, b, a2, a3], [b, a2, a3], [['a#2', 'a'], ['a#3', 'a#2']]],
+    ['the middle line: only the last moves', [a1, b, a2, a3], [a1, b, a3], [['a#3', 'a#2']]],
+    ['the last line: nothing moves', [a1, b, a2], [a1, b], []],
+    ['another product: nothing moves', [a1, b, a2], [a1, a2], []],
+  ])('%s', (_what, before, after, moves) => {
+    expect([...lineKeyMoves(buildBarcodeIndex(before).keys, buildBarcodeIndex(after).keys)]).toEqual(moves)
   })
 })

@@ -96,3 +96,17 @@ export function editErrorText(err: unknown): string {
       return refusalText(err.info)
   }
 }
+
+/**
+ * The line keys that change when the document's lines change (a product on
+ * several lines is keyed "id", "id#2", …, so when one line goes the later
+ * ones move up a key): old key → new key, for lines still there only.
+ */
+export function lineKeyMoves<P>(before: ReadonlyMap<P, string>, after: ReadonlyMap<P, string>): Map<string, string> {
+  const moves = new Map<string, string>()
+  for (const [line, key] of before) {
+    const to = after.get(line)
+    if (to !== undefined && to !== key) moves.set(key, to)
+  }
+  return moves
+}

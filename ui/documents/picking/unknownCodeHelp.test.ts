@@ -75,14 +75,13 @@ describe('unknown-code help', () => {
     expect(slow.shown).toEqual([])
   })
 
-  it('looks a marking code up by its GTIN, and asks the local reference copy first', async () => {
+  it('looks a marking code up by its GTIN', async () => {
     expect(lookupCodeFor(mark())).toBe(GTIN)
     expect(lookupCodeFor('  460 ')).toBe('460')
-    const s = setup({ local: { lookup: async (c) => (c === GTIN ? { name: 'Футболка', code: '10001' } : null) } })
+    const s = setup({}, (c) => (c === GTIN ? { found: true, name: 'Футболка', article: '10001' } : { found: false }))
     await s.run(mark())
-    await s.run('other')
-    expect(s.shown[0]).toBe('Нет в документе, но в номенклатуре есть: Футболка (10001)')
-    expect(s.asked).toEqual(['other'])
+    expect(s.asked).toEqual([GTIN])
+    expect(s.shown).toEqual(['Нет в документе, но в номенклатуре есть: Футболка (10001)'])
   })
 
   it('forgets the asked codes for a new document', async () => {

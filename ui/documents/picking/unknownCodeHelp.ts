@@ -1,7 +1,6 @@
 /**
  * Help after a code that is not in the document: is it a product at all?
- * First the device's own copy of the product reference (when there is one),
- * then `barcodeCheck` on the server — once per code, at most 30 codes per
+ * `barcodeCheck` on the server answers — once per code, at most 30 codes per
  * document, never while offline, and never again in this run of the
  * application once the server says the reference is off or rate-limited.
  */
@@ -15,17 +14,6 @@ export const HELP_TEXTS = {
   failed: 'Код проверить не удалось — справочник не ответил',
   notFound: 'В номенклатуре код не найден. Попробуйте найти на товаре другой код',
 } as const
-
-export interface ReferenceHit {
-  name: string
-  article?: string
-  code?: string
-}
-
-/** The device's copy of the product reference; the help asks it before the server. */
-export interface LocalReference {
-  lookup(code: string): Promise<ReferenceHit | null>
-}
 
 /** "Нет в документе, но в номенклатуре есть: <name> (<article or code>)"; the bracket only when there is one. */
 export function foundText(name: string, detail: string | undefined): string {
@@ -59,7 +47,6 @@ export interface UnknownCodeHelpOptions {
   generation(): number
   /** shows a note as an error message for 2 s, without a sound */
   show(message: string): void
-  local?: LocalReference | null
 }
 
 export interface UnknownCodeHelp {
@@ -79,13 +66,6 @@ export function createUnknownCodeHelp(o: UnknownCodeHelpOptions): UnknownCodeHel
     async run(code, gen) {
       const lookup = lookupCodeFor(code)
       if (!lookup) return
-      if (o.local) {
-        const hit = await o.local.lookup(lookup).catch(() => null)
-        if (hit) {
-          if (o.generation() === gen) o.show(foundText(hit.name, hit.article || hit.code))
-          return
-        }
-      }
       if (asked.has(lookup) || asked.size >= ASK_LIMIT || askingOff || !o.connected()) return
       asked.add(lookup)
       let answer: Record<string, unknown>

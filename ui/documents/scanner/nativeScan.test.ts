@@ -1,10 +1,10 @@
 import { afterEach, describe, expect, it } from 'vitest'
+import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
 import { listenNativeScans, NATIVE_SOURCE_KEY, parseNativeScan, takeNativeScan } from './nativeScan'
 
 afterEach(() => {
   localStorage.clear()
-  delete (window as { __ZORVIK__?: unknown }).__ZORVIK__
-  delete (window as { __ZORVIK_DESKTOP__?: unknown }).__ZORVIK_DESKTOP__
+  removeFakeBridge()
 })
 
 describe('parseNativeScan', () => {
@@ -49,29 +49,16 @@ describe('takeNativeScan', () => {
 
 describe('listenNativeScans', () => {
   it('takes window events and host events until undone', async () => {
-    let hostCallback: ((m: unknown) => void) | undefined
-    const calls: string[] = []
-    window.__ZORVIK_DESKTOP__ = true
-    window.__ZORVIK__ = {
-      invoke: async (cmd) => {
-        calls.push(cmd)
-        return 7
-      },
-      registerCallback: (fn) => {
-        hostCallback = fn
-        return 1
-      },
-      unregisterCallback: () => {},
-    }
+    const host = installFakeBridge(() => 7, { desktop: true })
     const codes: string[] = []
     const stop = listenNativeScans((c) => codes.push(c), () => {})
     await Promise.resolve()
     window.dispatchEvent(new CustomEvent('native-scan', { detail: JSON.stringify({ action: 'x', data: 'WIN-0001' }) }))
-    hostCallback!({ event: 'native-scan', id: 7, payload: JSON.stringify({ action: 'x', data: 'HOST-0002' }) })
+    host.emit({ event: 'native-scan', id: 7, payload: JSON.stringify({ action: 'x', data: 'HOST-0002' }) })
     stop()
     await Promise.resolve()
     window.dispatchEvent(new CustomEvent('native-scan', { detail: JSON.stringify({ action: 'x', data: 'LATE-0003' }) }))
     expect(codes).toEqual(['WIN-0001', 'HOST-0002'])
-    expect(calls).toEqual(['plugin:event|listen', 'plugin:event|unlisten'])
+    expect(host.calls.map((c) => c.cmd)).toEqual(['plugin:event|listen', 'plugin:event|unlisten'])
   })
 })

@@ -4,6 +4,7 @@
  * the host's shapes and texts (JSON keys in sorted order, errors as plain
  * strings) and keeps what the page sent.
  */
+import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
 import type { MediaTracking } from '../printOps'
 
 export interface FakePrinter {
@@ -50,16 +51,12 @@ export class FakePrintHost {
 
   /** Puts this host in place of the page's bridge object. */
   install(): this {
-    window.__ZORVIK__ = {
-      invoke: (cmd, args) => this.invoke(cmd, (args ?? {}) as Record<string, unknown>),
-      registerCallback: () => 1,
-      unregisterCallback: () => {},
-    }
+    installFakeBridge((cmd, args) => this.invoke(cmd, args))
     return this
   }
 
   static uninstall(): void {
-    delete (window as { __ZORVIK__?: unknown }).__ZORVIK__
+    removeFakeBridge()
   }
 
   private pageSize(p: FakePrinter): Record<string, unknown> {

@@ -7,6 +7,7 @@ import { CAMERA_TEXTS } from './cameraTexts'
 import { wasmDecoder, type FrameDecoder } from './decoders'
 import { DEFAULT_FORMATS } from './formats'
 import type { Frame } from './frames'
+import { eventually } from '../../../core/testing/eventually'
 import { dataMatrixGrid, ean13Grid, renderGrid } from './testBarcodes'
 
 const require = createRequire(import.meta.url)
@@ -118,15 +119,6 @@ async function startFake(c: { start(): Promise<void> }) {
   await started
 }
 
-/** Waits (real time) until `probe` holds. */
-async function until(probe: () => boolean, ms = 10_000) {
-  const end = Date.now() + ms
-  while (!probe()) {
-    if (Date.now() > end) throw new Error('timed out')
-    await new Promise((r) => setTimeout(r, 10))
-  }
-}
-
 describe('the camera reader at work', () => {
   it('opens the back camera rather than the one given first, remembers it, and reads codes from the picture', async () => {
     let frame: Frame = markFrame
@@ -140,12 +132,12 @@ describe('the camera reader at work', () => {
       { deviceId: 'front', label: 'Фронтальная' },
       { deviceId: 'back', label: '1×' },
     ])
-    await until(() => codes.length === 1)
+    await eventually('the first code', () => codes.length === 1, 10_000)
     expect(codes).toEqual([MARK])
     // The accepted code is shown, cut to 20 characters.
     expect(last().result).toEqual({ ok: true, text: `${MARK.slice(0, 20)}…` })
     frame = eanFrame
-    await until(() => codes.length === 2)
+    await eventually('the second code', () => codes.length === 2, 10_000)
     expect(codes[1]).toBe('4600439931256')
     c.stop()
     expect(cams.tracks.every((t) => t.stopped)).toBe(true)

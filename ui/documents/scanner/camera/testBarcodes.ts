@@ -1,43 +1,19 @@
 /**
- * Barcode pictures for tests: EAN-13 drawn by a small encoder here, Data
- * Matrix from bwip-js (a dev dependency), both rendered as camera frames.
- * Only tests import this file.
+ * Barcode pictures for tests: EAN-13 and Data Matrix symbols from bwip-js (a
+ * dev dependency), rendered as camera frames. Only tests import this file.
  */
 import bwipjs from 'bwip-js/generic'
 import type { Frame } from './frames'
 
-const L_CODES = ['0001101', '0011001', '0010011', '0111101', '0100011', '0110001', '0101111', '0111011', '0110111', '0001011']
-const PARITY = ['LLLLLL', 'LLGLGG', 'LLGGLG', 'LLGGGL', 'LGLLGG', 'LGGLLG', 'LGGGLL', 'LGLGLG', 'LGLGGL', 'LGGLGL']
-const invert = (bits: string) => [...bits].map((b) => (b === '1' ? '0' : '1')).join('')
-const R_CODES = L_CODES.map(invert)
-const G_CODES = R_CODES.map((c) => [...c].reverse().join(''))
-
-/** The check digit of the first 12 digits. */
-export function ean13CheckDigit(first12: string): number {
-  const sum = [...first12].reduce((s, d, i) => s + Number(d) * (i % 2 === 0 ? 1 : 3), 0)
-  return (10 - (sum % 10)) % 10
-}
-
-/** The 95 modules of an EAN-13 symbol ('1' = bar) for a 12- or 13-digit code. */
-export function ean13Modules(code: string): string {
-  if (!/^\d{12,13}$/.test(code)) throw new Error(`not an EAN-13: ${code}`)
-  const digits = code.length === 12 ? code + ean13CheckDigit(code) : code
-  const parity = PARITY[Number(digits[0])]!
-  let out = '101'
-  for (let i = 1; i <= 6; i++) {
-    const d = Number(digits[i])
-    out += parity[i - 1] === 'L' ? L_CODES[d]! : G_CODES[d]!
-  }
-  out += '01010'
-  for (let i = 7; i <= 12; i++) out += R_CODES[Number(digits[i])]!
-  return out + '101'
-}
-
 /** A module grid: rows of booleans, true = dark. */
 export type Modules = boolean[][]
 
+/** An EAN-13 of a 12- or 13-digit code (bwip-js adds or checks the check digit), `rows` high. */
 export function ean13Grid(code: string, rows = 60): Modules {
-  const line = [...ean13Modules(code)].map((b) => b === '1')
+  const [sym] = bwipjs.raw('ean13', code, {}) as Array<{ sbs: number[] }>
+  if (!sym) throw new Error('bwip-js gave no symbol')
+  // The widths run bar, space, bar, … in modules.
+  const line = sym.sbs.flatMap((width, i) => Array<boolean>(width).fill(i % 2 === 0))
   return Array.from({ length: rows }, () => line)
 }
 

@@ -1,0 +1,15 @@
+#include "signing/commands/signing_commands.hpp"
+#include "host_context.hpp"
+#include "signing/crypto_status.hpp"
+
+namespace zorvik::signing {
+
+bridge::Command cryptoAvailableCommand() {
+  return bridge::makeCommand<bridge::NoArgs>(
+      "crypto_available", bridge::Mode::Serial, bridge::noArgs,
+      [](const bridge::NoArgs&, HostContext&) -> Result<bridge::Reply> {
+        return bridge::Reply(toJson(cryptoStatus()));
+      });
+}
+
+}  // namespace zorvik::signing
