@@ -1,15 +1,15 @@
 /**
  * The product reference copy: the device's own copy of the account's
  * products, kept current over the channel and asked by the picking screen
- * about codes that are not in the document. Nothing runs until `install`.
+ * about codes that are not in the document (through `localReference`).
+ * Nothing runs until `install`.
  */
 import { defineAsyncComponent } from 'vue'
 import { writeAppLog } from '../core/appLog'
 import { isDesktopHost } from '../core/bridge'
 import { onAccountDescription, request } from '../core/session'
 import { settingsSections } from '../core/settingsSections'
-import { pickingHooks } from '../documents/picking/pickingHooks'
-import type { LocalReference } from '../documents/picking/unknownCodeHelp'
+import { setLocalReference } from './localReference'
 import { AssortmentDb } from './assortmentDb'
 import { createReferenceCopy, type ReferenceCopy } from './referenceCopy'
 
@@ -20,11 +20,6 @@ let copy: ReferenceCopy | null = null
 /** The installed copy (null before `install`). */
 export function referenceCopy(): ReferenceCopy | null {
   return copy
-}
-
-/** What the picking screen asks before the server: null while the copy is not installed, off, or without the product. */
-export const localReference: LocalReference = {
-  lookup: (code) => (copy ? copy.lookup(code) : Promise.resolve(null)),
 }
 
 export const referenceFeature = {
@@ -45,7 +40,7 @@ export const referenceFeature = {
     copy = installed
     // After every successful identity check: the copy follows the account and its capability.
     onAccountDescription((d) => void installed.afterIdentity({ allowed: d.features.assortmentSearch === true, scope: d.uid }))
-    pickingHooks.localReference = () => localReference
+    setLocalReference(installed)
     settingsSections.push({
       id: 'reference',
       title: 'Справочник',

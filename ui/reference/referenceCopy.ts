@@ -7,8 +7,8 @@
  */
 import { createHooks } from '../core/hooks'
 import type { Payload } from '../core/envelope'
-import type { LocalReference, ReferenceHit } from '../documents/picking/unknownCodeHelp'
 import { AssortmentDb, DB_TEXTS, writeErrorText, type AssortmentMeta } from './assortmentDb'
+import type { LocalReference, ReferenceHit } from './localReference'
 import { LookupIndex } from './lookupIndex'
 import { assortmentStatusText, EMPTY_STATUS, type AssortmentStatus } from './statusText'
 import type { AssortmentItem } from './syncAnswer'
