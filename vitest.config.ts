@@ -12,7 +12,7 @@ export default defineConfig({
     __ZORVIK_SERVICE_URL__: JSON.stringify('http://localhost:8787'),
   },
   test: {
-    include: ['ui/**/*.test.ts', 'service-host/**/*.test.ts'],
+    include: ['ui/**/*.test.ts', 'service-host/**/*.test.ts', 'scripts/**/*.test.ts'],
     environment: 'happy-dom',
   },
 })

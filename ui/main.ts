@@ -1,16 +1,15 @@
 import { createApp } from 'vue'
 import { createPinia } from 'pinia'
 import App from './App.vue'
-import { router } from './core/router'
 import { writeAppLog } from './core/appLog'
 import { errorText, isDesktopHost } from './core/bridge'
+import { MENU_TILES } from './core/feature'
 import { afterTwoFrames } from './core/frames'
 import { showOwnWindow } from './core/appWindow'
+import { createAppRouter } from './core/router'
 import { frameworkErrorLine, mountLine, reasonText, uncaughtErrorLine, unhandledRejectionLine } from './core/startupLog'
+import { appFeatures } from './features'
 import './styles/base.css'
-import { referenceFeature } from './reference'
-// Document-change listener and the start-up clean-up of the device cache.
-import './documents/boot'
 
 window.addEventListener('error', (event) => {
   writeAppLog(uncaughtErrorLine(event.message || reasonText(event.error)))
@@ -24,8 +23,13 @@ app.config.errorHandler = (err, _instance, info) => {
   console.error(err)
   writeAppLog(frameworkErrorLine(info, errorText(err)))
 }
-app.use(createPinia())
-referenceFeature.install()
+const pinia = createPinia()
+app.use(pinia)
+const features = appFeatures()
+const router = createAppRouter(features.flatMap((f) => f.routes))
+app.provide(MENU_TILES, features.flatMap((f) => f.tiles))
+// After Pinia: what the features start (the durable send queue among them) works in the stores.
+for (const feature of features) feature.install({ app, pinia, router })
 app.use(router)
 app.mount('#app')
 writeAppLog(mountLine(performance.now()))

@@ -34,7 +34,7 @@ export function normaliseAccountSettings(answer: unknown): AccountWideSettings {
   }
 }
 
-export const DEFAULT_ACCOUNT_SETTINGS: AccountWideSettings = normaliseAccountSettings({})
+export const DEFAULT_ACCOUNT_SETTINGS: AccountWideSettings = /*#__PURE__*/ normaliseAccountSettings({})
 
 /** A loader bound to one way of asking the server and to the scope of the signed-in account. */
 export function createAccountSettingsLoader(

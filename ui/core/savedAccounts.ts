@@ -159,8 +159,10 @@ export function cacheScope(): string {
   return readCurrentAccount()?.id ?? 'shared'
 }
 
-// Every change made in the settings screen goes into the current account's copy.
-settingsChangeHooks.push((copy) => {
-  const current = readCurrentAccount()
-  if (current) mergeAccountSettings(current.id, copy as unknown as Record<string, unknown>)
-})
+/** Every change made in the settings screen goes into the current account's copy. */
+export function keepAccountSettingsCopies(): () => void {
+  return settingsChangeHooks.add((copy) => {
+    const current = readCurrentAccount()
+    if (current) mergeAccountSettings(current.id, copy as unknown as Record<string, unknown>)
+  })
+}

@@ -12,7 +12,7 @@ import {
   type NewQueuedCompletion,
   type QueuedCompletion,
 } from './sendQueue'
-import { useSendQueueStore } from './sendQueueStore'
+import { flushQueueOnConnect, useSendQueueStore } from './sendQueueStore'
 import { connectSocket } from './session'
 import { useAuthStore } from './authStore'
 import { useSocketStore } from './socketStore'
@@ -143,10 +143,16 @@ describe('flush to the service host', () => {
   })
 
   it('goes out by itself when the channel connects', async () => {
-    useSendQueueStore().enqueue(completion('d'))
-    await standIn.disconnect('transport')
-    await eventually('the queue sent', () => useSendQueueStore().entries.length === 0, 8_000)
-    expect(await standIn.messages('completeDocument')).toHaveLength(1)
+    // What the core feature's install sets up.
+    const stop = flushQueueOnConnect()
+    try {
+      useSendQueueStore().enqueue(completion('d'))
+      await standIn.disconnect('transport')
+      await eventually('the queue sent', () => useSendQueueStore().entries.length === 0, 8_000)
+      expect(await standIn.messages('completeDocument')).toHaveLength(1)
+    } finally {
+      stop()
+    }
   })
 })
 

@@ -15,10 +15,11 @@ import {
   type NewQueuedCompletion,
   type QueuedCompletion,
 } from './sendQueue'
-import { command } from './session'
+import { createHooks } from './hooks'
+import { command, onChannelConnected, socketLogin } from './session'
 
 /** Run after an entry was delivered: withdrawal outcome, mark history, scan state (their parts register here). */
-export const queueSentHooks = new Set<(entry: QueuedCompletion, answer: unknown) => void>()
+export const queueSentHooks = createHooks<[QueuedCompletion, unknown]>('очередь отправки')
 
 export const useSendQueueStore = defineStore('sendQueue', () => {
   const entries = ref<QueuedCompletion[]>(readQueue())
@@ -45,7 +46,7 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
           ),
         onSent: (entry, answer) => {
           if (typeof answer === 'object' && answer !== null) keepCompletionOutcome(entry.documentId, completionOutcome([answer as Payload]))
-          for (const hook of [...queueSentHooks]) hook(entry, answer)
+          queueSentHooks.run(entry, answer)
         },
       })
     } finally {
@@ -66,3 +67,17 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
 
   return { entries, busy, refresh, enqueue, flush, remove, clear }
 })
+
+/** Sends what waits in the queue on every connection of a signed-in device or account. */
+export function flushQueueOnConnect(): () => void {
+  return onChannelConnected(() => {
+    void (async () => {
+      const queue = useSendQueueStore()
+      queue.refresh()
+      if (queue.entries.length === 0 || socketLogin() === 'anon') return
+      console.info(`[app] связь есть, в очереди документов: ${queue.entries.length}`)
+      const { sent, failed } = await queue.flush()
+      console.info(`[app] отправлено из очереди: ${sent}, осталось с ошибкой: ${failed}`)
+    })()
+  })
+}

@@ -15,6 +15,7 @@ import {
   revokeSavedSession,
   socketLogin,
   startSession,
+  userPinAuth,
   workerAuth,
 } from './session'
 import { useSettingsStore } from './settings'
@@ -177,7 +178,9 @@ describe('identity check', () => {
   it('an anonymous connection asks nothing', async () => {
     await startSession(() => {})
     await connected()
-    await new Promise((r) => setTimeout(r, 100))
+    // Messages of one connection arrive in order: once a message sent now is in, whatever the connection asked by itself is too.
+    expect(userPinAuth(false)).toBe(true)
+    await eventually('the later message', async () => (await standIn.messages('userPinAuth')).length > 0)
     expect(await standIn.messages('deviceWhoAmI')).toEqual([])
   })
 })

@@ -21,7 +21,9 @@ import {
 } from './connectionLog'
 import { clearDeviceJwt, clearRefreshToken, loadDeviceJwt, loadRefreshToken, saveDeviceJwt, saveRefreshToken } from './credentials'
 import { DemoChannel } from './demoChannel'
+import { DEMO_TOKEN } from './demoToken'
 import { getOrCreateDeviceId } from './deviceId'
+import { createHooks } from './hooks'
 import type { Payload } from './envelope'
 import { BANNER_RECHECK_MS, IdentityCheck, RETRY_MS, type Login } from './identityCheck'
 import { tokenExpiresAt } from './jwt'
@@ -56,8 +58,8 @@ import { STAGE } from './startup'
 export { clearAnonJwt, fetchFreshAnonJwt, fetchInitialJwt } from './anonToken'
 export { PhoneAuthError, RefusalError, ServerRejectedError } from './requests'
 export { serverBaseUrl } from './serviceUrl'
+export { DEMO_TOKEN } from './demoToken'
 
-export const DEMO_TOKEN = 'demo'
 export const RENEWAL_INTERVAL_MS = 6 * 60 * 60 * 1000
 export const CREDENTIALS_WAIT_MS = 4_000
 export const NO_CHANNEL = 'нет соединения с сервером'
@@ -74,10 +76,8 @@ export interface SessionEnv {
 }
 
 const env: SessionEnv = {
-  navigate: async (path) => {
-    const { router } = await import('./router')
-    return router.replace(path)
-  },
+  // The core feature's install gives the router's; a navigation before that is a fault in the start order.
+  navigate: (path) => writeAppLog(`сессия: переход на ${path} до установки маршрутов`),
   userAgent: () => (typeof navigator !== 'undefined' ? navigator.userAgent : ''),
   now: () => Date.now(),
   identityPauses: { retryMs: RETRY_MS, recheckMs: BANNER_RECHECK_MS },
@@ -98,14 +98,14 @@ let disconnectedAt: number | null = null
 let renewalTimer: ReturnType<typeof setInterval> | undefined
 let rejectionRunning = false
 let authRestarts = 0
-const serialised = createSerialiser()
+const serialised = /*#__PURE__*/ createSerialiser()
 const pushHandlers = new Map<string, Set<(payload: Payload) => void>>()
 const attachedPushes = new WeakMap<Channel, Set<string>>()
-const connectedHooks = new Set<() => void>()
-const disconnectedHooks = new Set<() => void>()
-const descriptionHooks = new Set<(d: AccountDescription) => void>()
+const connectedHooks = createHooks('сокет: подключение')
+const disconnectedHooks = createHooks('сокет: отключение')
+const descriptionHooks = createHooks<[AccountDescription]>('описание аккаунта')
 
-const identity = new IdentityCheck({
+const identity = /*#__PURE__*/ new IdentityCheck({
   connected: () => channel?.getState().connect === true,
   login: () => socketLogin(),
   whoAmI: () => deviceWhoAmI(),
@@ -286,39 +286,27 @@ function onConnected(): void {
   identity.start()
   startRenewal()
   void reportWorkplaceOnConnect()
-  void flushQueueOnConnect()
-  for (const hook of [...connectedHooks]) runHook(hook)
+  connectedHooks.run()
 }
 
 function onDisconnected(): void {
   useSocketStore().setConnected(false)
   stopRenewal()
-  for (const hook of [...disconnectedHooks]) runHook(hook)
-}
-
-function runHook(hook: () => void): void {
-  try {
-    hook()
-  } catch (err) {
-    console.error('[socket] обработчик подключения упал:', err)
-  }
+  disconnectedHooks.run()
 }
 
 /** Runs on every transition to connected (listeners of other parts: documents, printing, signing ...). */
 export function onChannelConnected(hook: () => void): () => void {
-  connectedHooks.add(hook)
-  return () => connectedHooks.delete(hook)
+  return connectedHooks.add(hook)
 }
 
 export function onChannelDisconnected(hook: () => void): () => void {
-  disconnectedHooks.add(hook)
-  return () => disconnectedHooks.delete(hook)
+  return disconnectedHooks.add(hook)
 }
 
 /** Runs with every account description the identity check receives. */
 export function onAccountDescription(hook: (d: AccountDescription) => void): () => void {
-  descriptionHooks.add(hook)
-  return () => descriptionHooks.delete(hook)
+  return descriptionHooks.add(hook)
 }
 
 // ---- requests
@@ -533,13 +521,7 @@ function applyAccountDescription(raw: unknown): void {
   const d = normaliseAccountDescription(raw)
   useAccountStore().apply(d)
   writeAccountMode(accountModeFrom(d))
-  for (const hook of [...descriptionHooks]) {
-    try {
-      hook(d)
-    } catch (err) {
-      console.error('[socket] обработчик описания аккаунта упал:', err)
-    }
-  }
+  descriptionHooks.run(d)
   void runRenewalCheck()
 }
 
@@ -734,16 +716,6 @@ async function reportWorkplaceOnConnect(): Promise<void> {
   } catch (err) {
     console.warn('[socket] код места деятельности не передан:', errorText(err))
   }
-}
-
-async function flushQueueOnConnect(): Promise<void> {
-  const { useSendQueueStore } = await import('./sendQueueStore')
-  const queue = useSendQueueStore()
-  queue.refresh()
-  if (queue.entries.length === 0 || socketLogin() === 'anon') return
-  console.info(`[app] связь есть, в очереди документов: ${queue.entries.length}`)
-  const { sent, failed } = await queue.flush()
-  console.info(`[app] отправлено из очереди: ${sent}, осталось с ошибкой: ${failed}`)
 }
 
 // ---- the session banner and demonstration mode

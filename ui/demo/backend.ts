@@ -4,6 +4,7 @@
  * host serves the same backend over Socket.IO. Pure TypeScript (no DOM, no
  * Vue, no Node modules) so that both can load it.
  */
+import { DEMO_TOKEN } from '../core/demoToken'
 import { replyNameFor, type Payload } from '../core/envelope'
 import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
@@ -61,7 +62,7 @@ export interface BackendOptions {
   anonTokenTtlSec?: number
 }
 
-export const DEMO_TOKEN = 'demo'
+export { DEMO_TOKEN }
 const DAY_SEC = 24 * 60 * 60
 
 export class MemoryBackend {

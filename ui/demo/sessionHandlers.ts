@@ -239,7 +239,7 @@ function withUser(fn: (ctx: HandlerContext, user: SeedUser, account: SeedAccount
 
 const ROLES: readonly Role[] = ['collector', 'checker']
 
-const roleSelect = withUser((_ctx, user, _account, p) => {
+const roleSelect = /*#__PURE__*/ withUser((_ctx, user, _account, p) => {
   const asked = Array.isArray(p.roles) ? p.roles : []
   const roles = ROLES.filter((r) => asked.includes(r))
   if (roles.length === 0) return { error: 'choose at least one role', errorCode: 'invalid' }
@@ -250,14 +250,14 @@ const roleSelect = withUser((_ctx, user, _account, p) => {
   return roleState(user)
 })
 
-const roleSwitch = withUser((_ctx, user, _account, p) => {
+const roleSwitch = /*#__PURE__*/ withUser((_ctx, user, _account, p) => {
   const role = text(p, 'role') as Role
   if (!user.roles.includes(role)) return { error: 'this role is not assigned to you', errorCode: 'role-not-assigned' }
   user.activeRole = role
   return roleState(user)
 })
 
-const accountProfileSet = withUser((_ctx, user, account, p) => {
+const accountProfileSet = /*#__PURE__*/ withUser((_ctx, user, account, p) => {
   const profile = text(p, 'profile') as Profile
   if (profile !== 'radio' && profile !== 'orders') return { error: 'unknown profile', errorCode: 'invalid' }
   if (user.role !== 'admin') return { error: 'the working mode is chosen by the account administrator', errorCode: 'forbidden' }

@@ -23,7 +23,7 @@ export interface TokenClaims {
   jti?: string
 }
 
-const HEADER = base64UrlText(JSON.stringify({ alg: 'HS256', typ: 'JWT' }))
+const HEADER = /*#__PURE__*/ base64UrlText(JSON.stringify({ alg: 'HS256', typ: 'JWT' }))
 
 export function base64UrlText(text: string): string {
   const bytes = new TextEncoder().encode(text)

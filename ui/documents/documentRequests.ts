@@ -41,7 +41,7 @@ function channel(): Channel {
   return ch
 }
 
-const serialised = createSerialiser()
+const serialised = /*#__PURE__*/ createSerialiser()
 const isDict = (v: unknown): v is Payload => typeof v === 'object' && v !== null && !Array.isArray(v)
 const finite = (v: unknown): number | undefined => (typeof v === 'number' && Number.isFinite(v) ? v : undefined)
 const present = (v: unknown) => v !== undefined && v !== null && v !== '' && v !== false

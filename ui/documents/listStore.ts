@@ -15,8 +15,6 @@ import { useDocumentStore } from './documentStore'
 import { confirmedFirst, marksToDrop, mergePage, prune } from './listMerge'
 import { EMPTY_FIRST_PAGE_NOTE, failedAfterPagesNote, listTarget } from './listTexts'
 import { prefetchContents } from './prefetch'
-import { stagesForRole } from './roleSeams'
-
 export type ListPhase = 'loading' | 'done' | 'limit' | 'failed' | 'empty' | 'cancelled'
 
 /** What the screens show of a list load. */
@@ -180,7 +178,7 @@ export const useDocumentListStore = defineStore('documentList', () => {
     session = {
       id: generation,
       type,
-      stage: options.stage ?? stagesForRole(),
+      stage: options.stage ?? [],
       seen: new Set(),
       firstPageReceived: false,
       nextOffset: 0,

@@ -8,7 +8,6 @@ import { PDF_DRAWER_KEY, PRINT_OPS_KEY } from './injection'
 import type { PdfPageDrawer } from './pdfPage'
 import { createPrintOps, defaultPrintDeps } from './printOps'
 import { NO_PRINTERS_TEXT } from './readiness'
-import { printRegistryRefreshHooks } from './registryHooks'
 import { FakePrintHost, type FakePrinter } from './testing/fakePrintHost'
 
 const CUPS_DOWN =
@@ -84,7 +83,6 @@ afterEach(() => {
   wrapper?.unmount()
   wrapper = undefined
   FakePrintHost.uninstall()
-  printRegistryRefreshHooks.splice(0)
 })
 
 describe('the printer list', () => {
@@ -157,24 +155,6 @@ describe('the printer list', () => {
     expect(result.text()).toBe(readinessText)
     expect(result.classes()).toContain('tone-bad')
     expect(host.count('check_print_engine')).toBe(0)
-  })
-
-  it('remote printing is told about a new printer or purpose only while registered', async () => {
-    const refresh = vi.fn()
-    printRegistryRefreshHooks.push(refresh)
-    const { w, settings } = await open([{ name: 'A' }, { name: 'B' }])
-    await option(w, 'A').trigger('click')
-    await flushPromises()
-    expect(refresh).not.toHaveBeenCalled()
-    settings.applySettings({ print: { registered: { printerId: 'p1', name: 'A', comment: 'склад' } } })
-    await option(w, 'B').trigger('click')
-    await flushPromises()
-    await w.find('[data-test="purpose"][data-purpose="label"]').trigger('click')
-    await flushPromises()
-    await option(w, '').trigger('click')
-    await flushPromises()
-    expect(refresh).toHaveBeenCalledTimes(2)
-    expect(settings.print.purpose).toBe('label')
   })
 })
 

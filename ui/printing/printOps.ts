@@ -266,7 +266,7 @@ export function createPrintOps(deps: PrintDeps = defaultPrintDeps) {
 }
 
 /** The page's one set of print operations (one printer cache for the page session). */
-export const printOps = createPrintOps()
+export const printOps = /*#__PURE__*/ createPrintOps()
 
 export const {
   listPrinters,

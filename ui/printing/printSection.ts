@@ -23,7 +23,6 @@ import {
 } from './printFormat'
 import { printOps as defaultOps, type PageSizeInfo, type PrintOps } from './printOps'
 import { checkPrinterReady, PrinterNotReadyError, type Printer } from './readiness'
-import { printRegistryRefreshHooks } from './registryHooks'
 
 export const SENT_TEXT = 'Отправлено на печать'
 
@@ -84,14 +83,8 @@ export function usePrintSection(ops: PrintOps = defaultOps) {
     return null
   })
 
-  function refreshRegistry(): void {
-    if (print.value.registered == null || print.value.printerName === null) return
-    for (const hook of printRegistryRefreshHooks) hook()
-  }
-
   async function selectPrinter(name: string | null): Promise<void> {
     await save({ print: choosePrinter(print.value, name) })
-    refreshRegistry()
   }
 
   // ---- format
@@ -105,7 +98,6 @@ export function usePrintSection(ops: PrintOps = defaultOps) {
   const setOffsetY = (raw: string) => setFormat({ offsetYMm: offsetFromField(raw) })
   async function setPurpose(purpose: Purpose): Promise<void> {
     await setFormat({ purpose })
-    refreshRegistry()
   }
 
   // ---- the printer's own paper size

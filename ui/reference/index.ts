@@ -5,29 +5,24 @@
  * Nothing runs until `install`.
  */
 import { defineAsyncComponent } from 'vue'
+import type { Feature } from '../core/feature'
 import { writeAppLog } from '../core/appLog'
 import { isDesktopHost } from '../core/bridge'
 import { onAccountDescription, request } from '../core/session'
 import { settingsSections } from '../core/settingsSections'
 import { setLocalReference } from './localReference'
 import { AssortmentDb } from './assortmentDb'
-import { createReferenceCopy, type ReferenceCopy } from './referenceCopy'
+import { installedCopy, setInstalledCopy } from './installedCopy'
+import { createReferenceCopy } from './referenceCopy'
 
 export const SYNC_TIMEOUT_MS = 30_000
 
-let copy: ReferenceCopy | null = null
-
-/** The installed copy (null before `install`). */
-export function referenceCopy(): ReferenceCopy | null {
-  return copy
-}
-
-export const referenceFeature = {
+export const referenceFeature: Feature = {
   name: 'reference',
   routes: [],
   tiles: [],
-  install(): void {
-    if (copy) return
+  install() {
+    if (installedCopy()) return
     const installed = createReferenceCopy({
       openDb: () => AssortmentDb.open(),
       ask: (p) => request('assortmentSync', p, { timeoutMs: SYNC_TIMEOUT_MS }),
@@ -37,7 +32,7 @@ export const referenceFeature = {
         writeAppLog(line)
       },
     })
-    copy = installed
+    setInstalledCopy(installed)
     // After every successful identity check: the copy follows the account and its capability.
     onAccountDescription((d) => void installed.afterIdentity({ allowed: d.features.assortmentSearch === true, scope: d.uid }))
     setLocalReference(installed)

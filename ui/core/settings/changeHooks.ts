@@ -1,4 +1,5 @@
 /** Called after every change made in the settings screen (the session keeps a copy per quick-login account). */
+import { createHooks } from '../hooks'
 import type { AccountSettings } from '../settingsModel'
 
-export const settingsChangeHooks: Array<(copy: AccountSettings) => void> = []
+export const settingsChangeHooks = createHooks<[AccountSettings]>('изменение настроек')

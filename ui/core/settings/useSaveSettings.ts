@@ -7,6 +7,6 @@ export function useSaveSettings() {
   return async (partial: unknown) => {
     settings.applySettings(partial)
     await settings.saveDeviceSettings()
-    for (const hook of settingsChangeHooks) hook(settings.personalCopy())
+    settingsChangeHooks.run(settings.personalCopy())
   }
 }

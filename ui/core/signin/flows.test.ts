@@ -209,6 +209,8 @@ describe('the working mode', () => {
     useAuthStore().setDeviceJwt(admin.token)
     connectSocket()
     await connected()
+    // The choice is offered once the capabilities are in: their mode must not overwrite the chosen one.
+    await eventually('the capabilities', () => useAccountStore().received)
     expect(await chooseMode('radio')).toEqual({ ok: true })
     expect(readAccountMode().profile).toBe('radio')
 

@@ -10,7 +10,7 @@ import { useAccountStore } from '../accountStore'
 import { readAccountMode, type AccountMode } from '../accountMode'
 import { useAuthStore } from '../authStore'
 import { readSavedAccounts } from '../savedAccounts'
-import { DEMO_TOKEN } from '../session'
+import { DEMO_TOKEN } from '../demoToken'
 import { useStartupStore } from '../startupStore'
 
 export interface ModeChoiceState {

@@ -20,6 +20,8 @@ import ChooseModeView from './ChooseModeView.vue'
 import CreatePinView from './CreatePinView.vue'
 import { PIN_TEXTS, WRONG_PIN } from './flows'
 import { DEBUG_CONSOLE_TOGGLE } from '../startup'
+import { documentsFeature } from '../../documents'
+import { MENU_TILES } from '../feature'
 import QuickLoginView from './QuickLoginView.vue'
 
 let standIn: StandIn
@@ -49,7 +51,7 @@ function routerAt(path: string): Router {
 async function show(component: object, path: string): Promise<{ w: VueWrapper; router: Router }> {
   const router = routerAt(path)
   await router.push(path)
-  const w = mount(component, { global: { plugins: [router] }, attachTo: document.body })
+  const w = mount(component, { global: { plugins: [router], provide: { [MENU_TILES]: documentsFeature.tiles } }, attachTo: document.body })
   mounted.push(w)
   await flushPromises()
   return { w, router }
@@ -199,7 +201,8 @@ describe('the menu', () => {
     useAccountStore().apply({ uid: 'acc-lesnaya', moysklad: true })
     await flushPromises()
     expect(w.find('[data-test="capabilities-wait"]').exists()).toBe(false)
-    expect(w.find('[data-test="menu-tiles"]').exists()).toBe(true)
+    // The tiles come from the documents feature, loaded with the menu.
+    await eventually('the tiles', () => w.find('[data-test="menu-tiles"]').exists())
   })
 
   it('five taps on the title open the debug console; the badge sign-in is one tap away', async () => {

@@ -1,5 +1,7 @@
 import { describe, expect, it } from 'vitest'
-import { createDurableQueue, QUEUE_FILE_KEY, type QueueFile } from './durableQueue'
+import { setActivePinia } from 'pinia'
+import { FakePrintHost } from '../../printing/testing/fakePrintHost'
+import { createDurableQueue, QUEUE_FILE_KEY, startDurableQueue, type QueueFile } from './durableQueue'
 
 /** A host file kept in memory: what `save` made durable is what survives. */
 function memoryFile(initial?: unknown[], opts: { failSaves?: number } = {}) {
@@ -100,5 +102,21 @@ describe('the queue copy on disk', () => {
     expect(await durable.persist()).toBe(false)
     expect(state.local).toEqual([A])
     expect(state.log[0]).toContain('файл копии очереди не открылся')
+  })
+})
+
+describe('the page copy', () => {
+  it('started before the stores exist says so in the app log and starts nothing', () => {
+    setActivePinia(undefined)
+    const host = new FakePrintHost().install()
+    try {
+      expect(startDurableQueue()).toBeNull()
+      expect(host.calls.filter((c) => c.cmd === 'append_app_log').map((c) => c.args.line)).toEqual([
+        'очередь: копия на диске не запущена: хранилища еще не созданы',
+      ])
+      expect(host.calls.some((c) => c.cmd !== 'append_app_log')).toBe(false)
+    } finally {
+      FakePrintHost.uninstall()
+    }
   })
 })

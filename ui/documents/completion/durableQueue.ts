@@ -114,6 +114,12 @@ let instance: DurableQueue | null = null
  */
 export function startDurableQueue(): DurableQueue | null {
   if (instance || !isDesktopHost()) return instance
+  // Without Pinia the restored copy could never reach the queue screen or be sent: say so instead of doing nothing.
+  const pinia = getActivePinia()
+  if (!pinia) {
+    writeAppLog('очередь: копия на диске не запущена: хранилища еще не созданы')
+    return null
+  }
   const durable = createDurableQueue({
     open: () => HostStore.load(QUEUE_FILE),
     readLocal: () => readLocal<unknown>(SEND_QUEUE_KEY),
@@ -122,8 +128,7 @@ export function startDurableQueue(): DurableQueue | null {
   })
   instance = durable
   void durable.ready.then((outcome) => {
-    const pinia = getActivePinia()
-    if (!pinia || outcome === 'unavailable') return
+    if (outcome === 'unavailable') return
     const queue = useSendQueueStore(pinia)
     const socket = useSocketStore(pinia)
     queue.refresh()

@@ -56,7 +56,7 @@ export function createFeedback(options: FeedbackOptions): Feedback {
 let soundSettings: () => SoundSettings = () => ({ enabled: true, volume: DEFAULT_VOLUME })
 
 /** The page's instance; it reads the settings through the getter given to `configureFeedback`. */
-export const feedback: Feedback = createFeedback({ settings: () => soundSettings() })
+export const feedback: Feedback = /*#__PURE__*/ createFeedback({ settings: () => soundSettings() })
 
 /** Connects the page's feedback to the settings holder's `sound` group. */
 export function configureFeedback(settings: () => SoundSettings): void {

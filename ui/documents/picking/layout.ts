@@ -13,7 +13,7 @@ const UPPER_US = 'QWERTYUIOP{}ASDFGHJKL:"ZXCVBNM<>~'
 const PUNCT_RU = '.,№";:?'
 const PUNCT_US = '/?#@$^&'
 
-const KEYMAP: ReadonlyMap<string, string> = (() => {
+const KEYMAP: ReadonlyMap<string, string> = /*#__PURE__*/ (() => {
   const m = new Map<string, string>()
   const add = (from: string, to: string) => {
     for (let i = 0; i < from.length; i++) m.set(from[i]!, to[i]!)

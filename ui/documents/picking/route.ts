@@ -1,9 +1,5 @@
 /** The document screen's route. */
 import type { RouteRecordRaw } from 'vue-router'
-import { purgeExpiredDrafts } from './draft'
-
-// This module loads with the router, at start-up: drafts past their 30 days go now.
-purgeExpiredDrafts()
 
 export const pickingRoute: RouteRecordRaw = {
   path: '/documents/:id',
