@@ -50,17 +50,24 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
   let cursor: string | undefined
   let pages = 0
   let tooSoonInRow = 0
-  for (;;) {
-    if (pages >= MAX_PAGES) break
+  const askPage = (at: string | undefined) => {
     const payload: Payload = { limit: PAGE_LIMIT }
     if (!full && d.meta.since) payload.since = d.meta.since
-    if (cursor) payload.cursor = cursor
+    if (at) payload.cursor = at
+    return d.ask(payload)
+  }
+  // The next page is asked for while this one is written: the wait for the server and the write overlap.
+  let ahead: Promise<Payload> | null = null
+  for (;;) {
+    if (pages >= MAX_PAGES) break
     let raw: Payload
     try {
-      raw = await d.ask(payload)
+      raw = await (ahead ?? askPage(cursor))
     } catch (err) {
       if (!d.current()) return { kind: 'dropped' }
       return { kind: 'failed', error: isTimeout(err) || !(err instanceof Error) || !err.message ? SYNC_TEXTS.noAnswer : err.message }
+    } finally {
+      ahead = null
     }
     if (!d.current()) return { kind: 'dropped' }
     const answer = normaliseSyncAnswer(raw)
@@ -73,6 +80,11 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
       d.onWaiting(null)
       if (!d.current()) return { kind: 'dropped' }
       continue
+    }
+    if (step.kind === 'next' && pages + 1 < MAX_PAGES) {
+      ahead = askPage(step.cursor)
+      // Left unread when this page fails or the run is dropped.
+      ahead.catch(() => {})
     }
     const items: AssortmentItem[] = answer.items.map((r) => ({ ...r, syncedAt: started }))
     try {
