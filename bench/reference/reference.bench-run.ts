@@ -1,10 +1,12 @@
 /**
  * Product reference copy figures. Prints them; asserts nothing.
- *  - A full synchronisation of 100,000 products in the desktop app ("⬇️
- *    Загрузить заново" pressed until the status line says the copy is fresh:
- *    100 pages over the channel, each written in one transaction and put into
- *    the index), against a bare Dexie bulkPut of the same records over the same
- *    number of records, in the same page; and the web process's memory growth.
+ *  - Synchronisation of 100,000 products in the desktop app (a sync button
+ *    pressed until the status line says the copy is fresh: 100 pages over the
+ *    channel, each written in one transaction and put into the index): the
+ *    first fill of an empty copy against a bare Dexie bulkPut of the same
+ *    records into an empty table, and a full run over the copy against a bare
+ *    bulkPut over the same records, in the same page; the web process's memory
+ *    growth over the first fill.
  *  - The lookup of a scan against 100,000 products against a bare Map lookup of
  *    the same codes, in this process.
  */
@@ -53,10 +55,11 @@ const COUNT = `const done = arguments[0]
     c.onerror = () => { db.close(); done(-1) }
   }`
 
-// Times a press of "⬇️ Загрузить заново" until the status line shows a fresh copy, in the page.
+// Times a press of a sync button until the status line shows a fresh copy, in the page.
 const PROBE = `
   const probe = (window.__refBench = { pressed: 0, done: 0 })
-  document.querySelector('[data-test="reference-full"]').addEventListener('click', (e) => { probe.pressed = e.timeStamp }, true)
+  for (const b of document.querySelectorAll('[data-test="reference-sync"], [data-test="reference-full"]'))
+    b.addEventListener('click', (e) => { probe.pressed = e.timeStamp; probe.done = 0 }, true)
   const line = document.querySelector('[data-test="reference-status"]')
   new MutationObserver(() => {
     if (probe.pressed && !probe.done && /обновлен только что$/.test(line.textContent) && !document.querySelector('[data-test="reference-full"]').disabled)
@@ -92,28 +95,33 @@ it('reference: full synchronisation in the desktop app', async () => {
   profile = new Profile()
   const device = await standIn!.mint('u-oleg')
   await standIn!.control('POST', '/seed-catalogue', { accountId: 'acc-master', size: PRODUCTS, sample: 0 })
+  await standIn!.nextReply('assortmentSync', 'drop')
   const session = await Session.start(profile, display!.name)
   try {
     await waitForStartup(session)
     await storeDeviceToken(session, standIn!.url, device.token)
     await session.execute('window.__zvOldPage = true; location.reload()')
     await waitForStartup(session)
-    // Signed in, the copy fills by itself; the figures are of a full run over it.
-    const total = await waitFor('the first fill', async () => {
-      const n = await session.executeAsync<number>(COUNT)
-      return n >= PRODUCTS ? n : undefined
-    }, 600_000)
+    // Signed in, the copy would fill by itself: that run's first page never comes, so the copy stays empty
+    // and the first fill is timed from the button.
+    await waitFor('the first page to be asked for', async () => (await standIn!.messages('assortmentSync')).length > 0 || undefined, 60_000)
     await session.execute('location.hash = "#/settings?section=reference"')
-    await session.waitForText('[data-test="reference-status"]', (t) => /обновлен/.test(t), 60_000)
+    await session.waitForText('[data-test="reference-status"]', (t) => t.startsWith('Справочник не загружен'), 60_000)
     await session.execute(PROBE)
+    const timed = async (button: string) => {
+      await session.execute('window.__refBench.done = 0')
+      await session.click(await session.find(`[data-test="${button}"]`))
+      await waitFor('the run to end', () => session.execute<boolean>('return window.__refBench.done > 0'), 900_000)
+      const { pressed, done } = await session.execute<{ pressed: number; done: number }>('return window.__refBench')
+      return done - pressed
+    }
     await new Promise((r) => setTimeout(r, 2_000))
     const before = webProcessMemory(profile)
-    await session.click(await session.find('[data-test="reference-full"]'))
-    await waitFor('the run to end', () => session.execute<boolean>('return window.__refBench.done > 0'), 600_000)
-    const { pressed, done } = await session.execute<{ pressed: number; done: number }>('return window.__refBench')
-    const run = done - pressed
+    const fill = await timed('reference-sync')
     await new Promise((r) => setTimeout(r, 3_000))
     const after = webProcessMemory(profile)
+    const total = await session.executeAsync<number>(COUNT)
+    const rerun = await timed('reference-full')
 
     const dexie = readFileSync(createRequire(import.meta.url).resolve('dexie/dist/dexie.min.js'), 'utf8')
     await session.execute(`${dexie}\n;self.Dexie = self.Dexie || Dexie`)
@@ -122,10 +130,10 @@ it('reference: full synchronisation in the desktop app', async () => {
     await new Promise((r) => setTimeout(r, 3_000))
     const bareAfter = webProcessMemory(profile)
 
-    console.log(`reference: full synchronisation of ${total} products in the desktop app (${Math.ceil(total / 1000)} pages over the channel)`)
-    console.log(`  ${(run / bare.again).toFixed(2)}× a bare Dexie bulkPut of the same ${bare.count} records over the same records (${run.toFixed(0)} ms vs ${bare.again.toFixed(0)} ms) (goal <= 1.5×)`)
-    console.log(`  the bare bulkPut into an empty table: ${bare.fill.toFixed(0)} ms`)
-    console.log(`  web process growth over the run: RSS ${after.rss - before.rss} KiB, private ${after.private - before.private} KiB; over the bare bulkPuts: RSS ${bareAfter.rss - bareBefore.rss} KiB, private ${bareAfter.private - bareBefore.private} KiB`)
+    console.log(`reference: synchronisation of ${total} products in the desktop app (${Math.ceil(total / 1000)} pages over the channel)`)
+    console.log(`  first fill: ${(fill / bare.fill).toFixed(2)}× a bare Dexie bulkPut of the same ${bare.count} records into an empty table (${fill.toFixed(0)} ms vs ${bare.fill.toFixed(0)} ms) (goal <= 1.5×)`)
+    console.log(`  full run over the copy: ${(rerun / bare.again).toFixed(2)}× a bare bulkPut over the same records (${rerun.toFixed(0)} ms vs ${bare.again.toFixed(0)} ms)`)
+    console.log(`  web process growth over the first fill: RSS ${after.rss - before.rss} KiB, private ${after.private - before.private} KiB; over the bare bulkPuts: RSS ${bareAfter.rss - bareBefore.rss} KiB, private ${bareAfter.private - bareBefore.private} KiB`)
   } finally {
     await session.close()
   }
