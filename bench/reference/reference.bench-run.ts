@@ -12,48 +12,19 @@
  */
 import { readFileSync } from 'node:fs'
 import { createRequire } from 'node:module'
-import { afterAll, beforeAll, it } from 'vitest'
+import { it } from 'vitest'
 import { generatedBarcode } from '../../ui/demo'
-import { StandIn } from '../../ui/core/testing/standIn'
 import { LookupIndex } from '../../ui/reference/lookupIndex'
 import type { AssortmentItem } from '../../ui/reference/syncAnswer'
-import { Profile } from '../../tests/e2e/harness/desktopApp'
-import { startDisplay, type Display } from '../../tests/e2e/harness/display'
-import { storeDeviceToken, waitForStartup } from '../../tests/e2e/harness/standInApp'
+import { copyCount } from '../../tests/e2e/harness/referenceCopy'
+import { storeDeviceToken, useStandInRig, waitForStartup } from '../../tests/e2e/harness/standInApp'
 import { waitFor } from '../../tests/e2e/harness/wait'
-import { Session } from '../../tests/e2e/harness/webdriver'
 import { webProcessMemory } from '../webProcess'
 
 const PRODUCTS = Number(process.env.BENCH_PRODUCTS ?? 100_000)
 const quantile = (sorted: number[], q: number) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))]!
 
-let display: Display | undefined
-let standIn: StandIn | undefined
-let profile: Profile | undefined
-
-beforeAll(async () => {
-  display = await startDisplay()
-  standIn = await StandIn.start()
-})
-afterAll(async () => {
-  await standIn?.close()
-  await display?.stop()
-  profile?.remove()
-})
-
-/** The number of products in the page's copy (raw IndexedDB, beside the app's own connection). */
-const COUNT = `const done = arguments[0]
-  const open = indexedDB.open('zorvik_assortment')
-  // Not there yet: leave it to the app to make (a database made here would have no stores).
-    open.onupgradeneeded = () => open.transaction.abort()
-    open.onerror = () => done(0)
-  open.onsuccess = () => {
-    const db = open.result
-    if (!db.objectStoreNames.contains('items')) { db.close(); return done(0) }
-    const c = db.transaction('items').objectStore('items').count()
-    c.onsuccess = () => { db.close(); done(c.result) }
-    c.onerror = () => { db.close(); done(-1) }
-  }`
+const rig = useStandInRig()
 
 // Times a press of a sync button until the status line shows a fresh copy, in the page.
 const PROBE = `
@@ -92,19 +63,18 @@ const BARE = `const [done] = arguments
   }`
 
 it('reference: full synchronisation in the desktop app', async () => {
-  profile = new Profile()
-  const device = await standIn!.mint('u-oleg')
-  await standIn!.control('POST', '/seed-catalogue', { accountId: 'acc-master', size: PRODUCTS, sample: 0 })
-  await standIn!.nextReply('assortmentSync', 'drop')
-  const session = await Session.start(profile, display!.name)
+  const { standIn } = rig
+  const device = await standIn.mint('u-oleg')
+  await standIn.control('POST', '/seed-catalogue', { accountId: 'acc-master', size: PRODUCTS, sample: 0 })
+  await standIn.nextReply('assortmentSync', 'drop')
+  const { session, profile } = await rig.open()
   try {
-    await waitForStartup(session)
-    await storeDeviceToken(session, standIn!.url, device.token)
+    await storeDeviceToken(session, standIn.url, device.token)
     await session.execute('window.__zvOldPage = true; location.reload()')
     await waitForStartup(session)
     // Signed in, the copy would fill by itself: that run's first page never comes, so the copy stays empty
     // and the first fill is timed from the button.
-    await waitFor('the first page to be asked for', async () => (await standIn!.messages('assortmentSync')).length > 0 || undefined, 60_000)
+    await waitFor('the first page to be asked for', async () => (await standIn.messages('assortmentSync')).length > 0 || undefined, 60_000)
     await session.execute('location.hash = "#/settings?section=reference"')
     await session.waitForText('[data-test="reference-status"]', (t) => t.startsWith('Справочник не загружен'), 60_000)
     await session.execute(PROBE)
@@ -120,7 +90,7 @@ it('reference: full synchronisation in the desktop app', async () => {
     const fill = await timed('reference-sync')
     await new Promise((r) => setTimeout(r, 3_000))
     const after = webProcessMemory(profile)
-    const total = await session.executeAsync<number>(COUNT)
+    const total = await copyCount(session)
     const rerun = await timed('reference-full')
 
     const dexie = readFileSync(createRequire(import.meta.url).resolve('dexie/dist/dexie.min.js'), 'utf8')

@@ -3,6 +3,7 @@
 // product of the account answers "в номенклатуре есть" from the copy; the copy outlives a restart.
 import { describe, expect, it } from 'vitest'
 import { accountDocuments } from '../../ui/demo'
+import { copyCount } from './harness/referenceCopy'
 import { press, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
@@ -12,21 +13,6 @@ const rig = useStandInRig()
 const ACCOUNT = 'acc-master'
 const PIN = '246810'
 const CATALOGUE = 2_500
-
-/** The number of products in the page's copy, read with IndexedDB beside the app's own connection. */
-const copyCount = (session: Session) =>
-  session.executeAsync<number>(`const done = arguments[0]
-    const open = indexedDB.open('zorvik_assortment')
-    // Not there yet: leave it to the app to make (a database made here would have no stores).
-    open.onupgradeneeded = () => open.transaction.abort()
-    open.onerror = () => done(0)
-    open.onsuccess = () => {
-      const db = open.result
-      if (!db.objectStoreNames.contains('items')) { db.close(); return done(0) }
-      const c = db.transaction('items').objectStore('items').count()
-      c.onsuccess = () => { db.close(); done(c.result) }
-      c.onerror = () => { db.close(); done(-1) }
-    }`)
 
 /** Types a code into the scanner's field as a wedge scanner does and waits for the message to read `text`. */
 async function scanFor(session: Session, code: string, text: string): Promise<void> {

@@ -45,6 +45,18 @@ function copyOf(idb: IDBFactory, deps: Partial<ReferenceCopyDeps> & Pick<Referen
   return { copy, logs }
 }
 
+/** A database filled by one run of a copy of Анна's account, that copy closed again. */
+async function filledDatabase() {
+  const s = server()
+  const idb = new IDBFactory()
+  const first = copyOf(idb, { ask: s.ask, now: s.now }).copy
+  await first.prepareAssortment({ allowed: true, scope: LESNAYA })
+  await first.syncAssortmentNow()
+  const count = first.assortmentStatus().count
+  first.close()
+  return { s, idb, count }
+}
+
 const generatedName = (b: MemoryBackend, n: number) => accountDocuments(b, LESNAYA)!.products.get(`gen-${String(n).padStart(6, '0')}`)!.name
 
 function sampleProduct(b: MemoryBackend, accountId = LESNAYA) {
@@ -110,13 +122,7 @@ describe('synchronisation', () => {
   })
 
   it('"too-soon" six times in a row ends the run with the text and keeps the old copy', async () => {
-    const s = server()
-    const idb = new IDBFactory()
-    const first = copyOf(idb, { ask: s.ask, now: s.now }).copy
-    await first.prepareAssortment({ allowed: true, scope: LESNAYA })
-    await first.syncAssortmentNow()
-    const count = first.assortmentStatus().count
-    first.close()
+    const { s, idb, count } = await filledDatabase()
 
     const waits: number[] = []
     const shown: Array<number | null> = []
@@ -156,13 +162,7 @@ describe('synchronisation', () => {
     ['a time-out', () => Promise.reject(new Error('timeout')), 'справочник не ответил'],
     ['no channel', () => Promise.reject(new Error('нет соединения с сервером')), 'нет соединения с сервером'],
   ])('%s fails the run with its text and keeps the copy', async (_what, failing, text) => {
-    const s = server()
-    const idb = new IDBFactory()
-    const first = copyOf(idb, { ask: s.ask, now: s.now }).copy
-    await first.prepareAssortment({ allowed: true, scope: LESNAYA })
-    await first.syncAssortmentNow()
-    const count = first.assortmentStatus().count
-    first.close()
+    const { s, idb, count } = await filledDatabase()
     const { copy } = copyOf(idb, { ask: failing, now: s.now })
     expect(await copy.syncAssortmentNow({ full: true })).toEqual({ kind: 'failed', error: text })
     expect(copy.assortmentStatus()).toMatchObject({ count, error: text })
@@ -196,11 +196,7 @@ describe('synchronisation', () => {
   })
 
   it('a run stopped by the 300-page cap keeps the old cursor, so the next run asks again from there', async () => {
-    const s = server()
-    const idb = new IDBFactory()
-    const { copy } = copyOf(idb, { ask: s.ask, now: s.now })
-    await copy.prepareAssortment({ allowed: true, scope: LESNAYA })
-    await copy.syncAssortmentNow()
+    const { s, idb } = await filledDatabase()
     const meta = async () => {
       const db = await AssortmentDb.open({ indexedDB: idb, IDBKeyRange })
       const m = await db.readMeta()
@@ -208,7 +204,6 @@ describe('synchronisation', () => {
       return m
     }
     const before = await meta()
-    copy.close()
 
     s.tick()
     let page = 0
@@ -230,13 +225,7 @@ describe('synchronisation', () => {
   })
 
   it('a capped full run removes nothing: the products it did not reach stay', async () => {
-    const s = server()
-    const idb = new IDBFactory()
-    const { copy } = copyOf(idb, { ask: s.ask, now: s.now })
-    await copy.prepareAssortment({ allowed: true, scope: LESNAYA })
-    await copy.syncAssortmentNow()
-    const count = copy.assortmentStatus().count
-    copy.close()
+    const { s, idb, count } = await filledDatabase()
     let page = 0
     const endless = () => Promise.resolve({ items: [{ assortmentId: `x${++page}` }], cursor: `c${page}` })
     const { copy: capped } = copyOf(idb, { ask: endless, now: s.now })
