@@ -6,6 +6,7 @@ import http from 'node:http'
 import { lastSmsCode, completionState } from '../ui/demo/index.ts'
 import { documentRoutes } from './documentControl.mjs'
 import { pickingRoutes } from './pickingControl.mjs'
+import { referenceRoutes } from './referenceControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -111,6 +112,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     'GET /completions': () => ({ completions: completionState(backend).done }),
     ...documentRoutes(backend),
     ...pickingRoutes(backend),
+    ...referenceRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

@@ -4,6 +4,8 @@
 //   PORT=9000 HOST=0.0.0.0 node service-host/server.mjs
 //   SERVICE_HOST_TEST=1 (or --test-mode)   also the control endpoint on
 //                                          127.0.0.1:CONTROL_PORT (PORT+1)
+//   SERVICE_HOST_CATALOGUE=N               N generated products more in every
+//                                          account with the product reference
 // The first line on stdout names the address ("service host: http://..."),
 // which scripts wait for.
 import { register } from 'node:module'
@@ -23,6 +25,7 @@ try {
     testMode,
     controlPort,
     secret: process.env.SERVICE_HOST_SECRET || undefined,
+    catalogueSize: Number(process.env.SERVICE_HOST_CATALOGUE ?? 0) || undefined,
   })
   const stop = async () => {
     await host.close()

@@ -10,6 +10,8 @@ export interface ServiceHostOptions {
   secret?: string
   log?: (line: string) => void
   now?: () => number
+  /** generated products added to every account with the product reference */
+  catalogueSize?: number
 }
 
 export interface ServiceHost {

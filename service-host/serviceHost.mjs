@@ -6,7 +6,7 @@ import { createHmac, randomBytes } from 'node:crypto'
 import http from 'node:http'
 import { Server } from 'socket.io'
 import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
-import { createBackend } from '../ui/demo/index.ts'
+import { createBackend, seedCatalogue } from '../ui/demo/index.ts'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
@@ -20,6 +20,7 @@ import { serveLabelFile } from './labelFiles.mjs'
  * @property {string} [secret] key that signs the tokens
  * @property {(line: string) => void} [log]
  * @property {() => number} [now] clock of the backend (ms)
+ * @property {number} [catalogueSize] generated products added to every account with the product reference
  */
 
 /**
@@ -42,6 +43,11 @@ export async function startServiceHost(options = {}) {
   const secret = options.secret ?? LOCAL_SECRET
   const sign = (/** @type {string} */ data) => createHmac('sha256', secret).update(data).digest('base64url')
   const backend = createBackend({ sign, now: options.now, log })
+  if (options.catalogueSize) {
+    for (const account of backend.accounts.values()) {
+      if (account.features.assortmentSearch) seedCatalogue(backend, account.uid, options.catalogueSize)
+    }
+  }
 
   /** @type {Map<string, ReplyRule[]>} */
   const rules = new Map()

@@ -11,6 +11,7 @@ import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
 import { rolesHandlers } from './roles'
+import { referenceHandlers } from './reference'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -92,6 +93,7 @@ export class MemoryBackend {
     this.registerAll(completionHandlers)
     this.registerAll(documentHandlers)
     this.registerAll(pickingHandlers)
+    this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
   }

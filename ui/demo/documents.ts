@@ -89,7 +89,8 @@ function random(seed: number): () => number {
 
 const pick = <T>(rnd: () => number, list: readonly T[]): T => list[Math.floor(rnd() * list.length)]!
 
-function ean13(body12: string): string {
+/** An EAN-13 code: the 12 digits given and their check digit. */
+export function ean13(body12: string): string {
   let sum = 0
   for (let i = 0; i < 12; i++) sum += Number(body12[i]) * (i % 2 === 0 ? 1 : 3)
   return body12 + String((10 - (sum % 10)) % 10)

@@ -14,3 +14,5 @@ export { largeDocumentBarcode, MARK_STATUS_BY_LETTER, sampleMark, seedLargeDocum
 export { accountRolesSettings, releaseLog } from './roles'
 export type { ReleaseRecord } from './roles'
 export type { DemoCheck } from './checkState'
+export { changeProduct, deleteProduct, generatedBarcode, seedCatalogue } from './reference'
+export type { ProductChange } from './reference'

@@ -7,6 +7,7 @@ import { shortTime } from './contentsLoading'
 import { mark } from './testing/marks'
 import { DOC_ID, ELSEWHERE, pickingKit, PRODUCTS, record, type PickingKit } from './testing/pickingKit'
 import { resetAskingSwitch } from './unknownCodeHelp'
+import { LookupIndex } from '../../reference/lookupIndex'
 
 let kit: PickingKit
 beforeEach(() => {
@@ -425,5 +426,18 @@ describe('unknown codes', () => {
     s.scan(mark('QQQ1111', 'gs', '04699999999999'))
     await settle()
     expect(kit.sentOf('barcodeCheck')).toEqual([{ barcode: ELSEWHERE.barcode }, { barcode: '1234567890123' }, { barcode: '04699999999999' }])
+  })
+
+  it('the device\'s reference copy answers first, without asking the server', async () => {
+    kit.session.close()
+    kit.end()
+    const index = new LookupIndex()
+    index.put([{ assortmentId: ELSEWHERE.id, name: ELSEWHERE.name, code: 'LAMP', article: ELSEWHERE.article, barcodes: [`0${ELSEWHERE.barcode}`], markable: false, updatedAt: '', syncedAt: 1 }])
+    kit = pickingKit({ reference: { lookup: async (code) => index.find(code) } })
+    const s = await opened()
+    s.scan(ELSEWHERE.barcode)
+    await settle()
+    expect(flash()).toBe(`Нет в документе, но в номенклатуре есть: ${ELSEWHERE.name} (${ELSEWHERE.article})`)
+    expect(kit.sentOf('barcodeCheck')).toEqual([])
   })
 })

@@ -7,6 +7,7 @@
  */
 import { computed, reactive, shallowRef, watch, type ComputedRef } from 'vue'
 import type { Payload } from '../../core/envelope'
+import { localReference, type LocalReference } from '../../reference/localReference'
 import type { useDocumentStore } from '../documentStore'
 import { positionStatus, type DocumentRecord, type PositionRecord } from '../records'
 import { buildBarcodeIndex, chooseLine, matchScan, type BarcodeIndex } from './barcodeIndex'
@@ -92,6 +93,8 @@ export interface PickingDeps {
   checkMode?: () => boolean
   /** completion: the finish button, or auto-completion */
   onFinish?: (request: FinishRequest) => void
+  /** the device's copy of the product reference (the installed one by default) */
+  reference?: LocalReference
   now?: () => number
   log?: (line: string, ...rest: unknown[]) => void
 }
@@ -327,6 +330,7 @@ export function createPickingSession(deps: PickingDeps) {
     connected: () => deps.channel.connected(),
     generation: () => generation,
     show: (message) => notes.flash(message, 'error'),
+    local: deps.reference ?? localReference,
   })
 
   // ---- the scan path

@@ -84,6 +84,24 @@ describe('unknown-code help', () => {
     expect(s.shown).toEqual(['Нет в документе, но в номенклатуре есть: Футболка (10001)'])
   })
 
+  it('asks the device\'s reference copy first: a hit answers without the server, even offline; a miss goes on to the server', async () => {
+    const local = { lookup: async (c: string) => (c === GTIN ? { name: 'Футболка', article: '', code: '10001' } : null) }
+    const s = setup({ local, connected: () => false })
+    await s.run(mark())
+    expect(s.shown).toEqual(['Нет в документе, но в номенклатуре есть: Футболка (10001)'])
+    const online = setup({ local })
+    await online.run('other')
+    expect(online.asked).toEqual(['other'])
+    // A copy that fails is passed over; a hit for an older scan is not shown.
+    const broken = setup({ local: { lookup: () => Promise.reject(new Error('база')) } })
+    await broken.run('x')
+    expect(broken.asked).toEqual(['x'])
+    const late = setup({ local: { lookup: async () => (late.bump(), { name: 'Поздно' }) } })
+    await late.run('y')
+    expect(late.shown).toEqual([])
+    expect(late.asked).toEqual([])
+  })
+
   it('forgets the asked codes for a new document', async () => {
     const s = setup()
     await s.run('a')

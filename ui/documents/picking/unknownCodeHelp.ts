@@ -1,9 +1,11 @@
 /**
  * Help after a code that is not in the document: is it a product at all?
- * `barcodeCheck` on the server answers — once per code, at most 30 codes per
+ * First the device's own copy of the product reference, at once and without
+ * a connection; then `barcodeCheck` on the server — once per code, at most 30 codes per
  * document, never while offline, and never again in this run of the
  * application once the server says the reference is off or rate-limited.
  */
+import type { LocalReference } from '../../reference/localReference'
 import { parseMarkingCode } from './markingCode'
 
 export const ASK_LIMIT = 30
@@ -47,6 +49,8 @@ export interface UnknownCodeHelpOptions {
   generation(): number
   /** shows a note as an error message for 2 s, without a sound */
   show(message: string): void
+  /** the device's copy of the product reference, asked first */
+  local?: LocalReference
 }
 
 export interface UnknownCodeHelp {
@@ -66,6 +70,13 @@ export function createUnknownCodeHelp(o: UnknownCodeHelpOptions): UnknownCodeHel
     async run(code, gen) {
       const lookup = lookupCodeFor(code)
       if (!lookup) return
+      if (o.local) {
+        const hit = await o.local.lookup(lookup).catch(() => null)
+        if (hit) {
+          if (o.generation() === gen) o.show(foundText(hit.name, hit.article || hit.code))
+          return
+        }
+      }
       if (asked.has(lookup) || asked.size >= ASK_LIMIT || askingOff || !o.connected()) return
       asked.add(lookup)
       let answer: Record<string, unknown>
