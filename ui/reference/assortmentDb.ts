@@ -11,12 +11,6 @@ export const DB_NAME = 'zorvik_assortment'
 const LOAD_CHUNK = 2000
 const DELETE_CHUNK = 1000
 
-export const DB_TEXTS = {
-  notOpened: 'локальная база не открылась',
-  writeFailed: 'запись не удалась',
-  writeAborted: 'запись отменена',
-} as const
-
 export interface AssortmentMeta {
   lastSyncAt: number | null
   lastFullSyncAt: number | null
@@ -44,12 +38,6 @@ class AssortmentDexie extends Dexie {
 }
 
 /** The system's text for a failed write (and a console line with the cause). */
-export function writeErrorText(err: unknown): string {
-  console.warn('[справочник] запись в локальную базу:', err)
-  const name = typeof err === 'object' && err !== null && 'name' in err ? String((err as { name: unknown }).name) : ''
-  return name === 'AbortError' || name === Dexie.errnames.Abort ? DB_TEXTS.writeAborted : DB_TEXTS.writeFailed
-}
-
 const num = (v: unknown): number | null => (typeof v === 'number' && Number.isFinite(v) ? v : null)
 const str = (v: unknown): string | null => (typeof v === 'string' && v !== '' ? v : null)
 

@@ -11,7 +11,6 @@ import { isDesktopHost } from '../core/bridge'
 import { onAccountDescription, request } from '../core/session'
 import { settingsSections } from '../core/settingsSections'
 import { setLocalReference } from './localReference'
-import { AssortmentDb } from './assortmentDb'
 import { installedCopy, setInstalledCopy } from './installedCopy'
 import { createReferenceCopy } from './referenceCopy'
 
@@ -24,7 +23,8 @@ export const referenceFeature: Feature = {
   install() {
     if (installedCopy()) return
     const installed = createReferenceCopy({
-      openDb: () => AssortmentDb.open(),
+      // The database library loads with the first opening, after sign-in, not with the page.
+      openDb: async () => (await import('./assortmentDb')).AssortmentDb.open(),
       ask: (p) => request('assortmentSync', p, { timeoutMs: SYNC_TIMEOUT_MS }),
       desktop: isDesktopHost,
       warn: (line) => {

@@ -7,7 +7,8 @@
  */
 import { createHooks } from '../core/hooks'
 import type { Payload } from '../core/envelope'
-import { AssortmentDb, DB_TEXTS, writeErrorText, type AssortmentMeta } from './assortmentDb'
+import type { AssortmentDb, AssortmentMeta } from './assortmentDb'
+import { DB_TEXTS, writeErrorText } from './dbTexts'
 import type { LocalReference, ReferenceHit } from './localReference'
 import { LookupIndex } from './lookupIndex'
 import { assortmentStatusText, EMPTY_STATUS, type AssortmentStatus } from './statusText'
