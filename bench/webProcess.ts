@@ -42,3 +42,39 @@ export function webProcessMemory(profile: Profile): { rss: number; pss: number; 
     return { rss: 0, pss: 0, private: 0 }
   }
 }
+
+/** Clock ticks per second of /proc/<pid>/stat (USER_HZ, 100 on Linux). */
+const TICKS_PER_SECOND = 100
+
+/** The processes started for a profile's app: the app itself and WebKit's web and network processes. */
+function profileProcesses(profile: Profile): string[] {
+  const found: string[] = []
+  for (const pid of readdirSync('/proc').filter((p) => /^\d+$/.test(p))) {
+    try {
+      if (readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0').includes(`XDG_DATA_HOME=${profile.dataHome}`)) found.push(pid)
+    } catch {
+      // a process that ended while we looked, or another user's
+    }
+  }
+  return found
+}
+
+/**
+ * CPU time (user and system, ms) the profile's app processes have used so far. The difference over an
+ * interval is what the app spent on it in every process, the page's database writes in the network
+ * process included, however busy the machine was.
+ */
+export function profileCpuMs(profile: Profile): number {
+  let ticks = 0
+  for (const pid of profileProcesses(profile)) {
+    try {
+      // The fields after the command name, which is in parentheses and may hold spaces.
+      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8')
+      const fields = stat.slice(stat.lastIndexOf(')') + 2).split(' ')
+      ticks += Number(fields[11]) + Number(fields[12])
+    } catch {
+      // ended meanwhile
+    }
+  }
+  return (ticks * 1000) / TICKS_PER_SECOND
+}

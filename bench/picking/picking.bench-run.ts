@@ -17,13 +17,11 @@ import { startDisplay, type Display } from '../../tests/e2e/harness/display'
 import { waitFor } from '../../tests/e2e/harness/wait'
 import { Session } from '../../tests/e2e/harness/webdriver'
 import { webProcessMemory } from '../webProcess'
+import { clearScanResults, FRAME_MS, frames, idleFrameInterval, installScanProbe, quantile, scanAndWait, scanResults } from '../scanProbe'
 
-const FRAME_MS = 1000 / 60
 const SCANS = Number(process.env.BENCH_SCANS ?? 500)
 const POSITIONS = 5_000
 
-const quantile = (sorted: number[], q: number) => sorted[Math.min(sorted.length - 1, Math.floor(q * sorted.length))]!
-const frames = (ms: number) => `${(ms / FRAME_MS).toFixed(2)} frames (${ms.toFixed(1)} ms)`
 
 let display: Display | undefined
 let standIn: StandIn | undefined
@@ -38,32 +36,6 @@ afterAll(async () => {
   await display?.stop()
   profile?.remove()
 })
-
-// In the page: when each scan's first key and Enter arrived (the events' own
-// time stamps) and when the outcome it produced was painted (the frame after
-// the message changed). The scanner's listener runs first and the page may
-// already have drawn the outcome when ours sees Enter, so the times are read
-// once the frame is painted, not when the message changes.
-const PROBE = `
-  const probe = (window.__pickBench = { first: 0, enter: 0, results: [] })
-  window.addEventListener('keydown', (e) => {
-    if (e.key === 'Enter') probe.enter = e.timeStamp
-    else if (!probe.first) probe.first = e.timeStamp
-  }, true)
-  const box = document.querySelector('[data-test="scan-message"]')
-  new MutationObserver(() => {
-    if (box.dataset.flash === '0') return // the message cleared, not a scan's outcome
-    // requestAnimationFrame runs just before the frame is painted; the task after it runs once it is.
-    requestAnimationFrame(() => setTimeout(() => {
-      const painted = performance.now()
-      const first = probe.first, enter = probe.enter
-      probe.first = 0
-      probe.enter = 0
-      if (!enter) return
-      probe.results.push({ fromEnter: painted - enter, fromFirst: painted - first, text: box.textContent.trim() })
-    }, 0))
-  }).observe(box, { attributes: true, attributeFilter: ['data-flash'] })
-`
 
 it('picking: scan to feedback in the desktop app', async () => {
   profile = new Profile()
@@ -88,10 +60,8 @@ it('picking: scan to feedback in the desktop app', async () => {
     30_000)
     await session.execute('location.hash = arguments[0]', `#/documents/${encodeURIComponent(doc.documentId)}?type=shipment`)
     await session.waitForText('[data-test="tab-list"]', (t) => t.includes(`(${POSITIONS})`), 60_000)
-    await session.execute(PROBE)
-    const idle = await session.executeAsync<number>(`const done = arguments[0]; const t = []; let last = 0
-      const step = (now) => { if (last) t.push(now - last); last = now; if (t.length < 120) requestAnimationFrame(step); else { t.sort((a, b) => a - b); done(t[60]) } }
-      requestAnimationFrame(step)`)
+    await installScanProbe(session)
+    const idle = await idleFrameInterval(session)
     console.log(`picking: scan → feedback painted, ${SCANS} scans per tab in a document of ${POSITIONS} positions, desktop app`)
     console.log(`  (one frame = ${FRAME_MS.toFixed(1)} ms; this display's idle frame interval: ${idle.toFixed(1)} ms)`)
 
@@ -99,15 +69,10 @@ it('picking: scan to feedback in the desktop app', async () => {
     for (const tab of ['list', 'scan'] as const) {
       // The list tab is where a document opens; there every scan also scrolls the virtual list.
       if (tab === 'scan') await session.click(await session.find('[data-test="tab-scan"]'))
-      await session.execute('window.__pickBench.results = []')
-      for (let k = 0; k < SCANS; k++) {
-        // Spread over the document so that the list jumps far on most scans.
-        const i = 1 + ((k * 2_011 + (tab === 'scan' ? 7 : 0)) % POSITIONS)
-        // As a wedge scanner types: the keys 8 ms apart and Enter, in one burst.
-        await session.keys([...largeDocumentBarcode(i), '\uE007'], 8)
-        await waitFor('the outcome', () => session.execute<boolean>('return window.__pickBench.results.length > arguments[0]', k), 10_000)
-      }
-      const results = await session.execute<Array<{ fromEnter: number; fromFirst: number; text: string }>>('return window.__pickBench.results')
+      await clearScanResults(session)
+      // Spread over the document so that the list jumps far on most scans.
+      for (let k = 0; k < SCANS; k++) await scanAndWait(session, largeDocumentBarcode(1 + ((k * 2_011 + (tab === 'scan' ? 7 : 0)) % POSITIONS)))
+      const results = await scanResults(session)
       const counted = results.filter((r) => r.text.startsWith('✅')).length
       const enter = results.map((r) => r.fromEnter).sort((a, b) => a - b)
       const first = results.map((r) => r.fromFirst).sort((a, b) => a - b)

@@ -11,6 +11,8 @@ export interface ControlMessage {
   r: number
   conn: string
   kind: string
+  /** when the stand-in received it (ms since the epoch) */
+  at: number
 }
 
 /** One call of a stand-in's control endpoint at `controlUrl`; a refusal throws with its error. */
