@@ -42,7 +42,10 @@ function desktop(opts: { stored?: Journal; registered?: Registration | null; inH
   const commands = createPrintCommands({
     journal: createJobJournal({
       readText: () => text,
-      writeValue: (j) => void (text = JSON.stringify(j)) ?? true,
+      writeValue: (j) => {
+        text = JSON.stringify(j)
+        return true
+      },
       persist: async () => void events.push(`durable ${text}`),
       now: () => clock,
       warn: () => {},
