@@ -315,7 +315,7 @@ export const remotePrintHandlers: Readonly<Record<string, Handler>> = {
   printerForget,
   'printLabel.progress': progress,
   'printLabel.result': result,
-  printOzonLabel: labelRelayHandler('printOzonLabel', sampleOfPrinter),
+  printOzonLabel: /*#__PURE__*/ labelRelayHandler('printOzonLabel', sampleOfPrinter),
 }
 
 // ---- control (tests)

@@ -218,3 +218,8 @@ export function profileForPrinter(print: PrintSettings, printerName: string): Pr
   if (print.printerName === printerName) return profileOf(print)
   return profileFor(print, printerName) ?? profileOf(print)
 }
+
+/** The job format of printer `printerName` (see `profileForPrinter`). */
+export function printerFormat(print: PrintSettings, printerName: string): LabelFormat {
+  return labelFormatOf({ ...print, ...profileForPrinter(print, printerName) })
+}

@@ -9,7 +9,7 @@
  */
 import type { Payload } from '../../core/envelope'
 import type { PrintSettings } from '../../core/settingsModel'
-import { labelFormatOf, profileForPrinter } from '../printFormat'
+import { printerFormat } from '../printFormat'
 import type { LabelFormat } from '../printOps'
 import { decide, outcomeLine, readCommand, type PrintCommand } from './commandDecision'
 import type { JobJournal, JournalEntry } from './jobJournal'
@@ -99,9 +99,8 @@ export function createPrintCommands(deps: PrintCommandDeps) {
     progress(c, 'downloaded')
     progress(c, 'spooled')
     await deps.journal.record(c.jobId, { ok: false, error: null, printing: true })
-    const print = deps.print()
     // The registered printer prints with its own profile, whatever printer is chosen for printing here.
-    const format = labelFormatOf({ ...print, ...profileForPrinter(print, printerName) })
+    const format = printerFormat(deps.print(), printerName)
     try {
       await deps.printPdf(bytes, { printerName, format, copies })
     } catch (err) {

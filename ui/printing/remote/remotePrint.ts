@@ -14,12 +14,14 @@ import { onChannelConnected, onChannelDisconnected, onPush, request, send as sen
 import { useSettingsStore } from '../../core/settings'
 import { useSaveSettings } from '../../core/settings/useSaveSettings'
 import type { PrintSettings } from '../../core/settingsModel'
+import { labelFormatOf, printerFormat } from '../printFormat'
+import type { LabelFormat } from '../printOps'
 import { printOps } from '../printOps'
 import { createJobJournal, JOURNAL_KEY, type Journal } from './jobJournal'
 import { createPrintCommands, type PrintCommands } from './printCommands'
 import { createRegistration, type RemoteRegistration } from './registration'
 import { readRegistration } from './registryView'
-import { requestRelay, type RelayLabel, type RelayOutcome } from './relay'
+import { requestRelay, wherePrint, type RelayLabel, type RelayOutcome, type Where } from './relay'
 
 export const JOURNAL_FILE = 'print-jobs.dat'
 export const JOURNAL_FILE_KEY = 'jobs'
@@ -157,4 +159,26 @@ export function printByRelay(label: RelayLabel, show: (text: string) => void): P
 /** Our registration, or null. */
 export function currentRegistration() {
   return readRegistration(printSettings().registered)
+}
+
+/**
+ * Where a label that names a shop printer prints on this page (the marketplace screens ask): here, on the
+ * other computer through `printByRelay`, or nowhere. The decision's console line is written here.
+ */
+export function whereToPrint(shop: { printerId: string | null; printerLabel: string | null; relayPossible: boolean }): Where {
+  const { where, log } = wherePrint({
+    shopPrinterId: shop.printerId,
+    shopPrinterLabel: shop.printerLabel,
+    registered: currentRegistration(),
+    relayPossible: shop.relayPossible,
+    inHost: isDesktopHost(),
+  })
+  if (log) logLine(log)
+  return where
+}
+
+/** The format of a label printed here on `printerName` (null: the chosen printer): that printer's profile when it has one. */
+export function formatForPrinter(printerName: string | null): LabelFormat {
+  const print = printSettings()
+  return printerName === null ? labelFormatOf(print) : printerFormat(print, printerName)
 }
