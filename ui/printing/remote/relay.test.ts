@@ -102,6 +102,23 @@ describe('the relay on the asking computer', () => {
     expect(pushes.size).toBe(0)
   })
 
+  it('another label command relays under its own names', async () => {
+    const names: string[] = []
+    const deps = {
+      request: (c: string) => {
+        names.push(c)
+        return Promise.resolve({ documentId: 'p-1', ok: true })
+      },
+      onPush: (name: string) => {
+        names.push(name)
+        return () => {}
+      },
+      failureText: String,
+    }
+    expect((await requestRelay(deps, { documentId: 'p-1', printerLabel: null, command: 'printPartsLabel' }, () => {})).ok).toBe(true)
+    expect(names).toEqual(['printPartsLabel.progress', 'printPartsLabel'])
+  })
+
   it.each([
     ['timeout', 'склад', 'Компьютер с принтером «склад» не ответил. Проверьте, что он включен и приложение на нем запущено'],
     ['timeout', null, 'Компьютер с принтером не ответил. Проверьте, что он включен и приложение на нем запущено'],

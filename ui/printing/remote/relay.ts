@@ -173,6 +173,8 @@ export interface RelayLabel {
   sku?: number | null
   /** the shop printer's label, when known */
   printerLabel: string | null
+  /** the server's label command ("printOzonLabel" when not given); its progress and result carry its name */
+  command?: string
 }
 
 export interface RelayDeps {
@@ -193,13 +195,14 @@ export async function requestRelay(deps: RelayDeps, label: RelayLabel, show: (te
   const payload: Payload = { documentId: label.documentId }
   if (label.copies !== undefined && label.copies > 1) payload.copies = label.copies
   if (sku !== null) payload.sku = sku
-  const stop = deps.onPush('printOzonLabel.progress', (p) => {
+  const command = label.command ?? 'printOzonLabel'
+  const stop = deps.onPush(`${command}.progress`, (p) => {
     if (!sameLabel(p, label.documentId, sku, true)) return
     const text = relayStageText(p.stage, label.printerLabel)
     if (text !== null) show(text)
   })
   try {
-    const answer = await deps.request('printOzonLabel', payload, {
+    const answer = await deps.request(command, payload, {
       timeoutMs: RELAY_TIMEOUT_MS,
       accept: (p) => sameLabel(p, label.documentId, sku, false),
     })
