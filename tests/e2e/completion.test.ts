@@ -3,11 +3,11 @@
 // counts and marks; a large one travels in pages; refusals keep the dialog and queue nothing; a
 // completion whose answer is lost waits in the send queue and goes out after the connection returns;
 // and a queued completion survives the app being killed.
-import { readdirSync, readFileSync, readlinkSync } from 'node:fs'
 import { afterAll, describe, expect, it } from 'vitest'
 import { accountDocuments, type DemoDocument } from '../../ui/demo'
 import type { ControlMessage } from '../../ui/core/testing/standIn'
-import { EXECUTABLE, type Profile } from './harness/desktopApp'
+import type { Profile } from './harness/desktopApp'
+import { killApp } from './harness/processes'
 import { press, scanByWedge, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
@@ -135,38 +135,6 @@ const classOf = (session: Session, css: string) =>
   session.execute<string>('const e = document.querySelector(arguments[0]); return e ? e.className : ""', css)
 
 // ---- the app process
-
-/** The desktop process of this profile and every process under it (the web and network processes). */
-function appProcesses(profile: Profile): number[] {
-  const parents = new Map<number, number>()
-  let app: number | undefined
-  for (const name of readdirSync('/proc')) {
-    const pid = Number(name)
-    if (!Number.isInteger(pid)) continue
-    try {
-      const stat = readFileSync(`/proc/${pid}/stat`, 'utf8')
-      parents.set(pid, Number(stat.slice(stat.lastIndexOf(')') + 2).split(' ')[1]))
-      if (readlinkSync(`/proc/${pid}/exe`) !== EXECUTABLE) continue
-      if (readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0').includes(`HOME=${profile.root}`)) app = pid
-    } catch {
-      // gone meanwhile, or not ours to read
-    }
-  }
-  if (app === undefined) return []
-  const found = [app]
-  for (let i = 0; i < found.length; i++) for (const [pid, ppid] of parents) if (ppid === found[i]) found.push(pid)
-  return found
-}
-
-/** Still running: present and not a zombie waiting for its parent. */
-function running(pid: number): boolean {
-  try {
-    const stat = readFileSync(`/proc/${pid}/stat`, 'utf8')
-    return stat.slice(stat.lastIndexOf(')') + 2, stat.lastIndexOf(')') + 3) !== 'Z'
-  } catch {
-    return false
-  }
-}
 
 describe('completion in the desktop app', () => {
   it('sign in, open an order, scan every item and its marks, finish: the server holds exactly that, once', async () => {
@@ -354,10 +322,7 @@ describe('completion in the desktop app', () => {
 
     // Killed at once, the web and network processes with it; the network is down when it starts again.
     const again = await duringOutage(async () => {
-      const pids = appProcesses(app!.profile)
-      expect(pids.length).toBeGreaterThan(0)
-      for (const pid of pids) process.kill(pid, 'SIGKILL')
-      await waitFor('the app to be gone', () => pids.every((pid) => !running(pid)))
+      await killApp(app!.profile)
       await app!.session.close()
 
       const next = await Session.start(app!.profile, rig.display.name)

@@ -18,6 +18,15 @@ function fullKey(key: string): string {
   return key.startsWith(KEY_PREFIX) ? key : KEY_PREFIX + key
 }
 
+/** The stored text as it is, or undefined when absent or the storage cannot be read. */
+export function readLocalText(key: string): string | undefined {
+  try {
+    return storage()?.getItem(fullKey(key)) ?? undefined
+  } catch {
+    return undefined
+  }
+}
+
 /** The stored JSON value, or undefined when absent or unreadable. */
 export function readLocal<T>(key: string): T | undefined {
   const s = storage()

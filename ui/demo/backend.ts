@@ -12,6 +12,7 @@ import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
 import { rolesHandlers } from './roles'
 import { referenceHandlers } from './reference'
+import { remotePrintHandlers } from './remotePrint'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
@@ -96,6 +97,7 @@ export class MemoryBackend {
     this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
+    this.registerAll(remotePrintHandlers)
   }
 
   now(): number {

@@ -16,3 +16,15 @@ export type { ReleaseRecord } from './roles'
 export type { DemoCheck } from './checkState'
 export { changeProduct, deleteProduct, generatedBarcode, seedCatalogue } from './reference'
 export type { ProductChange } from './reference'
+export {
+  accountRegistry,
+  dropPrintResults,
+  labelRelayHandler,
+  printerDescription,
+  redeliverPrintCommand,
+  registeredPrinter,
+  relayJobs,
+  relayLabel,
+  sendPrintCommand,
+} from './remotePrint'
+export type { LabelRelayRequest, LabelSource, PrintCommandOrder, RegistryEntry, RelayJob } from './remotePrint'

@@ -8,6 +8,7 @@ import {
   nextRotation,
   offsetFromField,
   presetSelected,
+  printerFormat,
   profileSummary,
   readProfile,
   rotationTooltip,
@@ -104,5 +105,21 @@ describe('printer profiles', () => {
     const print = { ...base(), printerName: 'A' }
     expect(changeFormat(print, { widthMm: 75 }).profiles).toEqual({ A: expect.objectContaining({ widthMm: 75, heightMm: 40 }) })
     expect(changeFormat(base(), { widthMm: 75 }).profiles).toEqual({})
+  })
+
+  it.each([
+    ['the chosen printer: the current format', 'A', { widthMm: 100, rotation: 180 }],
+    ['another printer with a profile: its profile', 'B', { widthMm: 58, heightMm: 40, rotation: 90, offsetXMm: 1.5 }],
+    ['a printer never set up here: the current format', 'C', { widthMm: 100, rotation: 180 }],
+  ])('a job on %s', (_name, printer, expected) => {
+    const print = {
+      ...base(),
+      printerName: 'A',
+      widthMm: 100,
+      heightMm: 150,
+      rotation: 180 as const,
+      profiles: { B: { widthMm: 58, heightMm: 40, rotation: 90, fitMode: 'fit', offsetXMm: 1.5, offsetYMm: 0, purpose: 'label' } },
+    }
+    expect(printerFormat(print, printer)).toMatchObject(expected)
   })
 })

@@ -209,3 +209,17 @@ export function printerSubtitle(print: PrintSettings, printer: { name: string; i
   if (!printer.isOnline) parts.push('не в сети')
   return parts.filter(Boolean).join(' · ')
 }
+
+/**
+ * The format a given printer prints with: the current one when it is the chosen printer, else its stored
+ * profile, else the current one (a printer never set up here takes what the settings hold).
+ */
+export function profileForPrinter(print: PrintSettings, printerName: string): PrintProfile {
+  if (print.printerName === printerName) return profileOf(print)
+  return profileFor(print, printerName) ?? profileOf(print)
+}
+
+/** The job format of printer `printerName` (see `profileForPrinter`). */
+export function printerFormat(print: PrintSettings, printerName: string): LabelFormat {
+  return labelFormatOf({ ...print, ...profileForPrinter(print, printerName) })
+}

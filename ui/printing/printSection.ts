@@ -23,6 +23,7 @@ import {
 } from './printFormat'
 import { printOps as defaultOps, type PageSizeInfo, type PrintOps } from './printOps'
 import { checkPrinterReady, PrinterNotReadyError, type Printer } from './readiness'
+import { currentRegistration, remoteRegistration } from './remote/remotePrint'
 
 export const SENT_TEXT = 'Отправлено на печать'
 
@@ -83,13 +84,22 @@ export function usePrintSection(ops: PrintOps = defaultOps) {
     return null
   })
 
+  /** The account's registry shows our printer's format: it follows every change. */
+  function refreshRegistry(): void {
+    if (currentRegistration()) void remoteRegistration().refreshRegisteredFormat()
+  }
+
   async function selectPrinter(name: string | null): Promise<void> {
     await save({ print: choosePrinter(print.value, name) })
+    refreshRegistry()
   }
 
   // ---- format
 
-  const setFormat = (change: Partial<PrintProfile>) => save({ print: changeFormat(print.value, change) })
+  async function setFormat(change: Partial<PrintProfile>): Promise<void> {
+    await save({ print: changeFormat(print.value, change) })
+    refreshRegistry()
+  }
   const setPreset = (preset: SizePreset) => setFormat({ widthMm: preset.widthMm, heightMm: preset.heightMm })
   const setWidth = (raw: string) => setFormat({ widthMm: sizeFromField(raw, 'width') })
   const setHeight = (raw: string) => setFormat({ heightMm: sizeFromField(raw, 'height') })

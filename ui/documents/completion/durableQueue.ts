@@ -11,7 +11,8 @@
 import { watch } from 'vue'
 import { getActivePinia } from 'pinia'
 import { writeAppLog } from '../../core/appLog'
-import { errorText, isDesktopHost } from '../../core/bridge'
+import { isDesktopHost } from '../../core/bridge'
+import { createDurableCopy, type CopyFile, type RestoreOutcome } from '../../core/durableCopy'
 import { HostStore } from '../../core/hostStore'
 import { readLocal, writeLocal } from '../../core/localStore'
 import { SEND_QUEUE_KEY } from '../../core/sendQueue'
@@ -22,11 +23,7 @@ export const QUEUE_FILE = 'send-queue.dat'
 export const QUEUE_FILE_KEY = 'entries'
 
 /** The part of a host store the copy needs. */
-export interface QueueFile {
-  get<T>(key: string): Promise<T | undefined>
-  set(key: string, value: unknown): Promise<void>
-  save(): Promise<void>
-}
+export type QueueFile = CopyFile
 
 export interface DurableQueueDeps {
   /** the host file; rejects when there is none */
@@ -37,70 +34,20 @@ export interface DurableQueueDeps {
   log(line: string): void
 }
 
-export type RestoreOutcome = 'restored' | 'same' | 'first' | 'unavailable'
+export type { RestoreOutcome }
 
 export function createDurableQueue(deps: DurableQueueDeps) {
-  let file: QueueFile | null = null
-  let written = ''
-
-  const localEntries = (): unknown[] => {
-    const raw = deps.readLocal()
-    return Array.isArray(raw) ? raw : []
-  }
-
-  async function write(): Promise<boolean> {
-    if (!file) return false
-    const entries = localEntries()
-    const text = JSON.stringify(entries)
-    if (text === written) return true
-    try {
-      await file.set(QUEUE_FILE_KEY, entries)
-      await file.save()
-      written = text
-      return true
-    } catch (err) {
-      deps.log(`[sendQueue] копия очереди не записана: ${errorText(err)}`)
-      return false
-    }
-  }
-
-  /** Local storage takes the copy's entries when they differ; a first start writes the copy. */
-  async function restore(): Promise<RestoreOutcome> {
-    try {
-      file = await deps.open()
-    } catch (err) {
-      deps.log(`[sendQueue] файл копии очереди не открылся: ${errorText(err)}`)
-      return 'unavailable'
-    }
-    let copy: unknown
-    try {
-      copy = await file.get<unknown>(QUEUE_FILE_KEY)
-    } catch (err) {
-      deps.log(`[sendQueue] копия очереди не прочитана: ${errorText(err)}`)
-      copy = undefined
-    }
-    if (!Array.isArray(copy)) {
-      await write()
-      return 'first'
-    }
-    written = JSON.stringify(copy)
-    if (written === JSON.stringify(localEntries())) return 'same'
-    deps.writeLocal(copy)
-    return 'restored'
-  }
-
-  const ready = restore()
-  // Writes go one after another, each with the queue as it is by then.
-  let tail: Promise<boolean> = ready.then(() => true)
-
-  /** Writes the queue as it is now; true once the copy holds it. */
-  function persist(): Promise<boolean> {
-    const run = tail.then(write, write)
-    tail = run.catch(() => false)
-    return run
-  }
-
-  return { ready, persist }
+  return createDurableCopy<unknown[]>({
+    ...deps,
+    key: QUEUE_FILE_KEY,
+    empty: [],
+    accepts: (value): value is unknown[] => Array.isArray(value),
+    texts: {
+      notOpened: '[sendQueue] файл копии очереди не открылся:',
+      notRead: '[sendQueue] копия очереди не прочитана:',
+      notWritten: '[sendQueue] копия очереди не записана:',
+    },
+  })
 }
 
 export type DurableQueue = ReturnType<typeof createDurableQueue>
