@@ -1,7 +1,7 @@
 /** The "sendQueue" holder: the queue for the queue screen and the flush that sends it. */
 import { defineStore } from 'pinia'
 import { ref } from 'vue'
-import { keepCompletionOutcome } from './completionOutcomes'
+import { documentCompletedHooks, keepCompletionOutcome } from './completionOutcomes'
 import type { Payload } from './envelope'
 import { COMPLETION_PAGE_TIMEOUT_MS, completionOutcome, sendCompletion } from './completionPages'
 import {
@@ -45,8 +45,10 @@ export const useSendQueueStore = defineStore('sendQueue', () => {
             command('completeDocument', page, options.pageTimeoutMs ?? COMPLETION_PAGE_TIMEOUT_MS, undefined, { connectedOnly: true }),
           ),
         onSent: (entry, answer) => {
-          if (typeof answer === 'object' && answer !== null) keepCompletionOutcome(entry.documentId, completionOutcome([answer as Payload]))
+          const outcome = typeof answer === 'object' && answer !== null ? completionOutcome([answer as Payload]) : undefined
+          if (outcome) keepCompletionOutcome(entry.documentId, outcome)
           queueSentHooks.run(entry, answer)
+          documentCompletedHooks.run({ entry, sent: true, outcome })
         },
       })
     } finally {

@@ -3,6 +3,7 @@
  * storage. Every value read from storage, from an account copy or from a
  * screen goes through `mergeSettings`, so a bad stored value never survives.
  */
+import { normaliseProductGroups } from '../marking/productGroups'
 
 export type ScannerMode = 'wedge' | 'camera' | 'manual'
 export type ThemeMode = 'system' | 'light' | 'dark'
@@ -233,8 +234,8 @@ function mergeCrypto(cur: CryptoSettings, p: Dict): CryptoSettings {
   const out = { ...cur }
   for (const k of ['thumbprint', 'inn', 'dir', 'consentAt', 'consentSubject', 'consentScope', 'fiasId'] as const)
     if (k in p) out[k] = strOrNull(p[k], null)
-  if ('productGroups' in p && Array.isArray(p.productGroups))
-    out.productGroups = p.productGroups.filter((g): g is string => typeof g === 'string')
+  // An old "bad" reads as "bio"; codes this app does not know are dropped, repeats removed.
+  if ('productGroups' in p && Array.isArray(p.productGroups)) out.productGroups = normaliseProductGroups(p.productGroups)
   return out
 }
 

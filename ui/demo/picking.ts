@@ -7,10 +7,11 @@
  */
 import type { Payload } from '../core/envelope'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
+import { GS } from '../documents/scanner/symbology'
+import { parseGs1 } from '../marking/gs1'
 import { accountDocuments, type DemoDocument, type DemoProduct } from './documents'
 
 const NOT_AUTHORIZED = 'session not authorized'
-const GS = '\x1d'
 
 interface PickingState {
   /** "<documentId>:<productId>" → the quantity ordered before the first edit */
@@ -120,8 +121,7 @@ export const MARK_STATUS_BY_LETTER: Readonly<Record<string, Payload | null>> = {
 }
 
 function serialOf(code: string): string {
-  if (code.startsWith('01') && code.length >= 20) return code.slice(18).split(GS)[0] ?? ''
-  return code.slice(14)
+  return parseGs1(code).serial || code.slice(14)
 }
 
 const checkMarks: Handler = (ctx, p) => {

@@ -91,7 +91,7 @@ describe('synchronisation', () => {
     const again = copyOf(idb, { ask: () => Promise.reject(new Error('no channel')), now: s.now }).copy
     expect((await again.lookup(generatedBarcode(1_500)))?.name).toBe(generatedName(s.b, 1_500))
     expect(again.assortmentStatus().count).toBe(total)
-  })
+  }, 30_000) // two pages of products through fake-indexeddb: slow on a busy machine
 
   it('an incremental run brings changed and deleted products only; a full run after a deletion removes the product', async () => {
     const s = server()

@@ -5,7 +5,7 @@
  * the send queue and leaves by itself when the connection returns.
  */
 import { reactive } from 'vue'
-import { keepCompletionOutcome } from '../../core/completionOutcomes'
+import { documentCompletedHooks, keepCompletionOutcome } from '../../core/completionOutcomes'
 import { completionOutcome, completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
 import { isOzonPosting } from '../picking/ozonPosting'
 import type { Payload } from '../../core/envelope'
@@ -261,6 +261,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
       const doc = source.document()
       const outcome = completionOutcome([answer])
       keepCompletionOutcome(doc.id, outcome)
+      documentCompletedHooks.run({ entry, sent: true, outcome })
       if (outcome.stage) doc.stage = outcome.stage
       doc.status = 'completed'
       deps.markCompletedHere(doc)
@@ -303,6 +304,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     const doc = source.document()
     doc.status = 'completed'
     deps.markCompletedHere(doc)
+    documentCompletedHooks.run({ entry, sent: false })
     source.queued()
     state.message = queuedText(err)
     state.step = 'queued'

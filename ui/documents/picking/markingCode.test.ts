@@ -1,7 +1,7 @@
 import { describe, expect, it } from 'vitest'
 import { GS } from '../scanner/symbology'
 import { isMarkingCode, markIdentity, parseMarkingCode, tailStatus, withoutLeadingZeros } from './markingCode'
-import { GTIN, mark, SERIAL } from './testing/marks'
+import { cartonMark, GTIN, mark, packMark, SERIAL } from './testing/marks'
 
 describe('isMarkingCode', () => {
   it.each([
@@ -13,6 +13,8 @@ describe('isMarkingCode', () => {
     ['"01" + a GTIN with a letter in it', `0104601234X6789321abc`, false],
     ['14 digits and nothing more', GTIN, false],
     ['the bare form needs a non-digit right after the 14 digits', `${GTIN}1abc`, false],
+    ['a tobacco pack whose serial starts with a digit', packMark('1A-E7x9'), true],
+    ['a tobacco pack whose serial starts with a letter', packMark('xA-E7x9'), true],
   ])('%s → %s', (_what, code, expected) => {
     expect(isMarkingCode(code)).toBe(expected)
   })
@@ -43,6 +45,18 @@ describe('parseMarkingCode: GTIN, serial, identity and tail', () => {
   it('the same item scanned with and without its tail has one identity', () => {
     expect(markIdentity(mark(SERIAL, 'gs'))).toBe(markIdentity(mark(SERIAL, 'no-gs')))
     expect(markIdentity(mark(SERIAL, 'gs'))).not.toBe(markIdentity(mark('ABC1234567891', 'gs')))
+  })
+
+  it('a tobacco pack counts under its GTIN and 7-character serial, whatever the serial starts with', () => {
+    expect(parseMarkingCode(packMark('1A-E7x9'))).toMatchObject({ gtin: '04606203084623', serial: '1A-E7x9', identity: '04606203084623:1A-E7x9' })
+    expect(markIdentity(packMark('xA-E7x9'))).toBe('04606203084623:xA-E7x9')
+  })
+
+  it('a tobacco carton has one identity with and without its separators', () => {
+    expect(markIdentity(cartonMark(false))).toBe(markIdentity(cartonMark(true)))
+    expect(markIdentity(cartonMark(true))).toBe(`${GTIN}:Kx7-5Qa`)
+    expect(tailStatus(cartonMark(false))).toBe('no-gs')
+    expect(tailStatus(cartonMark(true))).toBe('full')
   })
 
   it('an "01" code shorter than 20 characters does not parse and counts under its own text', () => {

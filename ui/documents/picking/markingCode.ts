@@ -1,18 +1,24 @@
 /**
  * Marking codes as the picking screen sees them: telling a mark from a plain
- * barcode, its GTIN and serial, the identity under which a mark is counted
- * once per document, and whether the scanner passed the crypto tail.
+ * barcode, its GTIN and serial (read by the app's GS1 parser), the identity
+ * under which a mark is counted once per document, and whether the scanner
+ * passed the crypto tail.
  */
+import { isPackShape, parseGs1, tailAfterSerial } from '../../marking/gs1'
 import { GS } from '../scanner/symbology'
 
 const DIGITS_14 = /^\d{14}$/
 
+const isLongForm = (code: string) => code.startsWith('01') && DIGITS_14.test(code.slice(2, 16)) && code.slice(16).startsWith('21')
+
 /**
- * "01" + 14 digits + "21" + serial, or a bare form that does not start with
- * "01": 14 digits followed by a non-digit, longer than 14 characters.
+ * "01" + 14 digits + "21" + serial; a bare form that does not start with "01":
+ * 14 digits followed by a non-digit, longer than 14 characters; or a tobacco
+ * pack (14 digits and 15 characters), whatever its serial starts with.
  */
 export function isMarkingCode(code: string): boolean {
-  if (code.startsWith('01')) return DIGITS_14.test(code.slice(2, 16)) && code.slice(16).startsWith('21')
+  if (code.startsWith('01')) return isLongForm(code) || (isPackShape(code) && parseGs1(code).serial.length === 7)
+  if (isPackShape(code)) return true
   return code.length > 14 && DIGITS_14.test(code.slice(0, 14)) && !/\d/.test(code[14]!)
 }
 
@@ -25,37 +31,16 @@ export interface ParsedMark {
   form: '01' | 'bare'
 }
 
-// A crypto tail that ends the text: verification key 91 + 4 and crypto code 92 + 44…88, or 93 + 4.
-const TAIL_91_92 = /^91.{4}92.{44,88}$/s
-const TAIL_93 = /^93.{4}$/s
-const SERIAL_MAX = 20
-
-/** Where the recognisable tail starts inside `rest` (within the first 20 characters), or -1. */
-function tailStart(rest: string): number {
-  // The latest start is taken: a serial may itself contain "91…92", the tail never ends early.
-  for (let i = Math.min(SERIAL_MAX, rest.length - 1); i >= 1; i--) {
-    const tail = rest.slice(i)
-    if (TAIL_93.test(tail) || TAIL_91_92.test(tail)) return i
-  }
-  return -1
-}
-
 /** GTIN and serial of a marking code; null for anything else. */
 export function parseMarkingCode(code: string): ParsedMark | null {
   if (!isMarkingCode(code)) return null
-  if (code.startsWith('01')) {
+  if (isLongForm(code) || isPackShape(code)) {
     if (code.length < 20) return null
-    const gtin = code.slice(2, 16)
-    const rest = code.slice(18)
-    const gs = rest.indexOf(GS)
-    let serial: string
-    if (gs >= 0) serial = rest.slice(0, gs)
-    else {
-      const t = tailStart(rest)
-      serial = t > 0 ? rest.slice(0, t) : rest.slice(0, SERIAL_MAX)
-    }
-    return { gtin, serial, identity: `${gtin}:${serial}`, form: '01' }
+    const { ok, gtin, serial } = parseGs1(code)
+    if (ok && DIGITS_14.test(gtin) && serial) return { gtin, serial, identity: `${gtin}:${serial}`, form: isLongForm(code) ? '01' : 'bare' }
+    if (!isPackShape(code)) return null
   }
+  // The bare form: 14 digits, and the serial is the rest.
   const gtin = code.slice(0, 14)
   const serial = code.slice(14)
   return { gtin, serial, identity: `${gtin}:${serial}`, form: 'bare' }
@@ -74,11 +59,10 @@ export type TailStatus = 'full' | 'missing' | 'no-gs'
  * separators were lost; "missing" otherwise.
  */
 export function tailStatus(code: string): TailStatus {
-  if (!isMarkingCode(code)) return 'full'
-  if (!code.startsWith('01')) return 'full'
+  if (!isLongForm(code)) return 'full'
   const parts = code.split(GS)
   if (parts.length > 1) return parts.slice(1).some((p) => /^9[123]/.test(p)) ? 'full' : 'missing'
-  return tailStart(code.slice(18)) > 0 ? 'no-gs' : 'missing'
+  return tailAfterSerial(code.slice(18)) > 0 ? 'no-gs' : 'missing'
 }
 
 /** The code without leading zeros; a code of only zeros stays as it is. */

@@ -24,3 +24,14 @@ export function mark(serial = SERIAL, tail: 'gs' | 'no-gs' | '93' | '93-gs' | 'n
       return head
   }
 }
+
+/** A tobacco pack: GTIN, a 7-character serial, 4 price and 4 check characters, no identifiers. */
+export function packMark(serial = '1A-E7x9', gtin = '04606203084623'): string {
+  return `${gtin}${serial}AB4wBftl`
+}
+
+/** A tobacco carton: serial, price (8005) and check (93), with or without the separators. */
+export function cartonMark(withGs: boolean, serial = 'Kx7-5Qa', gtin = GTIN): string {
+  const gs = withGs ? GS : ''
+  return `01${gtin}21${serial}${gs}8005012345${gs}93Ab1c`
+}
