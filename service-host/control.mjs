@@ -7,6 +7,7 @@ import { lastSmsCode, completionState } from '../ui/demo/index.ts'
 import { documentRoutes } from './documentControl.mjs'
 import { pickingRoutes } from './pickingControl.mjs'
 import { referenceRoutes } from './referenceControl.mjs'
+import { markingRoutes } from './markingControl.mjs'
 import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
@@ -114,6 +115,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...documentRoutes(backend),
     ...pickingRoutes(backend),
     ...referenceRoutes(backend),
+    ...markingRoutes(backend),
     ...remotePrintRoutes(backend),
   }
 

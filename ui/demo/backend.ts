@@ -15,6 +15,7 @@ import { referenceHandlers } from './reference'
 import { remotePrintHandlers } from './remotePrint'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
+import { withdrawalHandlers } from './withdrawal'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -97,6 +98,7 @@ export class MemoryBackend {
     this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
+    this.registerAll(withdrawalHandlers)
     this.registerAll(remotePrintHandlers)
   }
 

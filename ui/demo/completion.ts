@@ -4,6 +4,7 @@
  */
 import type { Payload } from '../core/envelope'
 import type { Handler, MemoryBackend } from './backend'
+import { withdrawalAfterCompletion } from './withdrawal'
 
 export interface CompletedDocument {
   accountId: string
@@ -75,7 +76,16 @@ const completeDocument: Handler = ({ backend, conn, now }, p: Payload) => {
     userId: me.user.userId,
   })
   const stage = role === 'checker' ? 'checked' : role === 'collector' ? 'collected' : undefined
-  return stage ? { accepted: true, stage } : { accepted: true }
+  const withdrawal = withdrawalAfterCompletion(backend, {
+    accountId: me.account.uid,
+    userId: me.user.userId,
+    documentId,
+    type: typeof p.type === 'string' ? p.type : '',
+    items: pending.items,
+    withdraw: typeof p.withdraw === 'boolean' ? p.withdraw : undefined,
+    features: me.account.features,
+  })
+  return { accepted: true, ...(stage ? { stage } : {}), ...withdrawal }
 }
 
 /** Completion questions: none unless a document was given some (demo documents, tests). */

@@ -28,3 +28,5 @@ export {
   sendPrintCommand,
 } from './remotePrint'
 export type { LabelRelayRequest, LabelSource, PrintCommandOrder, RegistryEntry, RelayJob } from './remotePrint'
+export { expireWithdrawalQuestions, setAccountWorkplace, setWithdrawalEnd, withdrawalState } from './withdrawal'
+export type { WithdrawalEnd, WithdrawalTask } from './withdrawal'

@@ -1,0 +1,151 @@
+/**
+ * Marking withdrawal on the server's side: after the final page of a retail
+ * shipment with marks, on an account that withdraws marks on retail sales,
+ * the picker's answer is taken, or — when the picker was not asked (an
+ * automatic completion) and the account wants them asked — a question goes to
+ * the device (`czWithdrawAsk.push`). A confirmed withdrawal becomes a task that
+ * ends with a notice (`czWithdrawNotice.push`). The control endpoint picks how
+ * tasks end: done, skipped, expired or failed.
+ */
+import type { Payload } from '../core/envelope'
+import type { Connection, Handler, MemoryBackend } from './backend'
+
+export type WithdrawalEnd = 'done' | 'skipped' | 'expired' | 'failed'
+
+export interface WithdrawalTask {
+  taskId: string
+  accountId: string
+  documentId: string
+  codes: string[]
+  state: 'asked' | 'queued' | 'declined' | WithdrawalEnd
+  /** the device that completed the document: questions and notices go to its user */
+  userId: string
+}
+
+interface WithdrawalState {
+  tasks: Map<string, WithdrawalTask>
+  next: number
+  /** how the next queued task ends */
+  end: WithdrawalEnd
+  workplaces: Map<string, string>
+}
+
+export function withdrawalState(b: MemoryBackend): WithdrawalState {
+  let s = b.state.get('withdrawal') as WithdrawalState | undefined
+  if (!s) {
+    s = { tasks: new Map(), next: 1, end: 'done', workplaces: new Map() }
+    b.state.set('withdrawal', s)
+  }
+  return s
+}
+
+/** The marks of completion items ({marks: [...]} per position). */
+function marksOf(items: readonly unknown[]): string[] {
+  const out: string[] = []
+  for (const item of items) {
+    const marks = (item as { marks?: unknown })?.marks
+    if (Array.isArray(marks)) for (const m of marks) if (typeof m === 'string' && m !== '') out.push(m)
+  }
+  return out
+}
+
+const NOTICE_MESSAGES: Readonly<Record<WithdrawalEnd, string>> = {
+  done: 'Коды выведены из оборота',
+  skipped: 'Честный Знак не принял документ: коды уже выведены',
+  expired: '',
+  failed: 'Честный Знак не ответил за 10 попыток',
+}
+
+function pushToUser(b: MemoryBackend, task: WithdrawalTask, c: string, p: Payload): void {
+  // After the answer that caused it has gone out.
+  queueMicrotask(() => b.pushWhere((conn: Connection) => conn.identity.kind === 'device' && conn.identity.userId === task.userId, c, p))
+}
+
+/** Ends a queued task as the control endpoint set it, with the notice to the user's devices. */
+export function finishTask(b: MemoryBackend, task: WithdrawalTask, end: WithdrawalEnd = withdrawalState(b).end): void {
+  task.state = end
+  const p: Payload = { taskId: task.taskId, documentId: task.documentId, state: end }
+  if (NOTICE_MESSAGES[end]) p.message = NOTICE_MESSAGES[end]
+  pushToUser(b, task, 'czWithdrawNotice.push', p)
+}
+
+/**
+ * What the final page's answer says about withdrawal, starting a task when there is one to start; null when
+ * withdrawal does not apply to this completion.
+ */
+export function withdrawalAfterCompletion(
+  b: MemoryBackend,
+  c: { accountId: string; userId: string; documentId: string; type: string; items: readonly unknown[]; withdraw?: boolean; features: Record<string, boolean> },
+): Payload | null {
+  if (c.type !== 'shipment' || c.features.czWithdrawRetail !== true) return null
+  const codes = marksOf(c.items)
+  if (codes.length === 0) return { withdrawQueued: false, withdrawNote: 'в документе нет кодов маркировки' }
+  if (c.withdraw === false) return { withdrawQueued: false, withdrawNote: 'сборщик ответил «не выводить»' }
+  const s = withdrawalState(b)
+  const task: WithdrawalTask = { taskId: `wd-${s.next++}`, accountId: c.accountId, documentId: c.documentId, codes, state: 'queued', userId: c.userId }
+  s.tasks.set(task.taskId, task)
+  if (c.withdraw === undefined && c.features.czWithdrawAsk === true) {
+    task.state = 'asked'
+    pushToUser(b, task, 'czWithdrawAsk.push', {
+      taskId: task.taskId,
+      documentId: task.documentId,
+      message: `Покупатель — физическое лицо: ${codes.length} шт. кодов можно вывести из оборота как дистанционную продажу.`,
+    })
+    return { withdrawQueued: false, withdrawNote: 'ждем ответа сборщика' }
+  }
+  finishTask(b, task)
+  return { withdrawQueued: true }
+}
+
+const czWithdrawConfirm: Handler = ({ backend, conn }, p) => {
+  const me = backend.signedIn(conn)
+  if (!me) return { error: 'session not authorized' }
+  const taskId = typeof p.taskId === 'string' ? p.taskId : ''
+  const task = withdrawalState(backend).tasks.get(taskId)
+  if (!task || task.accountId !== me.account.uid) return { error: 'Задача на вывод не найдена' }
+  if (task.state !== 'asked') return { error: 'На этот вопрос уже ответили' }
+  if (p.confirm === true) {
+    task.state = 'queued'
+    finishTask(backend, task)
+    return { queued: true }
+  }
+  task.state = 'declined'
+  pushToUser(backend, task, 'czWithdrawNotice.push', { taskId, documentId: task.documentId, state: 'skipped', message: 'Сборщик ответил «не выводить»' })
+  return { queued: false }
+}
+
+const reportWorkplace: Handler = ({ backend, conn }, p) => {
+  const me = backend.signedIn(conn)
+  if (!me) return { error: 'session not authorized' }
+  const fiasId = typeof p.fiasId === 'string' ? p.fiasId.trim().toLowerCase() : ''
+  if (!/^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$/.test(fiasId)) return { error: 'Код ФИАС не похож на код' }
+  const s = withdrawalState(backend)
+  // An address set for the organisation wins over the device's.
+  const own = s.workplaces.get(me.account.uid)
+  return { fiasId: own ?? fiasId }
+}
+
+export const withdrawalHandlers: Readonly<Record<string, Handler>> = { czWithdrawConfirm, reportWorkplace }
+
+/** How later tasks end (the control endpoint). */
+export function setWithdrawalEnd(b: MemoryBackend, end: WithdrawalEnd): void {
+  withdrawalState(b).end = end
+}
+
+/** Ends every question still waiting as expired (the day without an answer has passed). */
+export function expireWithdrawalQuestions(b: MemoryBackend): number {
+  let n = 0
+  for (const task of withdrawalState(b).tasks.values()) {
+    if (task.state !== 'asked') continue
+    finishTask(b, task, 'expired')
+    n++
+  }
+  return n
+}
+
+/** Sets the organisation's own FIAS code (the control endpoint), or clears it. */
+export function setAccountWorkplace(b: MemoryBackend, accountId: string, fiasId: string | null): void {
+  const s = withdrawalState(b)
+  if (fiasId) s.workplaces.set(accountId, fiasId)
+  else s.workplaces.delete(accountId)
+}
