@@ -16,3 +16,12 @@ export type { ReleaseRecord } from './roles'
 export type { DemoCheck } from './checkState'
 export { changeProduct, deleteProduct, generatedBarcode, seedCatalogue } from './reference'
 export type { ProductChange } from './reference'
+export {
+  chosenThumbprint,
+  freshAuthString,
+  requestSignature,
+  signingState,
+  signOutcome,
+  useSignatureVerifier,
+} from './signing'
+export type { SignOutcome, SignRequest, Verdict, Verifier } from './signing'

@@ -1,17 +1,14 @@
 /**
- * A copy of the send queue in a host file. Local storage reaches the disk
- * about a second after a write, so a completion queued just before the app
- * is killed (or a delivered one just removed) would come back wrong; the host
- * writes its files through to the disk before it answers. "Saved on the
- * device" is said only once the copy holds the entry.
- *
- * The copy is the record: it is written after every change of the queue, and
- * at start it replaces what local storage kept when the two differ.
+ * The send queue's copy in a host file (see ../../core/durableCopy): a
+ * completion queued just before the app is killed (or a delivered one just
+ * removed) comes back right. "Saved on the device" is said only once the copy
+ * holds the entry.
  */
 import { watch } from 'vue'
 import { getActivePinia } from 'pinia'
 import { writeAppLog } from '../../core/appLog'
-import { errorText, isDesktopHost } from '../../core/bridge'
+import { isDesktopHost } from '../../core/bridge'
+import { createDurableCopy, type CopyFile, type RestoreOutcome } from '../../core/durableCopy'
 import { HostStore } from '../../core/hostStore'
 import { readLocal, writeLocal } from '../../core/localStore'
 import { SEND_QUEUE_KEY } from '../../core/sendQueue'
@@ -21,12 +18,8 @@ import { useSocketStore } from '../../core/socketStore'
 export const QUEUE_FILE = 'send-queue.dat'
 export const QUEUE_FILE_KEY = 'entries'
 
-/** The part of a host store the copy needs. */
-export interface QueueFile {
-  get<T>(key: string): Promise<T | undefined>
-  set(key: string, value: unknown): Promise<void>
-  save(): Promise<void>
-}
+export type QueueFile = CopyFile
+export type { RestoreOutcome }
 
 export interface DurableQueueDeps {
   /** the host file; rejects when there is none */
@@ -37,70 +30,12 @@ export interface DurableQueueDeps {
   log(line: string): void
 }
 
-export type RestoreOutcome = 'restored' | 'same' | 'first' | 'unavailable'
-
 export function createDurableQueue(deps: DurableQueueDeps) {
-  let file: QueueFile | null = null
-  let written = ''
-
-  const localEntries = (): unknown[] => {
-    const raw = deps.readLocal()
-    return Array.isArray(raw) ? raw : []
-  }
-
-  async function write(): Promise<boolean> {
-    if (!file) return false
-    const entries = localEntries()
-    const text = JSON.stringify(entries)
-    if (text === written) return true
-    try {
-      await file.set(QUEUE_FILE_KEY, entries)
-      await file.save()
-      written = text
-      return true
-    } catch (err) {
-      deps.log(`[sendQueue] копия очереди не записана: ${errorText(err)}`)
-      return false
-    }
-  }
-
-  /** Local storage takes the copy's entries when they differ; a first start writes the copy. */
-  async function restore(): Promise<RestoreOutcome> {
-    try {
-      file = await deps.open()
-    } catch (err) {
-      deps.log(`[sendQueue] файл копии очереди не открылся: ${errorText(err)}`)
-      return 'unavailable'
-    }
-    let copy: unknown
-    try {
-      copy = await file.get<unknown>(QUEUE_FILE_KEY)
-    } catch (err) {
-      deps.log(`[sendQueue] копия очереди не прочитана: ${errorText(err)}`)
-      copy = undefined
-    }
-    if (!Array.isArray(copy)) {
-      await write()
-      return 'first'
-    }
-    written = JSON.stringify(copy)
-    if (written === JSON.stringify(localEntries())) return 'same'
-    deps.writeLocal(copy)
-    return 'restored'
-  }
-
-  const ready = restore()
-  // Writes go one after another, each with the queue as it is by then.
-  let tail: Promise<boolean> = ready.then(() => true)
-
-  /** Writes the queue as it is now; true once the copy holds it. */
-  function persist(): Promise<boolean> {
-    const run = tail.then(write, write)
-    tail = run.catch(() => false)
-    return run
-  }
-
-  return { ready, persist }
+  return createDurableCopy({
+    ...deps,
+    fileKey: QUEUE_FILE_KEY,
+    texts: { topic: 'sendQueue', copy: 'копия очереди', file: 'файл копии очереди' },
+  })
 }
 
 export type DurableQueue = ReturnType<typeof createDurableQueue>
