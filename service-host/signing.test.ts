@@ -51,7 +51,8 @@ const AUTH: SignRequest = { kind: 'auth', data: 'zv-0123456789abcdef', thumbprin
 const DOC = Buffer.from('{"action":"LK_RECEIPT"}')
 const DOCUMENT: SignRequest = { kind: 'document', documentBase64: DOC.toString('base64'), documentType: 'LK_RECEIPT', thumbprint: thumbprintOf(ORG) }
 
-describe('the stand-in checks the returned signature with OpenSSL', () => {
+// Each case runs openssl three or four times: slow when the machine is busy.
+describe('the stand-in checks the returned signature with OpenSSL', { timeout: 30_000 }, () => {
   it.each<[string, SignRequest, (p: Payload) => Payload, Partial<SignOutcome>]>([
     ['an attached signature of the string by the asked certificate', AUTH, (p) => ({ signature: cmsSign(Buffer.from(String(p.data)), ORG, true) }), { status: 'verified' }],
     ['a detached signature of the document', DOCUMENT, () => ({ signature: cmsSign(DOC, ORG, false) }), { status: 'verified' }],
