@@ -83,3 +83,52 @@ describe('the stand-in checks the returned signature with OpenSSL', { timeout: 3
     expect(pushes).toEqual([{ c: 'signAuthData.push', p: { requestId: outcome.requestId, data: AUTH.data, thumbprint: AUTH.thumbprint } }])
   })
 })
+
+describe('the Chestny ZNAK token of the stand-in', { timeout: 30_000 }, () => {
+  /** A signed-in desktop whose agent answers every signature request with `answer`; answers its requests' replies. */
+  function signedInDesktop(answer: (p: Payload) => Payload) {
+    const backend = createBackend({ sign: demoSigner })
+    useSignatureVerifier(backend, verifyWithOpenssl)
+    const identity = backend.authenticate(backend.openSession('u-anna').token)
+    if ('error' in identity) throw new Error(identity.error)
+    const replies: Array<{ c: string; p: Payload }> = []
+    const conn = backend.attach(identity, (c, p) => {
+      if (c === 'signAuthData.push') queueMicrotask(() => backend.handle(conn, 'signResult', { requestId: p.requestId, ...answer(p) }))
+      else replies.push({ c, p })
+    })
+    backend.handle(conn, 'reportCertificates', { certificates: [{ thumbprint: thumbprintOf(ORG) }] })
+    const ask = (c: string, p: Payload = {}) => backend.handle(conn, c, p)[0]?.p
+    const waitFor = async (c: string) => {
+      await expect.poll(() => replies.some((r) => r.c === c), { timeout: 20_000 }).toBe(true)
+      return replies.find((r) => r.c === c)!.p
+    }
+    return { ask, waitFor }
+  }
+
+  it('issues the token only after the signature was verified, and a contour switch drops it', async () => {
+    const d = signedInDesktop((p) => ({ signature: cmsSign(Buffer.from(String(p.data)), ORG, true) }))
+    expect(d.ask('czTokenStatus')).toMatchObject({ hasToken: false, stand: 'prod', thumbprint: null })
+    expect(d.ask('czAuthCheck', { thumbprint: thumbprintOf(ORG).toUpperCase(), inn: '7701234567' })).toBeUndefined()
+    expect(await d.waitFor('czAuthCheck.result')).toMatchObject({ ok: true, inn: '7701234567' })
+    expect(d.ask('czTokenStatus')).toMatchObject({ hasToken: true, inn: '7701234567', thumbprint: thumbprintOf(ORG) })
+    expect(d.ask('czSetStand', { stand: 'sandbox' })).toEqual({ ok: true, stand: 'sandbox' })
+    expect(d.ask('czTokenStatus')).toMatchObject({ hasToken: false, stand: 'sandbox' })
+  })
+
+  it.each<[string, (p: Payload) => Payload, Payload]>([
+    ['the desktop refused', () => ({ error: 'Сертификат для Честного Знака не выбран в настройках приложения' }), { ok: false, stage: 'sign', error: 'Сертификат для Честного Знака не выбран в настройках приложения' }],
+    ['another certificate signed', (p) => ({ signature: cmsSign(Buffer.from(String(p.data)), PERSON, true) }), { ok: false, stage: 'signIn' }],
+  ])('no token when %s', async (_name, answer, result) => {
+    const d = signedInDesktop(answer)
+    d.ask('czAuthCheck', { thumbprint: thumbprintOf(ORG), inn: '7701234567' })
+    expect(await d.waitFor('czAuthCheck.result')).toMatchObject(result)
+    expect(d.ask('czTokenStatus')).toMatchObject({ hasToken: false })
+  })
+
+  it('keeps the account\'s marking options and warns about a certificate this computer never reported', () => {
+    const d = signedInDesktop(() => ({ error: 'нет' }))
+    expect(d.ask('czSettingsSave', { thumbprint: thumbprintOf(ORG), inn: '7701234567', writeOff: true, checkMarks: false })).toEqual({ ok: true })
+    expect(d.ask('czSettingsGet')).toEqual({ settings: { writeOff: true, checkMarks: false }, organizationInn: '7701234567', selected: { thumbprint: thumbprintOf(ORG) } })
+    expect(d.ask('czSettingsSave', { thumbprint: thumbprintOf(PERSON), inn: '', writeOff: true, checkMarks: true })).toMatchObject({ warning: 'этот компьютер не сообщал о таком сертификате' })
+  })
+})

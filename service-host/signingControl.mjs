@@ -2,7 +2,7 @@
 // to sign (an authorisation string or a small document), and the outcome of
 // each request (the desktop's refusal, or the OpenSSL verdict on its
 // signature) and what the desktop's agent reported can be read back.
-import { chosenThumbprint, freshAuthString, requestSignature, signingState, signOutcome } from '../ui/demo/index.ts'
+import { chosenThumbprint, czAccount, freshAuthString, requestSignature, signingState, signOutcome } from '../ui/demo/index.ts'
 
 /** A small withdrawal document, as the server would prepare one. */
 const SAMPLE_DOCUMENT = JSON.stringify({ action: 'LK_RECEIPT', documentDate: '2026-01-01', products: [{ cis: '0104600000000017215abcdefgh', price: 10000 }] })
@@ -44,6 +44,22 @@ export function signingRoutes(backend) {
       const outcome = signOutcome(backend, id)
       if (!outcome) throw new Error('no such request')
       return { outcome }
+    },
+    // {accountId? | token?, expired?, thumbprint?, clear?}: the account's Chestny ZNAK token made expired (or
+    // cleared), or the certificate chosen in the account (the server's) made another; answers the account's state
+    'POST /cz-token': (/** @type {Record<string, any>} */ b) => {
+      let accountId = typeof b.accountId === 'string' && b.accountId ? b.accountId : undefined
+      if (!accountId) {
+        const conn = connectionFor(b.token)
+        accountId = conn.identity.kind === 'device' ? conn.identity.accountId : undefined
+      }
+      if (!accountId) throw new Error('accountId or token is required')
+      const a = czAccount(backend, accountId)
+      if (b.clear) a.token = null
+      if (b.expired && a.token) a.token.expiresAt = backend.now() - 60_000
+      if (b.expired && !a.token) a.token = { expiresAt: backend.now() - 60_000, inn: null, thumbprint: a.thumbprint ?? '' }
+      if (typeof b.thumbprint === 'string') a.thumbprint = b.thumbprint.toLowerCase() || null
+      return { account: a }
     },
     // ?token=: what the desktop's agent reported last (certificates, status, name, consent, printers)
     'GET /signing-agent': (/** @type {unknown} */ _b, /** @type {URLSearchParams} */ q) => {

@@ -15,6 +15,7 @@ import { referenceHandlers } from './reference'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { signingHandlers } from './signing'
+import { signingSettingsHandlers } from './signingSettings'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -98,6 +99,7 @@ export class MemoryBackend {
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
     this.registerAll(signingHandlers)
+    this.registerAll(signingSettingsHandlers)
   }
 
   now(): number {

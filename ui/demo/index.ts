@@ -25,3 +25,5 @@ export {
   useSignatureVerifier,
 } from './signing'
 export type { SignOutcome, SignRequest, Verdict, Verifier } from './signing'
+export { czAccount } from './signingSettings'
+export type { CzAccount } from './signingSettings'
