@@ -4,13 +4,12 @@ import type { Payload } from '../core/envelope'
 import { defaultSettings, type CryptoSettings } from '../core/settingsModel'
 import { installMemoryStorage } from '../core/testing/memoryStorage'
 import { createSigningAgent, DIAGNOSE_UNSUPPORTED, REFUSAL } from './agent'
-import { CONSENT_SCOPE } from './certificates'
 import { computerName } from './computerName'
 import { cryptoHost } from './cryptoHost'
 import { EMPTY_REPORT } from './diagnoseChunks'
 import { readSignLog } from './signLog'
 import { useSignLogStore } from './signLogStore'
-import { certificate, FakeSigningHost, ORG_THUMBPRINT } from './testing/fakeSigningHost'
+import { CONSENTED, certificate, FakeSigningHost, ORG_THUMBPRINT } from './testing/fakeSigningHost'
 
 /** The server's end of the channel: pushes go to the agent's handlers, what the agent sends is kept. */
 function fakeChannel() {
@@ -31,13 +30,6 @@ function fakeChannel() {
 }
 
 const NOW = new Date('2026-06-01T10:00:00Z')
-const CONSENTED: Partial<CryptoSettings> = {
-  thumbprint: ORG_THUMBPRINT,
-  inn: '7701234567',
-  consentAt: '2026-05-01T08:00:00.000Z',
-  consentSubject: 'Иванов Иван Иванович',
-  consentScope: CONSENT_SCOPE,
-}
 const AUTH = 'abcdEFGH1234-_xyZ0987'
 
 let host: FakeSigningHost

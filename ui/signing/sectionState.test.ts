@@ -6,24 +6,16 @@ import { useSettingsStore, type SettingsBackend } from '../core/settings'
 import type { CryptoSettings } from '../core/settingsModel'
 import { useSocketStore } from '../core/socketStore'
 import { installMemoryStorage } from '../core/testing/memoryStorage'
-import { CONSENT_SCOPE } from './certificates'
 import { cryptoHost } from './cryptoHost'
 import { AUTH_CHECK_TIMEOUT_TEXT } from './sectionTexts'
 import { readSignLog } from './signLog'
 import { CHOSEN_MISSING, SET_STAND_TIMEOUT, useSignatureSection } from './sectionState'
-import { certificate, FakeSigningHost, ORG_THUMBPRINT, PERSON_THUMBPRINT } from './testing/fakeSigningHost'
+import { CONSENTED, certificate, FakeSigningHost, ORG_THUMBPRINT, PERSON_THUMBPRINT } from './testing/fakeSigningHost'
 
 const NOW = Date.UTC(2026, 5, 1, 12, 0, 0)
 const org = certificate()
 const person = certificate({ thumbprint: PERSON_THUMBPRINT, subject: 'CN=Петров Пётр', inn: '500100732259', innLe: null, innPersonal: '500100732259' })
 const noInn = certificate({ thumbprint: 'c'.repeat(40), subject: 'CN=Сидоров Семён', inn: null, innLe: null })
-const CONSENTED: Partial<CryptoSettings> = {
-  thumbprint: ORG_THUMBPRINT,
-  inn: '7701234567',
-  consentAt: '2026-05-01T08:00:00.000Z',
-  consentSubject: 'Иванов Иван Иванович',
-  consentScope: CONSENT_SCOPE,
-}
 
 let host: FakeSigningHost
 let saved: Array<Record<string, unknown>>

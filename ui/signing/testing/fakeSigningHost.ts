@@ -5,11 +5,21 @@
  * `save` made durable is what survives a "crash").
  */
 import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
-import type { Certificate } from '../certificates'
+import type { CryptoSettings } from '../../core/settingsModel'
+import { CONSENT_SCOPE, type Certificate } from '../certificates'
 import type { CryptoStatus } from '../cryptoHost'
 
 export const ORG_THUMBPRINT = 'a1b2c3d4e5f60718293a4b5c6d7e8f9012345678'
 export const PERSON_THUMBPRINT = '0f1e2d3c4b5a69788796a5b4c3d2e1f001234567'
+
+/** The organisation's certificate chosen, with a valid consent. */
+export const CONSENTED: Partial<CryptoSettings> = {
+  thumbprint: ORG_THUMBPRINT,
+  inn: '7701234567',
+  consentAt: '2026-05-01T08:00:00.000Z',
+  consentSubject: 'Иванов Иван Иванович',
+  consentScope: CONSENT_SCOPE,
+}
 
 export function certificate(fields: Partial<Certificate> = {}): Certificate {
   return {
