@@ -64,6 +64,7 @@ describe('signature settings', () => {
       writeFileSync(controlFile, 'ZORVIK_STANDIN_LANG=ru\nZORVIK_STANDIN_CHARSET=cp866\n')
       await press(session, '[data-test="cz-refresh"]')
       await waitText(session, '[data-test="cz-status"]', (t) => t === 'Менеджер сертификатов (заменитель для тестов) 5.0.0')
+      await waitFor('the Russian listing', async () => ((await texts(session, '[data-test="cz-cert"]')).length === 3 ? true : undefined))
       expect(await texts(session, '[data-test="cz-cert"]')).toEqual(CERTIFICATES)
       expect(await text(session, '[data-test="cz-readiness"]')).toBe('')
 
@@ -88,7 +89,15 @@ describe('signature settings', () => {
         ['verified', 'openssl: подпись верна'],
       ])
       await waitText(session, '[data-test="cz-token-result"]', (t) => t.startsWith('✅ Токен получен.'), 60_000)
-      expect(await texts(session, '[data-test="cz-log"] li')).toHaveLength(3)
+      // Newest first: each token with the signature the agent made for it, then the consent.
+      const log = await texts(session, '[data-test="cz-log"] li')
+      expect(log.map((line) => line.replace(/^\S+ \S+ /, ''))).toEqual([
+        'Токен Честного Знака получен',
+        'Подпись для Честного Знака',
+        'Токен Честного Знака получен',
+        'Подпись для Честного Знака',
+        'Разрешение выдано — Иванов Иван Иванович',
+      ])
 
       // The tools' folder moved away: the status says so with its code; typing the folder brings them back.
       renameSync(tools, moved)
@@ -101,6 +110,7 @@ describe('signature settings', () => {
         moved,
       )
       await waitText(session, '[data-test="cz-status"]', (t) => t === 'Менеджер сертификатов (заменитель для тестов) 5.0.0')
+      await waitFor('the certificates again', async () => ((await texts(session, '[data-test="cz-cert"]')).length === 3 ? true : undefined))
       expect(await texts(session, '[data-test="cz-cert"]')).toEqual(CERTIFICATES)
       expect(await text(session, '[data-test="cz-readiness"]')).toBe('')
     } finally {

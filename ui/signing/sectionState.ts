@@ -74,23 +74,27 @@ export function useSignatureSection(deps: SectionDeps = defaultSectionDeps) {
   const listError = ref<string | null>(null)
   const refreshing = ref(false)
 
-  async function readCertificates(): Promise<void> {
-    try {
-      certificates.value = await deps.host.certificates()
-      listError.value = null
-    } catch (err) {
-      certificates.value = null
-      listError.value = errorText(err)
+  /** The status and, when the tools are there, the list, shown together: never one listing's list under another's status. */
+  async function show(next: CryptoStatus): Promise<void> {
+    let list: Certificate[] | null = null
+    let error: string | null = null
+    if (next.available) {
+      try {
+        list = await deps.host.certificates()
+      } catch (err) {
+        error = errorText(err)
+      }
     }
+    status.value = next
+    certificates.value = list
+    listError.value = error
   }
 
   async function refresh(): Promise<void> {
     refreshing.value = true
     try {
       if (crypto.value.dir) await deps.host.setFolder(crypto.value.dir).catch(() => undefined)
-      status.value = await deps.host.status()
-      if (status.value.available) await readCertificates()
-      else certificates.value = null
+      await show(await deps.host.status())
     } catch (err) {
       listError.value = errorText(err)
     } finally {
@@ -102,12 +106,10 @@ export function useSignatureSection(deps: SectionDeps = defaultSectionDeps) {
     const dir = raw.trim() || null
     await saveCrypto({ dir })
     try {
-      status.value = await deps.host.setFolder(dir)
+      await show(await deps.host.setFolder(dir))
     } catch (err) {
       listError.value = errorText(err)
-      return
     }
-    if (status.value.available) await readCertificates()
   }
 
   const chosenMissing = computed(() => {
