@@ -128,7 +128,7 @@ export function createSigningAgent(deps: AgentDeps) {
   /** Checks, signs, logs and answers one request; `kind` decides the first check, the call and the notes. */
   async function answerSignRequest(
     p: Payload,
-    kind: { content: string | null; sign(thumbprint: string): Promise<string>; entry: SignLogEntry['event']; note(reason?: string): string | undefined },
+    kind: { content: string | null; sign(thumbprint: string): Promise<string>; entry: 'auth' | 'document'; note(reason?: string): string | undefined },
   ): Promise<void> {
     const requestId = p.requestId
     const thumbprint = typeof p.thumbprint === 'string' ? p.thumbprint : undefined
@@ -145,7 +145,7 @@ export function createSigningAgent(deps: AgentDeps) {
     } catch (err) {
       return refuse(errorText(err))
     }
-    await deps.log(signLogEntry(kind.entry as 'auth' | 'document', { thumbprint, note: kind.note() }, deps.now()))
+    await deps.log(signLogEntry(kind.entry, { thumbprint, note: kind.note() }, deps.now()))
     deps.channel.send('signResult', { requestId, signature })
   }
 
