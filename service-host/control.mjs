@@ -9,6 +9,7 @@ import { pickingRoutes } from './pickingControl.mjs'
 import { referenceRoutes } from './referenceControl.mjs'
 import { markingRoutes } from './markingControl.mjs'
 import { remotePrintRoutes } from './remotePrintControl.mjs'
+import { signingRoutes } from './signingControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -117,6 +118,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...referenceRoutes(backend),
     ...markingRoutes(backend),
     ...remotePrintRoutes(backend),
+    ...signingRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

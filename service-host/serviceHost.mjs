@@ -6,7 +6,8 @@ import { createHmac, randomBytes } from 'node:crypto'
 import http from 'node:http'
 import { Server } from 'socket.io'
 import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
-import { createBackend, seedCatalogue } from '../ui/demo/index.ts'
+import { createBackend, seedCatalogue, useSignatureVerifier } from '../ui/demo/index.ts'
+import { verifyWithOpenssl } from './cmsVerify.mjs'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
@@ -43,6 +44,7 @@ export async function startServiceHost(options = {}) {
   const secret = options.secret ?? LOCAL_SECRET
   const sign = (/** @type {string} */ data) => createHmac('sha256', secret).update(data).digest('base64url')
   const backend = createBackend({ sign, now: options.now, log })
+  useSignatureVerifier(backend, verifyWithOpenssl)
   if (options.catalogueSize) {
     for (const account of backend.accounts.values()) {
       if (account.features.assortmentSearch) seedCatalogue(backend, account.uid, options.catalogueSize)

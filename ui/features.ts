@@ -6,9 +6,10 @@ import { markingFeature } from './marking'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
+import { signingFeature } from './signing'
 
 export function appFeatures(): Feature[] {
-  const others = [documentsFeature, rolesFeature, printingFeature, referenceFeature, markingFeature]
+  const others = [documentsFeature, rolesFeature, printingFeature, referenceFeature, signingFeature, markingFeature]
   const tiles = (): readonly MenuTile[] => others.flatMap((f) => f.tiles)
   return [coreFeature(tiles), ...others]
 }

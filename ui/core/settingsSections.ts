@@ -6,6 +6,8 @@ export interface SettingsSection {
   id: string
   title: string
   component: Component
+  /** the section draws its own title (the settings screen then leaves its heading out) */
+  ownTitle?: boolean
 }
 
 export const settingsSections: SettingsSection[] = [
@@ -15,5 +17,6 @@ export const settingsSections: SettingsSection[] = [
   { id: 'sound', title: 'Звук', component: defineAsyncComponent(() => import('./settings/SoundSection.vue')) },
   { id: 'look', title: 'Оформление', component: defineAsyncComponent(() => import('./settings/LookSection.vue')) },
   { id: 'print', title: 'Печать', component: defineAsyncComponent(() => import('../printing/PrintSection.vue')) },
+  { id: 'signing', title: '🔐 Честный Знак', component: defineAsyncComponent(() => import('../signing/SignatureSection.vue')), ownTitle: true },
   { id: 'device', title: 'Устройство', component: defineAsyncComponent(() => import('./signin/DeviceSection.vue')) },
 ]

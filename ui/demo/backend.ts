@@ -16,6 +16,8 @@ import { remotePrintHandlers } from './remotePrint'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { withdrawalHandlers } from './withdrawal'
+import { signingHandlers } from './signing'
+import { signingSettingsHandlers } from './signingSettings'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -100,6 +102,8 @@ export class MemoryBackend {
     this.registerAll(rolesHandlers)
     this.registerAll(withdrawalHandlers)
     this.registerAll(remotePrintHandlers)
+    this.registerAll(signingHandlers)
+    this.registerAll(signingSettingsHandlers)
   }
 
   now(): number {

@@ -30,3 +30,14 @@ export {
 export type { LabelRelayRequest, LabelSource, PrintCommandOrder, RegistryEntry, RelayJob } from './remotePrint'
 export { expireWithdrawalQuestions, setAccountWorkplace, setWithdrawalEnd, withdrawalState } from './withdrawal'
 export type { WithdrawalEnd, WithdrawalTask } from './withdrawal'
+export {
+  chosenThumbprint,
+  freshAuthString,
+  requestSignature,
+  signingState,
+  signOutcome,
+  useSignatureVerifier,
+} from './signing'
+export type { SignOutcome, SignRequest, Verdict, Verifier } from './signing'
+export { czAccount } from './signingSettings'
+export type { CzAccount } from './signingSettings'

@@ -1,12 +1,8 @@
 /**
- * A copy of the send queue in a host file. Local storage reaches the disk
- * about a second after a write, so a completion queued just before the app
- * is killed (or a delivered one just removed) would come back wrong; the host
- * writes its files through to the disk before it answers. "Saved on the
- * device" is said only once the copy holds the entry.
- *
- * The copy is the record: it is written after every change of the queue, and
- * at start it replaces what local storage kept when the two differ.
+ * The send queue's copy in a host file (see ../../core/durableCopy): a
+ * completion queued just before the app is killed (or a delivered one just
+ * removed) comes back right. "Saved on the device" is said only once the copy
+ * holds the entry.
  */
 import { watch } from 'vue'
 import { getActivePinia } from 'pinia'
