@@ -7,6 +7,7 @@ import type { Payload } from '../core/envelope'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import type { Profile, Role, SeedAccount, SeedUser } from './seed'
 import { randomHex } from './tokens'
+import { accountWorkplace } from './withdrawal'
 
 const NOT_AUTHORIZED = 'session not authorized'
 const PIN_ATTEMPTS = 5
@@ -268,12 +269,14 @@ const accountProfileSet = /*#__PURE__*/ withUser((_ctx, user, account, p) => {
 const FIAS = /^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$/
 
 const reportWorkplace: Handler = ({ backend, conn }, p) => {
-  if (!backend.signedIn(conn)) return { error: NOT_AUTHORIZED }
+  const me = backend.signedIn(conn)
+  if (!me) return { error: NOT_AUTHORIZED }
   const fiasId = text(p, 'fiasId').trim().toLowerCase()
   if (!FIAS.test(fiasId)) return { error: 'fias id is not a UUID' }
   conn.data.fiasId = fiasId
   conn.data.deviceId = text(p, 'deviceId')
-  return { fiasId }
+  // An address set for the organisation wins over the device's.
+  return { fiasId: accountWorkplace(backend, me.account.uid) ?? fiasId }
 }
 
 export const sessionHandlers: Readonly<Record<string, Handler>> = {

@@ -65,7 +65,7 @@ describe('withdrawal on the server side', () => {
   it('the workplace code: malformed refused, the organisation\'s own address wins', () => {
     const { b, oleg } = shop({ ask: false })
     const code = '0c5b2444-70a0-4932-980c-b4dc0d3f02b5'
-    expect(oleg.one('reportWorkplace', { fiasId: 'ул. Лесная', deviceId: 'd' })).toEqual({ error: 'Код ФИАС не похож на код' })
+    expect(oleg.one('reportWorkplace', { fiasId: 'ул. Лесная', deviceId: 'd' })).toEqual({ error: 'fias id is not a UUID' })
     expect(oleg.one('reportWorkplace', { fiasId: code, deviceId: 'd' })).toEqual({ fiasId: code })
     setAccountWorkplace(b, 'acc-master', '11111111-1111-1111-1111-111111111111')
     expect(oleg.one('reportWorkplace', { fiasId: code, deviceId: 'd' })).toEqual({ fiasId: '11111111-1111-1111-1111-111111111111' })

@@ -114,18 +114,12 @@ const czWithdrawConfirm: Handler = ({ backend, conn }, p) => {
   return { queued: false }
 }
 
-const reportWorkplace: Handler = ({ backend, conn }, p) => {
-  const me = backend.signedIn(conn)
-  if (!me) return { error: 'session not authorized' }
-  const fiasId = typeof p.fiasId === 'string' ? p.fiasId.trim().toLowerCase() : ''
-  if (!/^[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$/.test(fiasId)) return { error: 'Код ФИАС не похож на код' }
-  const s = withdrawalState(backend)
-  // An address set for the organisation wins over the device's.
-  const own = s.workplaces.get(me.account.uid)
-  return { fiasId: own ?? fiasId }
-}
+export const withdrawalHandlers: Readonly<Record<string, Handler>> = { czWithdrawConfirm }
 
-export const withdrawalHandlers: Readonly<Record<string, Handler>> = { czWithdrawConfirm, reportWorkplace }
+/** The organisation's own workplace address, which wins over a device's, if the account has one. */
+export function accountWorkplace(b: MemoryBackend, accountId: string): string | undefined {
+  return withdrawalState(b).workplaces.get(accountId)
+}
 
 /** How later tasks end (the control endpoint). */
 export function setWithdrawalEnd(b: MemoryBackend, end: WithdrawalEnd): void {
