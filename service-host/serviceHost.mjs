@@ -6,10 +6,11 @@ import { createHmac, randomBytes } from 'node:crypto'
 import http from 'node:http'
 import { Server } from 'socket.io'
 import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
-import { createBackend, seedCatalogue } from '../ui/demo/index.ts'
+import { createBackend, seedCatalogue, setWbFileOrigin } from '../ui/demo/index.ts'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
+import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -82,6 +83,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'OPTIONS') return void res.writeHead(204).end()
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
+    if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
@@ -139,6 +141,7 @@ export async function startServiceHost(options = {}) {
   await listen(server, options.port ?? 8787, host)
   const address = /** @type {import('node:net').AddressInfo} */ (server.address())
   const url = `http://${host.includes(':') ? `[${host}]` : host}:${address.port}`
+  setWbFileOrigin(backend, url)
 
   const control = options.testMode
     ? await startControl({ port: options.controlPort ?? 0, backend, io, rules, messages })

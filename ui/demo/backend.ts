@@ -14,6 +14,7 @@ import { rolesHandlers } from './roles'
 import { referenceHandlers } from './reference'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
+import { wildberriesHandlers } from './wildberries'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -96,6 +97,7 @@ export class MemoryBackend {
     this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
+    this.registerAll(wildberriesHandlers)
   }
 
   now(): number {
