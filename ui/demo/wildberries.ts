@@ -378,9 +378,9 @@ function base64UrlJson(part: string): Record<string, unknown> | undefined {
 /** What the marketplace says about a token: its seller, or why it is refused. */
 function readSellerToken(token: string, now: number): TokenFacts | Payload {
   const parts = token.split('.')
-  if (parts.length !== 3 || parts.some((x) => x === '')) return { valid: false, error: 'wb: token malformed' }
+  if (parts.length !== 3 || parts.some((x) => x === '')) return { valid: false, error: 'wb: токен не читается' }
   const claims = base64UrlJson(parts[1]!) ?? {}
-  if (claims.revoked === true) return { valid: false, error: 'wb: token rejected by the marketplace' }
+  if (claims.revoked === true) return { valid: false, error: 'wb: Wildberries отклонил токен' }
   let hash = 0
   for (const ch of token) hash = (hash * 31 + ch.charCodeAt(0)) >>> 0
   const sellerId = typeof claims.sid === 'string' && claims.sid ? claims.sid : String(4_100_000 + (hash % 800_000))
@@ -406,11 +406,11 @@ const SANDBOX_WARNING = 'токен тестового контура: зака�
 
 const wbCredentialsSave = withState('wbCredentialsSave', (s, p, ctx) => {
   const token = text(p.token)
-  if (/\s/.test(token)) return { saved: false, error: 'wb: token must not contain blanks' }
+  if (/\s/.test(token)) return { saved: false, error: 'wb: в токене есть пробелы' }
   const facts = readSellerToken(token, ctx.now)
   if (!isFacts(facts)) return { saved: false, error: facts.error }
   const inn = text(p.inn)
-  if (inn !== '' && !/^(\d{10}|\d{12})$/.test(inn)) return { saved: false, error: 'wb: inn must have 10 or 12 digits' }
+  if (inn !== '' && !/^(\d{10}|\d{12})$/.test(inn)) return { saved: false, error: 'wb: в ИНН 10 или 12 цифр' }
   const before = s.shops.find((x) => x.sellerId === facts.sellerId)
   const shop: WbShopRecord = {
     ...facts,
@@ -428,11 +428,11 @@ const wbCredentialsCheck = withState('wbCredentialsCheck', (s, p, ctx) => {
   const sellerId = text(p.sellerId)
   if (sellerId !== '') {
     const shop = s.shops.find((x) => x.sellerId === sellerId)
-    if (!shop) return { valid: false, error: 'wb: shop not found' }
+    if (!shop) return { valid: false, error: 'wb: магазин не найден' }
     const expired = Date.parse(shop.tokenExpiresAt) <= ctx.now
     return {
       valid: !expired,
-      ...(expired ? { error: 'wb: token expired' } : {}),
+      ...(expired ? { error: 'wb: срок токена прошел' } : {}),
       sellerName: shop.sellerName,
       tradeMark: shop.tradeMark,
       sandbox: shop.sandbox,
@@ -446,7 +446,7 @@ const wbCredentialsCheck = withState('wbCredentialsCheck', (s, p, ctx) => {
 
 const wbCredentialsDelete = withState('wbCredentialsDelete', (s, p) => {
   const at = s.shops.findIndex((x) => x.sellerId === text(p.sellerId))
-  if (at < 0) return { deleted: false, error: 'wb: shop not found' }
+  if (at < 0) return { deleted: false, error: 'wb: магазин не найден' }
   const [gone] = s.shops.splice(at, 1)
   s.tasks = s.tasks.filter((t) => t.sellerId !== gone!.sellerId)
   return { deleted: true }

@@ -55,6 +55,12 @@ function idsText(t: WbTask): string {
   return shown === String(t.id) ? `Задание WB: ${t.id}.` : `Заказ покупателя: ${shown}. Задание WB: ${t.id}.`
 }
 
+/** "Магазин: <shop>." without a second dot after a name that ends in one ("ИП Смирнова А. В."). */
+function shopSentence(t: WbTask): string {
+  const shop = shopLabel(t)
+  return `Магазин: ${shop}${shop.endsWith('.') ? '' : '.'}`
+}
+
 export interface Question {
   title: string
   text: string
@@ -64,7 +70,7 @@ export interface Question {
 export function confirmQuestion(t: WbTask): Question {
   return {
     title: `Взять задание № ${displayNumber(t)} в сборку?`,
-    text: `Магазин: ${shopLabel(t)}. ${idsText(t)} Задание будет взято в сборку.`,
+    text: `${shopSentence(t)} ${idsText(t)} Задание будет взято в сборку.`,
     confirm: 'Взять в сборку',
   }
 }
@@ -74,7 +80,7 @@ export function supplyQuestion(t: WbTask): Question {
   const tail = supply
     ? `Задание добавится в поставку № ${supply}.`
     : 'Задание добавится в поставку. Поставки пока нет — будет создана новая.'
-  return { title: `Добавить задание № ${displayNumber(t)} в поставку?`, text: `Магазин: ${shopLabel(t)}. ${idsText(t)} ${tail}`, confirm: 'Добавить в поставку' }
+  return { title: `Добавить задание № ${displayNumber(t)} в поставку?`, text: `${shopSentence(t)} ${idsText(t)} ${tail}`, confirm: 'Добавить в поставку' }
 }
 
 /** The note after adding to a supply. */
