@@ -2,84 +2,16 @@
 // choose a label printer, write the label size into it, preview and print the
 // test page, print a label by link from the stand-in's file host, and refuse a
 // job for an offline printer. The capture queue shows exactly what arrived.
-import { spawn, execFile, type ChildProcess } from 'node:child_process'
-import { existsSync, mkdtempSync, readdirSync, readFileSync, rmSync, writeFileSync } from 'node:fs'
+import { existsSync, readFileSync, writeFileSync } from 'node:fs'
 import { join } from 'node:path'
-import { promisify } from 'node:util'
 import { inflateSync } from 'node:zlib'
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { StandIn } from '../../ui/core/testing/standIn'
-import { Profile, ROOT } from './harness/desktopApp'
+import { MM, pdfPages, PrintProfile, PrivateCupsd } from './harness/cupsd'
 import { startDisplay, type Display } from './harness/display'
 import { pointAt } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
-
-const run = promisify(execFile)
-const SCRIPT = join(ROOT, 'tests/fixtures/cups/private-cupsd')
-const MM = 72 / 25.4
-
-/** The scheduler of tests/fixtures/cups, a child of this process with the test queues. */
-class PrivateCupsd {
-  private constructor(
-    readonly dir: string,
-    private readonly proc: ChildProcess,
-  ) {}
-
-  get socket() {
-    return join(this.dir, 'cups.sock')
-  }
-
-  static async start(): Promise<PrivateCupsd> {
-    // Short and outside $TMPDIR: the socket path has a length limit.
-    const dir = mkdtempSync('/tmp/zorvik-e2e-cupsd-')
-    await run(SCRIPT, ['prepare', dir])
-    const proc = spawn('cupsd', ['-f', '-c', join(dir, 'cupsd.conf'), '-s', join(dir, 'cups-files.conf')], { stdio: 'ignore' })
-    const cupsd = new PrivateCupsd(dir, proc)
-    const env = { ...process.env, CUPS_SERVER: cupsd.socket }
-    await waitFor('the private cupsd to answer', () => run('lpstat', ['-r'], { env }).then(() => true, () => false), 15_000, 100)
-    await run(SCRIPT, ['add-queues', dir], { env })
-    return cupsd
-  }
-
-  /** Finished jobs of the capture queue: id, its options line and the document. */
-  jobs(): Array<{ id: number; meta: string; pdf: string }> {
-    const capture = join(this.dir, 'capture')
-    return readdirSync(capture)
-      .filter((n) => /^job-\d+\.txt$/.test(n))
-      .map((n) => {
-        const id = Number(n.slice(4, -4))
-        return { id, meta: readFileSync(join(capture, n), 'utf8'), pdf: join(capture, `job-${id}.pdf`) }
-      })
-      .sort((a, b) => a.id - b.id)
-  }
-
-  async stop(): Promise<void> {
-    if (this.proc.exitCode === null && this.proc.signalCode === null) {
-      const gone = new Promise((r) => this.proc.once('exit', r))
-      this.proc.kill('SIGTERM')
-      await gone
-    }
-    rmSync(this.dir, { recursive: true, force: true })
-  }
-}
-
-/** A profile whose app talks to the private scheduler only. */
-class PrintProfile extends Profile {
-  constructor(private readonly cupsServer: string) {
-    super()
-  }
-  override env(display: string): NodeJS.ProcessEnv {
-    return { ...super.env(display), CUPS_SERVER: this.cupsServer }
-  }
-}
-
-/** Pages and their sizes in points, as pdfinfo reads the received document. */
-async function pdfPages(file: string): Promise<{ pages: number; width: number; height: number }> {
-  const { stdout } = await run('pdfinfo', [file])
-  const size = /Page size:\s+([\d.]+) x ([\d.]+) pts/.exec(stdout)!
-  return { pages: Number(/Pages:\s+(\d+)/.exec(stdout)![1]), width: Number(size[1]), height: Number(size[2]) }
-}
 
 /** Decodes an 8-bit RGB or RGBA PNG (what WebDriver screenshots are) into RGBA pixels. */
 function decodePng(png: Buffer): { width: number; height: number; rgba: Uint8Array } {
