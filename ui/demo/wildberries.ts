@@ -86,7 +86,7 @@ const GOODS: ReadonlyArray<[article: string, priceKopecks: number]> = [
   ['KF-2603', 99_900],
 ]
 
-const ISO_BASE = Date.UTC(2026, 11, 10, 6, 15)
+const ISO_BASE = /*#__PURE__*/ Date.UTC(2026, 11, 10, 6, 15)
 
 function seedShops(accountId: string): WbShopRecord[] {
   if (accountId !== 'acc-lesnaya' && accountId !== DEMO_ACCOUNT_ID) return []
@@ -283,7 +283,7 @@ function taskOf(s: WbAccountState, p: Payload): WbTaskRecord | Payload {
 
 const isTask = (v: WbTaskRecord | Payload): v is WbTaskRecord => typeof (v as WbTaskRecord).partA === 'string'
 
-const wbOrders = withState('wbOrders', (s) => {
+const wbOrders = /*#__PURE__*/ withState('wbOrders', (s) => {
   const live = s.shops.filter((x) => x.enabled)
   if (live.length === 0) return { items: [], shops: [], configured: false }
   const answering = new Set(live.filter((x) => !s.down.has(x.sellerId)).map((x) => x.sellerId))
@@ -298,12 +298,12 @@ const wbOrders = withState('wbOrders', (s) => {
   return answer
 })
 
-const wbOrderDetail = withState('wbOrderDetail', (s, p) => {
+const wbOrderDetail = /*#__PURE__*/ withState('wbOrderDetail', (s, p) => {
   const t = taskOf(s, p)
   return isTask(t) ? taskOut(s, t) : t
 })
 
-const wbOrderConfirm = withState('wbOrderConfirm', (s, p) => {
+const wbOrderConfirm = /*#__PURE__*/ withState('wbOrderConfirm', (s, p) => {
   const t = taskOf(s, p)
   if (!isTask(t)) return t
   if (t.supplierStatus !== 'new') return refused('wb-order-conflict', 'wb: the task is not new any more')
@@ -311,7 +311,7 @@ const wbOrderConfirm = withState('wbOrderConfirm', (s, p) => {
   return { id: t.id, supplierStatus: t.supplierStatus }
 })
 
-const wbOrderToSupply = withState('wbOrderToSupply', (s, p, ctx) => {
+const wbOrderToSupply = /*#__PURE__*/ withState('wbOrderToSupply', (s, p, ctx) => {
   const t = taskOf(s, p)
   if (!isTask(t)) return t
   if (t.supplierStatus !== 'confirm') return refused('wb-order-conflict', 'wb: only a task in assembly joins a supply')
@@ -332,7 +332,7 @@ function labelAnswer(b: MemoryBackend, s: WbAccountState, sellerId: string, path
   return printerId ? { labelUrl: fileLink(b, path), printerId } : { labelUrl: fileLink(b, path) }
 }
 
-const wbSticker = withState('wbSticker', (s, p, ctx) => {
+const wbSticker = /*#__PURE__*/ withState('wbSticker', (s, p, ctx) => {
   if (p.documentId !== undefined && p.orderId === undefined) return refused('wb-order-not-found', 'wb: the document is no Wildberries task')
   const t = taskOf(s, p)
   if (!isTask(t)) return t
@@ -340,14 +340,14 @@ const wbSticker = withState('wbSticker', (s, p, ctx) => {
   return labelAnswer(ctx.backend, s, t.sellerId, `/labels/wb/sticker-${t.id}.pdf`)
 })
 
-const wbSupplyQr = withState('wbSupplyQr', (s, p, ctx) => {
+const wbSupplyQr = /*#__PURE__*/ withState('wbSupplyQr', (s, p, ctx) => {
   const id = text(p.supplyId)
   const supply = s.supplies.find((x) => x.id === id && (text(p.sellerId) === '' || x.sellerId === text(p.sellerId)))
   if (!supply) return refused('wb-order-not-found', 'wb: supply not found')
   return labelAnswer(ctx.backend, s, supply.sellerId, `/labels/wb/supply-${encodeURIComponent(supply.id)}.pdf`)
 })
 
-const wbProductLabel = withState('wbProductLabel', (_s, p, ctx) => {
+const wbProductLabel = /*#__PURE__*/ withState('wbProductLabel', (_s, p, ctx) => {
   const barcode = text(p.barcode)
   if (!/^\d{13}$/.test(barcode)) return refused('wb-order-bad-request', 'wb: the barcode is no EAN-13')
   const article = encodeURIComponent(text(p.article))
@@ -400,11 +400,11 @@ function shopOut(x: WbShopRecord, now: number): Payload {
   return { ...x, tokenExpired: Date.parse(x.tokenExpiresAt) <= now } as unknown as Payload
 }
 
-const wbCredentialsList = withState('wbCredentialsList', (s, _p, ctx) => ({ shops: s.shops.map((x) => shopOut(x, ctx.now)) }))
+const wbCredentialsList = /*#__PURE__*/ withState('wbCredentialsList', (s, _p, ctx) => ({ shops: s.shops.map((x) => shopOut(x, ctx.now)) }))
 
 const SANDBOX_WARNING = 'токен тестового контура: заказы в нем ненастоящие'
 
-const wbCredentialsSave = withState('wbCredentialsSave', (s, p, ctx) => {
+const wbCredentialsSave = /*#__PURE__*/ withState('wbCredentialsSave', (s, p, ctx) => {
   const token = text(p.token)
   if (/\s/.test(token)) return { saved: false, error: 'wb: в токене есть пробелы' }
   const facts = readSellerToken(token, ctx.now)
@@ -424,7 +424,7 @@ const wbCredentialsSave = withState('wbCredentialsSave', (s, p, ctx) => {
   return facts.sandbox ? { saved: true, warning: SANDBOX_WARNING } : { saved: true }
 })
 
-const wbCredentialsCheck = withState('wbCredentialsCheck', (s, p, ctx) => {
+const wbCredentialsCheck = /*#__PURE__*/ withState('wbCredentialsCheck', (s, p, ctx) => {
   const sellerId = text(p.sellerId)
   if (sellerId !== '') {
     const shop = s.shops.find((x) => x.sellerId === sellerId)
@@ -444,7 +444,7 @@ const wbCredentialsCheck = withState('wbCredentialsCheck', (s, p, ctx) => {
   return { valid: true, ...facts, ...(facts.sandbox ? { warning: SANDBOX_WARNING } : {}) }
 })
 
-const wbCredentialsDelete = withState('wbCredentialsDelete', (s, p) => {
+const wbCredentialsDelete = /*#__PURE__*/ withState('wbCredentialsDelete', (s, p) => {
   const at = s.shops.findIndex((x) => x.sellerId === text(p.sellerId))
   if (at < 0) return { deleted: false, error: 'wb: магазин не найден' }
   const [gone] = s.shops.splice(at, 1)
