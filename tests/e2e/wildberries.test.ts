@@ -4,39 +4,27 @@
 // code printed (each arrives in the raw queue as one page of the label size), and
 // a rate-limited refresh that shows the pause and then loads again.
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
-import { StandIn } from '../../ui/core/testing/standIn'
-import { MM, pdfPages, PrintProfile, PrivateCupsd } from './harness/cupsd'
-import { startDisplay, type Display } from './harness/display'
-import { pointAt, press, restartAsDevice, waitForRoute } from './harness/standInApp'
+import type { StandIn } from '../../ui/core/testing/standIn'
+import { MM, pdfPages, startPrintRig, type PrintRig } from './harness/cupsd'
+import { press, restartAsDevice, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
-import { Session } from './harness/webdriver'
+import type { Session } from './harness/webdriver'
 
 const ACCOUNT = 'acc-lesnaya'
 
-let display: Display
+let rig: PrintRig | undefined
 let standIn: StandIn
-let cupsd: PrivateCupsd
-let profile: PrintProfile
+let cupsd: PrintRig['cupsd']
 let session: Session
 
 beforeAll(async () => {
-  display = await startDisplay()
-  standIn = await StandIn.start()
-  cupsd = await PrivateCupsd.start()
-  profile = new PrintProfile(cupsd.socket)
-  session = await Session.start(profile, display.name)
-  await pointAt(session, standIn.url)
+  rig = await startPrintRig()
+  ;({ standIn, cupsd, session } = rig)
   const device = await standIn.mint('u-anna')
   await restartAsDevice(session, standIn, device.token)
 })
 
-afterAll(async () => {
-  await session?.close()
-  await cupsd?.stop()
-  await standIn?.close()
-  await display?.stop()
-  profile?.remove()
-})
+afterAll(() => rig?.stop())
 
 /** Clicks a label button and waits for its job in the capture queue: one page of 58 × 40 mm. */
 async function printsOneLabel(button: string): Promise<void> {

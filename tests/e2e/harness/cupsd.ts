@@ -7,8 +7,12 @@ import { spawn, execFile, type ChildProcess } from 'node:child_process'
 import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs'
 import { join } from 'node:path'
 import { promisify } from 'node:util'
+import { StandIn } from '../../../ui/core/testing/standIn'
 import { Profile, ROOT } from './desktopApp'
+import { startDisplay, type Display } from './display'
+import { pointAt } from './standInApp'
 import { waitFor } from './wait'
+import { Session } from './webdriver'
 
 const run = promisify(execFile)
 const SCRIPT = join(ROOT, 'tests/fixtures/cups/private-cupsd')
@@ -76,3 +80,37 @@ export async function pdfPages(file: string): Promise<{ pages: number; width: nu
   return { pages: Number(/Pages:\s+(\d+)/.exec(stdout)![1]), width: Number(size[1]), height: Number(size[2]) }
 }
 
+
+/** The app on a test display against the stand-in, printing to a private cupsd. */
+export interface PrintRig {
+  display: Display
+  standIn: StandIn
+  cupsd: PrivateCupsd
+  profile: PrintProfile
+  session: Session
+  stop(): Promise<void>
+}
+
+/** Starts a display, the stand-in, a private cupsd and the app pointed at the stand-in. */
+export async function startPrintRig(): Promise<PrintRig> {
+  const parts: Partial<PrintRig> = {}
+  const stop = async () => {
+    await parts.session?.close()
+    await parts.cupsd?.stop()
+    await parts.standIn?.close()
+    await parts.display?.stop()
+    parts.profile?.remove()
+  }
+  try {
+    parts.display = await startDisplay()
+    parts.standIn = await StandIn.start()
+    parts.cupsd = await PrivateCupsd.start()
+    parts.profile = new PrintProfile(parts.cupsd.socket)
+    parts.session = await Session.start(parts.profile, parts.display.name)
+    await pointAt(parts.session, parts.standIn.url)
+  } catch (err) {
+    await stop()
+    throw err
+  }
+  return { ...(parts as Omit<PrintRig, 'stop'>), stop }
+}

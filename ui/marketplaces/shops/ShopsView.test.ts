@@ -1,71 +1,34 @@
-import { flushPromises, mount, type VueWrapper } from '@vue/test-utils'
-import { createPinia, setActivePinia } from 'pinia'
+import type { VueWrapper } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it } from 'vitest'
-import { createMemoryHistory, createRouter, type Router } from 'vue-router'
-import { DemoChannel } from '../../core/demoChannel'
-import { installMemoryStorage } from '../../core/testing/memoryStorage'
-import { createBackend, demoSigner, type MemoryBackend } from '../../demo'
-import { useMarketplaceChannel } from '../channel'
 import { marketplacesFeature } from '../index'
+import { marketplaceKit, settle, type MarketplaceKit } from '../testing/marketplaceKit'
 import ShopsView from './ShopsView.vue'
 
-let backend: MemoryBackend
-let channel: DemoChannel
-let router: Router
-let wrapper: VueWrapper | undefined
-let sent: Array<{ c: string; p: Record<string, unknown> }>
+let kit: MarketplaceKit
+let wrapper: VueWrapper
+let router: MarketplaceKit['router']
+let sent: MarketplaceKit['sent']
 
 beforeEach(() => {
-  installMemoryStorage()
-  setActivePinia(createPinia())
-  backend = createBackend({ sign: demoSigner })
-  channel = new DemoChannel(backend)
-  sent = []
-  const send = channel.send.bind(channel)
-  channel.send = (c, p = {}, tag) => {
-    sent.push({ c, p })
-    send(c, p, tag)
-  }
-  channel.init()
-  useMarketplaceChannel(() => channel)
-  router = createRouter({
-    history: createMemoryHistory(),
-    routes: [{ path: '/settings/account/marketplaces', component: ShopsView }, { path: '/:any(.*)', component: { template: '<div />' } }],
-  })
+  kit = marketplaceKit({ '/settings/account/marketplaces': ShopsView })
+  ;({ router, sent } = kit)
   marketplacesFeature.install({} as never)
 })
-afterEach(() => {
-  wrapper?.unmount()
-  wrapper = undefined
-  channel.destroy()
-  useMarketplaceChannel()
-})
-
-async function settle(ms = 0) {
-  for (let i = 0; i < 5; i++) {
-    await flushPromises()
-    await new Promise((r) => setTimeout(r, 0))
-  }
-  if (ms > 0) {
-    await new Promise((r) => setTimeout(r, ms))
-    await settle()
-  }
-}
+afterEach(() => kit.end())
 
 async function open() {
-  await router.push('/settings/account/marketplaces')
-  wrapper = mount({ template: '<RouterView />' }, { global: { plugins: [router] }, attachTo: document.body })
+  wrapper = await kit.open('/settings/account/marketplaces')
   // The marketplace cards load as their own chunks.
   for (let i = 0; i < 50 && !wrapper.find('[data-test="wb-shop"]').exists(); i++) await settle(20)
 }
 
-const find = (css: string) => wrapper!.find(css)
+const find = (css: string) => wrapper.find(css)
 
 describe('the shops page', () => {
   it('lists the shops with their token expiry, pre-fills the INN, and names its organisation', async () => {
     await open()
-    expect(wrapper!.findAll('[data-test="wb-shop-title"]').map((t) => t.text())).toEqual(['Лесная — основной', 'Магазин Wildberries'])
-    const expired = wrapper!.findAll('[data-test="wb-shop-expiry"]')[1]!
+    expect(wrapper.findAll('[data-test="wb-shop-title"]').map((t) => t.text())).toEqual(['Лесная — основной', 'Магазин Wildberries'])
+    const expired = wrapper.findAll('[data-test="wb-shop-expiry"]')[1]!
     expect(expired.text()).toBe('Срок токена прошел 01.11.26 — нужен новый токен')
     expect(expired.classes()).toContain('tone-bad')
     expect((find('[data-test="wb-form-inn"]').element as HTMLInputElement).value).toBe('7701234567')
@@ -101,10 +64,10 @@ describe('the shops page', () => {
     await settle()
     expect(find('[data-test="wb-form-result"]').text()).toBe('Магазин сохранен, токен проверен')
     expect((find('[data-test="wb-form-token"]').element as HTMLInputElement).value).toBe('')
-    const titles = () => wrapper!.findAll('[data-test="wb-shop-title"]').map((t) => t.text())
+    const titles = () => wrapper.findAll('[data-test="wb-shop-title"]').map((t) => t.text())
     expect(titles()).toEqual(['Лесная — основной', 'Магазин Wildberries', 'Третий'])
 
-    const del = () => wrapper!.findAll('[data-test="wb-shop-delete"]')[2]!
+    const del = () => wrapper.findAll('[data-test="wb-shop-delete"]')[2]!
     await del().trigger('click')
     expect(del().text()).toBe('Точно удалить')
     expect(sent.some((m) => m.c === 'wbCredentialsDelete')).toBe(false)
@@ -116,7 +79,7 @@ describe('the shops page', () => {
 
   it('marketplaces on request lead to the contact page with their name', async () => {
     await open()
-    const rows = wrapper!.findAll('[data-test="on-request-row"]')
+    const rows = wrapper.findAll('[data-test="on-request-row"]')
     expect(rows.map((r) => r.find('strong').text())).toEqual(['Яндекс Маркет', 'Мегамаркет', 'Lamoda', 'Авито', 'KazanExpress', 'AliExpress', 'СДЭК'])
     await rows[2]!.find('[data-test="on-request-button"]').trigger('click')
     await settle()

@@ -1,88 +1,54 @@
-import { flushPromises, mount, type VueWrapper } from '@vue/test-utils'
-import { createPinia, setActivePinia } from 'pinia'
+import type { VueWrapper } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it, vi } from 'vitest'
-import { createMemoryHistory, createRouter, type Router } from 'vue-router'
-import { DemoChannel } from '../../core/demoChannel'
 import type { Payload } from '../../core/envelope'
-import { installMemoryStorage } from '../../core/testing/memoryStorage'
-import { createBackend, DEMO_ACCOUNT_ID, demoSigner, limitWb, wbState, type MemoryBackend } from '../../demo'
-import { useMarketplaceChannel } from '../channel'
+import { DEMO_ACCOUNT_ID, limitWb, wbState, type MemoryBackend } from '../../demo'
+import { marketplaceKit, settle, type MarketplaceKit } from '../testing/marketplaceKit'
 import WbTaskListView from './WbTaskListView.vue'
 
+let kit: MarketplaceKit
+let wrapper: VueWrapper
 let backend: MemoryBackend
-let channel: DemoChannel
-let router: Router
-let wrapper: VueWrapper | undefined
-let sent: string[]
+let router: MarketplaceKit['router']
 
 beforeEach(() => {
-  installMemoryStorage()
-  setActivePinia(createPinia())
-  backend = createBackend({ sign: demoSigner })
-  channel = new DemoChannel(backend)
-  sent = []
-  const send = channel.send.bind(channel)
-  channel.send = (c, p = {}, tag) => {
-    sent.push(c)
-    send(c, p, tag)
-  }
-  channel.init()
-  useMarketplaceChannel(() => channel)
-  router = createRouter({
-    history: createMemoryHistory(),
-    routes: [
-      { path: '/marketplaces/wb', component: WbTaskListView },
-      { path: '/:any(.*)', component: { template: '<div data-test="elsewhere" />' } },
-    ],
-  })
+  kit = marketplaceKit({ '/marketplaces/wb': WbTaskListView })
+  ;({ backend, router } = kit)
 })
 afterEach(() => {
-  wrapper?.unmount()
-  wrapper = undefined
-  channel.destroy()
-  useMarketplaceChannel()
+  kit.end()
   vi.useRealTimers()
 })
 
-async function settle() {
-  for (let i = 0; i < 5; i++) {
-    await flushPromises()
-    await new Promise((r) => setTimeout(r, 0))
-  }
-}
-
 async function open() {
-  await router.push('/marketplaces/wb')
-  wrapper = mount({ template: '<RouterView />' }, { global: { plugins: [router] }, attachTo: document.body })
-  await settle()
-  return wrapper
+  wrapper = await kit.open('/marketplaces/wb')
 }
 
-const text = (css: string) => wrapper!.find(css).text()
-const numbers = () => wrapper!.findAll('[data-test="wb-task-number"]').map((n) => n.text())
+const asked = (c: string) => kit.sent.filter((m) => m.c === c).length
+const text = (css: string) => wrapper.find(css).text()
+const numbers = () => wrapper.findAll('[data-test="wb-task-number"]').map((n) => n.text())
 
 describe('the Wildberries task list', () => {
   it('shows the tasks of both shops with stage, price and labels; chips and the search narrow it', async () => {
     await open()
     const tasks = wbState(backend, DEMO_ACCOUNT_ID).tasks
-    expect(wrapper!.findAll('[data-test="wb-task"]')).toHaveLength(tasks.length)
-    expect(wrapper!.findAll('[data-test="wb-chip"]').map((c) => c.text())).toEqual(['Все', 'Лесная — основной', 'ИП Смирнова А. В.'])
-    const inSupply = wrapper!.find(`[data-id="${tasks.find((t) => t.supplyId)!.id}"]`)
+    expect(wrapper.findAll('[data-test="wb-task"]')).toHaveLength(tasks.length)
+    expect(wrapper.findAll('[data-test="wb-chip"]').map((c) => c.text())).toEqual(['Все', 'Лесная — основной', 'ИП Смирнова А. В.'])
+    const inSupply = wrapper.find(`[data-id="${tasks.find((t) => t.supplyId)!.id}"]`)
     expect(inSupply.find('[data-test="wb-stage"]').text()).toBe('В поставке')
     expect(inSupply.findAll('button').map((b) => b.text())).toEqual(['🏷 Стикер задания', '🔳 QR поставки', '🏷 Этикетка товара'])
-    const fresh = wrapper!.find(`[data-id="${tasks[0]!.id}"]`)
+    const fresh = wrapper.find(`[data-id="${tasks[0]!.id}"]`)
     expect(fresh.find('[data-test="wb-task-price"]').text()).toBe('1899,00 ₽')
     expect(fresh.findAll('button').map((b) => b.text())).toEqual(['🏷 Этикетка товара'])
     expect(fresh.find('[data-test="wb-task-hint"]').exists()).toBe(true)
 
-    await wrapper!.find('[data-test="wb-search"]').setValue(' kf0-457-b ')
+    await wrapper.find('[data-test="wb-search"]').setValue(' kf0-457-b ')
     expect(numbers()).toHaveLength(1)
-    await wrapper!.find('[data-test="wb-search"]').setValue('KF-0457')
+    await wrapper.find('[data-test="wb-search"]').setValue('KF-0457')
     expect(numbers()).toHaveLength(2)
-    await wrapper!.find('[data-test="wb-search"]').setValue('')
-    await wrapper!.findAll('[data-test="wb-chip"]')[2]!.trigger('click')
+    await wrapper.find('[data-test="wb-search"]').setValue('')
+    await wrapper.findAll('[data-test="wb-chip"]')[2]!.trigger('click')
     expect(numbers()).toHaveLength(tasks.filter((t) => t.sellerId === '4021988').length)
-    await wrapper!.find('[data-test="wb-search"]').setValue('zzz')
+    await wrapper.find('[data-test="wb-search"]').setValue('zzz')
     expect(text('[data-test="wb-empty"]')).toBe('Ничего не найдено')
   })
 
@@ -92,16 +58,16 @@ describe('the Wildberries task list', () => {
     await open()
     const before = numbers()
     limitWb(backend, DEMO_ACCOUNT_ID, { commands: ['wbOrders'], retryAfter: '7.2' })
-    await wrapper!.find('[data-test="wb-refresh"]').trigger('click')
+    await wrapper.find('[data-test="wb-refresh"]').trigger('click')
     await settle()
     expect(text('[data-test="wb-warning"]')).toBe('Wildberries временно ограничил запросы. Подождите 8 с и нажмите «Обновить».')
     expect(numbers()).toEqual(before)
-    const refresh = wrapper!.find('[data-test="wb-refresh"]')
+    const refresh = wrapper.find('[data-test="wb-refresh"]')
     expect(refresh.text()).toBe('Обновить через 8 с')
     expect(refresh.attributes('disabled')).toBeDefined()
     await refresh.trigger('click')
     await settle()
-    expect(sent.filter((c) => c === 'wbOrders')).toHaveLength(2)
+    expect(asked('wbOrders')).toBe(2)
 
     vi.setSystemTime(Date.parse('2026-12-11T03:00:08Z'))
     await new Promise((r) => setTimeout(r, 1100))
@@ -109,8 +75,8 @@ describe('the Wildberries task list', () => {
     expect(refresh.text()).toBe('Обновить')
     await refresh.trigger('click')
     await settle()
-    expect(sent.filter((c) => c === 'wbOrders')).toHaveLength(3)
-    expect(wrapper!.find('[data-test="wb-warning"]').exists()).toBe(false)
+    expect(asked('wbOrders')).toBe(3)
+    expect(wrapper.find('[data-test="wb-warning"]').exists()).toBe(false)
     expect(numbers()).toEqual(before)
   })
 
@@ -119,7 +85,7 @@ describe('the Wildberries task list', () => {
     await open()
     expect(text('[data-test="wb-not-configured"]')).toContain('Магазины Wildberries не заведены')
     expect(text('[data-test="wb-not-configured"]')).toContain('Добавьте магазин и токен — тогда здесь появятся новые задания')
-    await wrapper!.find('[data-test="wb-setup-shops"]').trigger('click')
+    await wrapper.find('[data-test="wb-setup-shops"]').trigger('click')
     await settle()
     expect(router.currentRoute.value.path).toBe('/settings/account/marketplaces')
   })
@@ -132,23 +98,23 @@ describe('the Wildberries task list', () => {
   ])('%s empties the list and says so', async (_what, answer, shown, settings) => {
     await open()
     backend.register('wbOrders', () => answer)
-    await wrapper!.find('[data-test="wb-refresh"]').trigger('click')
+    await wrapper.find('[data-test="wb-refresh"]').trigger('click')
     await settle()
     expect(text('[data-test="wb-problem"]')).toContain(shown)
-    expect(wrapper!.find('[data-test="wb-setup-shops"]').exists()).toBe(settings)
+    expect(wrapper.find('[data-test="wb-setup-shops"]').exists()).toBe(settings)
     expect(numbers()).toEqual([])
   })
 
   it('shops that did not answer are named; a shop filter that is gone resets', async () => {
     await open()
-    await wrapper!.findAll('[data-test="wb-chip"]')[2]!.trigger('click')
+    await wrapper.findAll('[data-test="wb-chip"]')[2]!.trigger('click')
     backend.register('wbOrders', () => ({
       items: [{ id: 5, sellerId: '4021117' }],
       shops: [{ sellerId: '4021117', title: 'Основной' }],
       partial: true,
       shopErrors: [{ shop: 'ИП Смирнова', sellerId: '4021988' }, { sellerId: '77' }],
     }))
-    await wrapper!.find('[data-test="wb-refresh"]').trigger('click')
+    await wrapper.find('[data-test="wb-refresh"]').trigger('click')
     await settle()
     expect(text('[data-test="wb-warning"]')).toBe('Часть магазинов не ответила: ИП Смирнова, 77. Список может быть неполным.')
     expect(numbers()).toEqual(['№ 5'])

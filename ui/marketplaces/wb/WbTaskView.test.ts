@@ -1,58 +1,27 @@
-import { flushPromises, mount, type VueWrapper } from '@vue/test-utils'
-import { createPinia, setActivePinia } from 'pinia'
+import type { VueWrapper } from '@vue/test-utils'
 import { afterEach, beforeEach, describe, expect, it } from 'vitest'
-import { createMemoryHistory, createRouter, type Router } from 'vue-router'
-import { DemoChannel } from '../../core/demoChannel'
-import type { Payload } from '../../core/envelope'
-import { installMemoryStorage } from '../../core/testing/memoryStorage'
-import { createBackend, DEMO_ACCOUNT_ID, demoSigner, wbState, type MemoryBackend } from '../../demo'
-import { useMarketplaceChannel } from '../channel'
+import { DEMO_ACCOUNT_ID, wbState, type MemoryBackend } from '../../demo'
+import { marketplaceKit, settle, type MarketplaceKit } from '../testing/marketplaceKit'
 import WbTaskView from './WbTaskView.vue'
 
+let kit: MarketplaceKit
+let wrapper: VueWrapper
 let backend: MemoryBackend
-let channel: DemoChannel
-let router: Router
-let wrapper: VueWrapper | undefined
-let sent: Array<{ c: string; p: Payload }>
+let sent: MarketplaceKit['sent']
 
 beforeEach(() => {
-  installMemoryStorage()
-  setActivePinia(createPinia())
-  backend = createBackend({ sign: demoSigner })
-  channel = new DemoChannel(backend)
-  sent = []
-  const send = channel.send.bind(channel)
-  channel.send = (c, p = {}, tag) => {
-    sent.push({ c, p })
-    send(c, p, tag)
-  }
-  channel.init()
-  useMarketplaceChannel(() => channel)
-  router = createRouter({ history: createMemoryHistory(), routes: [{ path: '/marketplaces/wb/:id', component: WbTaskView }, { path: '/:any(.*)', component: { template: '<div />' } }] })
+  kit = marketplaceKit({ '/marketplaces/wb/:id': WbTaskView })
+  ;({ backend, sent } = kit)
 })
-afterEach(() => {
-  wrapper?.unmount()
-  wrapper = undefined
-  channel.destroy()
-  useMarketplaceChannel()
-})
-
-async function settle() {
-  for (let i = 0; i < 5; i++) {
-    await flushPromises()
-    await new Promise((r) => setTimeout(r, 0))
-  }
-}
+afterEach(() => kit.end())
 
 async function open(path: string) {
-  await router.push(path)
-  wrapper = mount({ template: '<RouterView />' }, { global: { plugins: [router] }, attachTo: document.body })
-  await settle()
+  wrapper = await kit.open(path)
 }
 
-const text = (css: string) => wrapper!.find(css).text()
+const text = (css: string) => wrapper.find(css).text()
 async function click(css: string) {
-  await wrapper!.find(css).trigger('click')
+  await wrapper.find(css).trigger('click')
   await settle()
 }
 
@@ -63,7 +32,7 @@ describe('the Wildberries task page', () => {
     expect(sent[0]).toEqual({ c: 'wbOrderDetail', p: { orderId: task.id, sellerId: task.sellerId } })
     expect(text('[data-test="wb-page-title"]')).toBe(`Заказ № ${task.rid}`)
     expect(text('[data-test="wb-row-supply"]')).toBe('пока нет')
-    expect(wrapper!.find('[data-test="wb-to-supply"]').exists()).toBe(false)
+    expect(wrapper.find('[data-test="wb-to-supply"]').exists()).toBe(false)
 
     await click('[data-test="wb-confirm"]')
     expect(text('[data-test="confirm"] h2')).toBe(`Взять задание № ${task.rid} в сборку?`)
@@ -79,7 +48,7 @@ describe('the Wildberries task page', () => {
     expect(supplyId).toMatch(/^WB-GI-/)
     expect(text('[data-test="wb-note"]')).toBe(`Задание добавлено в новую поставку № ${supplyId}`)
     expect(text('[data-test="wb-row-supply"]')).toBe(`№ ${supplyId}`)
-    expect(wrapper!.findAll('[data-test^="wb-print-"]').map((b) => b.attributes('data-test'))).toEqual(['wb-print-sticker', 'wb-print-supplyQr', 'wb-print-product'])
+    expect(wrapper.findAll('[data-test^="wb-print-"]').map((b) => b.attributes('data-test'))).toEqual(['wb-print-sticker', 'wb-print-supplyQr', 'wb-print-product'])
     expect(sent.map((m) => m.c)).toEqual(['wbOrderDetail', 'wbOrderConfirm', 'wbOrderToSupply'])
   })
 
