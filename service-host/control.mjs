@@ -10,6 +10,7 @@ import { referenceRoutes } from './referenceControl.mjs'
 import { markingRoutes } from './markingControl.mjs'
 import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { signingRoutes } from './signingControl.mjs'
+import { wildberriesRoutes } from './wildberriesControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -119,6 +120,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...markingRoutes(backend),
     ...remotePrintRoutes(backend),
     ...signingRoutes(backend),
+    ...wildberriesRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

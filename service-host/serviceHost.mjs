@@ -6,11 +6,12 @@ import { createHmac, randomBytes } from 'node:crypto'
 import http from 'node:http'
 import { Server } from 'socket.io'
 import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
-import { createBackend, seedCatalogue, useSignatureVerifier } from '../ui/demo/index.ts'
+import { createBackend, seedCatalogue, setWbFileOrigin, useSignatureVerifier } from '../ui/demo/index.ts'
 import { verifyWithOpenssl } from './cmsVerify.mjs'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
+import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -84,6 +85,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'OPTIONS') return void res.writeHead(204).end()
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
+    if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
@@ -141,6 +143,7 @@ export async function startServiceHost(options = {}) {
   await listen(server, options.port ?? 8787, host)
   const address = /** @type {import('node:net').AddressInfo} */ (server.address())
   const url = `http://${host.includes(':') ? `[${host}]` : host}:${address.port}`
+  setWbFileOrigin(backend, url)
 
   const control = options.testMode
     ? await startControl({ port: options.controlPort ?? 0, backend, io, rules, messages })

@@ -3,13 +3,14 @@ import { coreFeature } from './core'
 import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
 import { markingFeature } from './marking'
+import { marketplacesFeature } from './marketplaces'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
 import { signingFeature } from './signing'
 
 export function appFeatures(): Feature[] {
-  const others = [documentsFeature, rolesFeature, printingFeature, referenceFeature, signingFeature, markingFeature]
+  const others = [documentsFeature, marketplacesFeature, rolesFeature, printingFeature, referenceFeature, signingFeature, markingFeature]
   const tiles = (): readonly MenuTile[] => others.flatMap((f) => f.tiles)
   return [coreFeature(tiles), ...others]
 }

@@ -6,13 +6,11 @@ import { existsSync, readFileSync, writeFileSync } from 'node:fs'
 import { join } from 'node:path'
 import { inflateSync } from 'node:zlib'
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
-import { StandIn } from '../../ui/core/testing/standIn'
-import { MM, pdfPages, PrintProfile, PrivateCupsd } from './harness/cupsd'
-import { startDisplay, type Display } from './harness/display'
-import { pointAt } from './harness/standInApp'
+import type { StandIn } from '../../ui/core/testing/standIn'
+import { MM, pdfPages, startPrintRig, type PrintRig } from './harness/cupsd'
+import type { Profile } from './harness/desktopApp'
 import { waitFor } from './harness/wait'
-import { Session } from './harness/webdriver'
-
+import type { Session } from './harness/webdriver'
 
 /** Decodes an 8-bit RGB or RGBA PNG (what WebDriver screenshots are) into RGBA pixels. */
 function decodePng(png: Buffer): { width: number; height: number; rgba: Uint8Array } {
@@ -69,10 +67,9 @@ function inkIn(png: Buffer, r: { x: number; y: number; width: number; height: nu
   return { dark: dark / total, light: light / total }
 }
 
-let display: Display
 let standIn: StandIn
-let cupsd: PrivateCupsd
-let profile: PrintProfile
+let cupsd: PrintRig['cupsd']
+let profile: Profile
 let session: Session
 
 const option = (name: string) => `[data-test="printer-option"][data-name="${name}"]`
@@ -80,24 +77,16 @@ async function click(css: string) {
   await session.click(await session.find(css))
 }
 
+let rig: PrintRig | undefined
+
 beforeAll(async () => {
-  display = await startDisplay()
-  standIn = await StandIn.start()
-  cupsd = await PrivateCupsd.start()
-  profile = new PrintProfile(cupsd.socket)
-  session = await Session.start(profile, display.name)
-  await pointAt(session, standIn.url)
+  rig = await startPrintRig()
+  ;({ standIn, cupsd, profile, session } = rig)
   await session.execute('location.hash = "#/settings?section=print"')
   await session.waitForText(option('custom'))
 })
 
-afterAll(async () => {
-  await session?.close()
-  await cupsd?.stop()
-  await standIn?.close()
-  await display?.stop()
-  profile?.remove()
-})
+afterAll(() => rig?.stop())
 
 describe('printing from the desktop app', () => {
   it('a label printer set to 58 × 40: the size written into it, the test page previewed and printed', async () => {

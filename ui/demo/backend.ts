@@ -18,6 +18,7 @@ import { sessionHandlers } from './sessionHandlers'
 import { withdrawalHandlers } from './withdrawal'
 import { signingHandlers } from './signing'
 import { signingSettingsHandlers } from './signingSettings'
+import { wildberriesHandlers } from './wildberries'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -104,6 +105,7 @@ export class MemoryBackend {
     this.registerAll(remotePrintHandlers)
     this.registerAll(signingHandlers)
     this.registerAll(signingSettingsHandlers)
+    this.registerAll(wildberriesHandlers)
   }
 
   now(): number {

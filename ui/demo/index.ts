@@ -41,3 +41,5 @@ export {
 export type { SignOutcome, SignRequest, Verdict, Verifier } from './signing'
 export { czAccount } from './signingSettings'
 export type { CzAccount } from './signingSettings'
+export { addWbTask, findWbSupply, findWbTask, limitWb, setWbFileOrigin, wbState } from './wildberries'
+export type { WbAccountState, WbShopRecord, WbSupplyRecord, WbTaskRecord } from './wildberries'

@@ -1,18 +1,21 @@
 /**
- * The private CUPS scheduler of tests/fixtures/cups for desktop tests: its
- * queues (the capture backend keeps what each received), profiles whose app
- * talks to it only, and a look at a received document.
+ * A private CUPS scheduler for desktop tests (tests/fixtures/cups): the test
+ * queues, a capture folder that keeps every job as it arrived, and a profile
+ * whose app talks to this scheduler only.
  */
-import { execFile, spawn, type ChildProcess } from 'node:child_process'
+import { spawn, execFile, type ChildProcess } from 'node:child_process'
 import { mkdtempSync, readdirSync, readFileSync, rmSync } from 'node:fs'
 import { join } from 'node:path'
 import { promisify } from 'node:util'
+import { StandIn } from '../../../ui/core/testing/standIn'
 import { Profile, ROOT } from './desktopApp'
+import { startDisplay, type Display } from './display'
+import { pointAt } from './standInApp'
 import { waitFor } from './wait'
+import { Session } from './webdriver'
 
 const run = promisify(execFile)
 const SCRIPT = join(ROOT, 'tests/fixtures/cups/private-cupsd')
-/** Points per millimetre. */
 export const MM = 72 / 25.4
 
 /** The scheduler of tests/fixtures/cups, a child of this process with the test queues. */
@@ -77,3 +80,37 @@ export async function pdfPages(file: string): Promise<{ pages: number; width: nu
   return { pages: Number(/Pages:\s+(\d+)/.exec(stdout)![1]), width: Number(size[1]), height: Number(size[2]) }
 }
 
+
+/** The app on a test display against the stand-in, printing to a private cupsd. */
+export interface PrintRig {
+  display: Display
+  standIn: StandIn
+  cupsd: PrivateCupsd
+  profile: PrintProfile
+  session: Session
+  stop(): Promise<void>
+}
+
+/** Starts a display, the stand-in, a private cupsd and the app pointed at the stand-in. */
+export async function startPrintRig(): Promise<PrintRig> {
+  const parts: Partial<PrintRig> = {}
+  const stop = async () => {
+    await parts.session?.close()
+    await parts.cupsd?.stop()
+    await parts.standIn?.close()
+    await parts.display?.stop()
+    parts.profile?.remove()
+  }
+  try {
+    parts.display = await startDisplay()
+    parts.standIn = await StandIn.start()
+    parts.cupsd = await PrivateCupsd.start()
+    parts.profile = new PrintProfile(parts.cupsd.socket)
+    parts.session = await Session.start(parts.profile, parts.display.name)
+    await pointAt(parts.session, parts.standIn.url)
+  } catch (err) {
+    await stop()
+    throw err
+  }
+  return { ...(parts as Omit<PrintRig, 'stop'>), stop }
+}
