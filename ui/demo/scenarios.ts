@@ -53,7 +53,10 @@ const PEOPLE_FIELDS = (prefix: string): RefItem[] => [
   attr(`${prefix}-fragile`, 'Хрупкое', 'boolean'),
 ]
 
-const REFERENCE: Readonly<Record<Entity, Record<RefKind, RefItem[]>>> = {
+type Lists = Readonly<Record<Entity, Record<RefKind, RefItem[]>>>
+
+/** The sample MoySklad lists, the same for every account with MoySklad. */
+const buildReference = (): Lists => ({
   demand: {
     states: [
       state('st-demand-new', 'Новая', 0x9ca3af),
@@ -80,7 +83,9 @@ const REFERENCE: Readonly<Record<Entity, Record<RefKind, RefItem[]>>> = {
   salesreturn: { states: [state('st-return-new', 'Новый', 0x9ca3af), state('st-return-done', 'Принят', 0x10b981)], attributes: [], templates: [] },
   supply: { states: [state('st-supply-new', 'Новая', 0x9ca3af), state('st-supply-done', 'Принята', 0x10b981)], attributes: PEOPLE_FIELDS('attr-supply'), templates: [] },
   internalorder: { states: [], attributes: [], templates: [] },
-}
+})
+let built: Lists | undefined
+const referenceLists = (): Lists => (built ??= buildReference())
 
 /** The statuses the widget's check reacts to; a scenario status outside them is skipped when it runs. */
 const CHECK_STATES = new Set(['st-demand-picking', 'st-demand-collected', 'st-demand-checked', 'st-order-confirmed', 'st-order-collected', 'st-move-done', 'st-supply-done', 'st-return-done'])
@@ -90,7 +95,7 @@ const STATE_NOT_TRIGGER =
 const ENTITY_OF_TYPE: Readonly<Record<string, Entity>> = { shipment: 'demand', order: 'customerorder', transfer: 'move', customer_return: 'salesreturn', receiving: 'supply' }
 
 function stateById(id: string): { item: RefItem; entity: Entity } | undefined {
-  for (const [entity, lists] of Object.entries(REFERENCE) as Array<[Entity, Record<RefKind, RefItem[]>]>) {
+  for (const [entity, lists] of Object.entries(referenceLists()) as Array<[Entity, Record<RefKind, RefItem[]>]>) {
     const item = lists.states.find((s) => s.id === id)
     if (item) return { item, entity }
   }
@@ -98,7 +103,7 @@ function stateById(id: string): { item: RefItem; entity: Entity } | undefined {
 }
 
 function attributeById(id: string): RefItem | undefined {
-  for (const lists of Object.values(REFERENCE)) {
+  for (const lists of Object.values(referenceLists())) {
     const item = lists.attributes.find((a) => a.id === id)
     if (item) return item
   }
@@ -110,9 +115,9 @@ const msReferenceGet: Handler = ({ backend, conn, now }, p) => {
   if (!me) return refuse('forbidden', 'session not authorized')
   if (!me.account.moysklad) return refuse('ms-not-connected', 'МойСклад не подключен')
   const kinds = (Array.isArray(p.kinds) ? p.kinds : REF_KINDS).filter((k): k is RefKind => REF_KINDS.includes(k as RefKind))
-  const entities = Array.isArray(p.docTypes) ? (Object.keys(REFERENCE) as Entity[]).filter((e) => (p.docTypes as unknown[]).includes(e)) : (Object.keys(REFERENCE) as Entity[])
+  const entities = Array.isArray(p.docTypes) ? (Object.keys(referenceLists()) as Entity[]).filter((e) => (p.docTypes as unknown[]).includes(e)) : (Object.keys(referenceLists()) as Entity[])
   const out: Payload = { fetchedAt: new Date(now).toISOString() }
-  for (const e of entities) out[e] = Object.fromEntries(kinds.map((k) => [k, REFERENCE[e][k].map((i) => ({ ...i }))]))
+  for (const e of entities) out[e] = Object.fromEntries(kinds.map((k) => [k, referenceLists()[e][k].map((i) => ({ ...i }))]))
   return out
 }
 
