@@ -119,6 +119,18 @@ describe('scenarios in the in-memory backend', () => {
     expect(vera.pushes.at(-1)).toMatchObject({ status: 'done' })
   })
 
+  it('a hanging action made to fail fails at once', async () => {
+    const { anna, vera, complete, b } = lesnaya()
+    anna.one('accountSettingsSet', { scenarios: CHECKED })
+    setScenarioFault(b, 'printBox', { mode: 'hang' })
+    complete(vera, { role: 'checker' })
+    await vi.advanceTimersByTimeAsync(SCENARIO_STEP_MS * 20)
+    expect(vera.pushes.at(-1)).toMatchObject({ status: 'running', actions: [{ status: 'done' }, { status: 'done' }, { status: 'running' }] })
+    setScenarioFault(b, 'printBox', { mode: 'fail', error: 'бумага кончилась' })
+    await vi.advanceTimersByTimeAsync(SCENARIO_STEP_MS * 10)
+    expect(vera.pushes.at(-1)).toMatchObject({ status: 'error', actions: [{}, {}, { status: 'error', error: 'бумага кончилась' }] })
+  })
+
   it('starts nothing for an event without actions, and counts skipped statuses apart', async () => {
     const { anna, complete } = lesnaya()
     expect(complete(anna, { role: 'collector' })).toEqual({ accepted: true, stage: 'collected' })

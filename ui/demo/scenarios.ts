@@ -378,11 +378,20 @@ const scenarioRetry: Handler = ({ backend, conn }, p) => {
   return { runId: run.runId, queued: again.length }
 }
 
-/** Makes every later attempt of an action (by the editor's key, or "answer") fail or hang. */
+/**
+ * Makes every later attempt of an action (by the editor's key, or "answer")
+ * fail or hang; a step already hanging on that action fails now when the
+ * fault becomes a failure.
+ */
 export function setScenarioFault(b: MemoryBackend, key: string, fault: ScenarioFault): void {
   if (key !== 'answer' && !(key in ACTION_TEXTS)) throw new Error(`unknown action ${key}`)
   if (fault.mode !== 'fail' && fault.mode !== 'hang') throw new Error('mode must be fail or hang')
-  runner(b).faults.set(key, fault)
+  const r = runner(b)
+  r.faults.set(key, fault)
+  if (fault.mode === 'hang') return
+  const waiting = r.waiting.get(key) ?? []
+  r.waiting.delete(key)
+  for (const go of waiting) go()
 }
 
 /** Lifts the fault of an action (of every action without a key); a hanging step goes on. */
