@@ -5,7 +5,7 @@
 // with the server's text); once the failure is lifted, "Повторить" runs the print again and the run succeeds.
 import { describe, expect, it } from 'vitest'
 import { accountDocuments, accountScenarios, type DemoDocument } from '../../ui/demo'
-import { press, restartAsDevice, scanByWedge, useStandInRig, waitForRoute } from './harness/standInApp'
+import { press, restartAsDevice, scanByWedge, setFieldValue, textOf, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import type { Session } from './harness/webdriver'
 
@@ -32,16 +32,8 @@ function plainShipment(): DemoDocument {
   return found
 }
 
-/** Sets a field's value as a finished choice does (the change event). */
-const choose = (session: Session, css: string, value: string) =>
-  session.execute(
-    `const el = document.querySelector(arguments[0]); el.value = arguments[1]; el.dispatchEvent(new Event('change', { bubbles: true }))`,
-    css,
-    value,
-  )
-
-const text = (session: Session, css: string) =>
-  session.execute<string>('const e = document.querySelector(arguments[0]); return e ? e.textContent.trim() : ""', css)
+const choose = setFieldValue
+const text = textOf
 
 /** Waits until the element's text satisfies `ok`, and answers it. */
 const textWhen = (session: Session, css: string, ok: (t: string) => boolean) =>
