@@ -35,6 +35,13 @@ function plainShipment(): DemoDocument {
 const choose = setFieldValue
 const text = textOf
 
+/** Presses an element of the long settings page, brought to the middle first (the save bar sticks to the bottom). */
+async function pressInPage(session: Session, css: string): Promise<void> {
+  await waitFor(`${css} to appear`, async () => (await session.findAll(css))[0], 20_000)
+  await session.execute('document.querySelector(arguments[0]).scrollIntoView({ block: "center" })', css)
+  await press(session, css)
+}
+
 /** Waits until the element's text satisfies `ok`, and answers it. */
 const textWhen = (session: Session, css: string, ok: (t: string) => boolean) =>
   waitFor(`${css} to read as expected`, async () => {
@@ -53,16 +60,16 @@ describe('completion scenarios in the desktop app', () => {
       // ---- the administrator's editor
       await anna.execute('location.hash = "#/settings?section=scenarios"')
       await anna.waitForText('[data-test="scenario-summary-collected"]', (t) => t === 'Ничего не делается', 30_000)
-      await press(anna, '[data-test="action-on-collected-documentState"]')
-      await press(anna, '[data-test="action-on-collected-printBox"]')
+      await pressInPage(anna, '[data-test="action-on-collected-documentState"]')
+      await pressInPage(anna, '[data-test="action-on-collected-printBox"]')
       expect(await text(anna, '[data-test="scenario-summary-collected"]')).toBe('Включено: 2 действия')
       // Saving without a status is refused on the screen, before the server sees anything.
-      await press(anna, '[data-test="scenarios-save"]')
+      await pressInPage(anna, '[data-test="scenarios-save"]')
       expect(await anna.waitForText('[data-test="scenarios-problems"]')).toBe('После сборки: выберите статус для действия «Статус документа»')
       expect(await rig.standIn.messages('accountSettingsSet')).toEqual([])
       await waitFor('the status list', async () => (await anna.findAll('[data-test="action-state-collected-documentState"] option[value="st-demand-collected"]'))[0])
       await choose(anna, '[data-test="action-state-collected-documentState"]', 'st-demand-collected')
-      await press(anna, '[data-test="scenarios-save"]')
+      await pressInPage(anna, '[data-test="scenarios-save"]')
       expect(await anna.waitForText('[data-test="scenarios-message"]')).toBe('Сохранено')
       expect(accountScenarios(rig.standIn.host.backend, ACCOUNT).events.collected.filter((a) => a.enabled)).toEqual([
         expect.objectContaining({ key: 'documentState', stateId: 'st-demand-collected' }),
@@ -73,7 +80,8 @@ describe('completion scenarios in the desktop app', () => {
       await rig.standIn.control('POST', '/scenario-fault', { action: 'printBox', mode: 'hang' })
       await anna.execute('location.hash = "#/menu"')
       await press(anna, '[data-test="tile-shipment"]')
-      await anna.type(await anna.find('[data-test="doc-search"]'), doc.number)
+      const search = await waitFor('the list search', async () => (await anna.findAll('[data-test="doc-search"]'))[0], 30_000)
+      await anna.type(search, doc.number)
       await press(anna, `[data-test="doc-card"][data-id="${doc.id}"]`)
       await waitForRoute(anna, (r) => r.startsWith(`/documents/${encodeURIComponent(doc.id)}`))
       for (const p of doc.positions) {
