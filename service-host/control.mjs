@@ -11,6 +11,7 @@ import { markingRoutes } from './markingControl.mjs'
 import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { signingRoutes } from './signingControl.mjs'
 import { wildberriesRoutes } from './wildberriesControl.mjs'
+import { scenarioRoutes } from './scenarioControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -121,6 +122,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...remotePrintRoutes(backend),
     ...signingRoutes(backend),
     ...wildberriesRoutes(backend),
+    ...scenarioRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

@@ -7,10 +7,20 @@ import { marketplacesFeature } from './marketplaces'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
+import { scenariosFeature } from './scenarios'
 import { signingFeature } from './signing'
 
 export function appFeatures(): Feature[] {
-  const others = [documentsFeature, marketplacesFeature, rolesFeature, printingFeature, referenceFeature, signingFeature, markingFeature]
+  const others = [
+    documentsFeature,
+    marketplacesFeature,
+    rolesFeature,
+    printingFeature,
+    referenceFeature,
+    scenariosFeature,
+    signingFeature,
+    markingFeature,
+  ]
   const tiles = (): readonly MenuTile[] => others.flatMap((f) => f.tiles)
   return [coreFeature(tiles), ...others]
 }

@@ -5,7 +5,7 @@
 // herself; an administrator returns the shipment to collection, and its draft and completed-here mark go.
 import { describe, expect, it } from 'vitest'
 import { accountDocuments, stageOf, type DemoDocument } from '../../ui/demo'
-import { press, restartAsDevice, scanByWedge, useStandInRig, waitForRoute } from './harness/standInApp'
+import { press, restartAsDevice, scanByWedge, setFieldValue, textOf, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import type { Session } from './harness/webdriver'
 
@@ -70,16 +70,8 @@ async function pressCard(session: Session, doc: DemoDocument): Promise<void> {
   await press(session, `[data-test="doc-card"][data-id="${doc.id}"]`)
 }
 
-/** Sets a field's value as a finished edit does (the change event). */
-const setValue = (session: Session, css: string, value: string) =>
-  session.execute(
-    `const el = document.querySelector(arguments[0]); el.value = arguments[1]; el.dispatchEvent(new Event('change', { bubbles: true }))`,
-    css,
-    value,
-  )
-
-const text = (session: Session, css: string) =>
-  session.execute<string>('const e = document.querySelector(arguments[0]); return e ? e.textContent.trim() : ""', css)
+const setValue = setFieldValue
+const text = textOf
 
 describe('roles and the two-person check in the desktop app', () => {
   it('collector, checker, the checker\'s own document, and an administrator\'s reopen', async () => {

@@ -13,6 +13,7 @@ import { pickingHandlers } from './picking'
 import { rolesHandlers } from './roles'
 import { referenceHandlers } from './reference'
 import { remotePrintHandlers } from './remotePrint'
+import { scenarioHandlers, scenarioLayers } from './scenarios'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
 import { sessionHandlers } from './sessionHandlers'
 import { withdrawalHandlers } from './withdrawal'
@@ -106,6 +107,8 @@ export class MemoryBackend {
     this.registerAll(signingHandlers)
     this.registerAll(signingSettingsHandlers)
     this.registerAll(wildberriesHandlers)
+    this.registerAll(scenarioHandlers)
+    this.layerAll(scenarioLayers)
   }
 
   now(): number {
@@ -122,6 +125,14 @@ export class MemoryBackend {
 
   registerAll(table: Readonly<Record<string, Handler>>): void {
     for (const [name, h] of Object.entries(table)) this.register(name, h)
+  }
+
+  /**
+   * Adds to commands another family already answers (a settings block of its
+   * own, work after a completion): each wrapper gets the handler registered so far.
+   */
+  layerAll(table: Readonly<Record<string, (inner: Handler) => Handler>>): void {
+    for (const [name, wrap] of Object.entries(table)) this.register(name, wrap(this.handlers.get(name) ?? (() => ({}))))
   }
 
   // ---- tokens and sessions

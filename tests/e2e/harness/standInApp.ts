@@ -121,6 +121,20 @@ export function waitForRoute(session: Session, match: string | ((r: string) => b
   }, timeoutMs)
 }
 
+/** Sets a field's value as a finished edit or choice does (the change event). */
+export function setFieldValue(session: Session, css: string, value: string): Promise<unknown> {
+  return session.execute(
+    `const el = document.querySelector(arguments[0]); el.value = arguments[1]; el.dispatchEvent(new Event('change', { bubbles: true }))`,
+    css,
+    value,
+  )
+}
+
+/** The trimmed text of the first element matching `css`; "" when there is none. */
+export function textOf(session: Session, css: string): Promise<string> {
+  return session.execute<string>('const e = document.querySelector(arguments[0]); return e ? e.textContent.trim() : ""', css)
+}
+
 /** Clicks an element once it is there. */
 export async function press(session: Session, css: string): Promise<void> {
   const el = await waitFor(`${css} to appear`, async () => (await session.findAll(css))[0], 20_000)

@@ -2,6 +2,7 @@ import { beforeEach, describe, expect, it, vi } from 'vitest'
 import type { Payload } from '../../core/envelope'
 import { RefusalError, refusalFrom, ServerRejectedError } from '../../core/requests'
 import { normaliseDocument, normalisePosition, type DocumentRecord } from '../records'
+import { queuedRun } from '../../scenarios/runFollowUp'
 import { createCompletion, QUEUE_FAILED_TEXT, QUEUED_TEXT, type CompletionDeps, type CompletionSource } from './completionController'
 
 function documentOf(n: number): DocumentRecord {
@@ -21,6 +22,7 @@ function setup(
     withdraw?: boolean
     offline?: boolean
     roles?: CompletionSource['roles']
+    followUp?: CompletionDeps['followUp']
   } = {},
 ) {
   const doc = documentOf(opts.n ?? 3)
@@ -65,6 +67,7 @@ function setup(
     success: () => events.push('success'),
     failure: () => events.push('failure'),
     backToList: () => events.push('list'),
+    followUp: opts.followUp,
   }
   return { doc, sent, queued, events, asked, completion: createCompletion(source, deps) }
 }
@@ -72,6 +75,24 @@ function setup(
 beforeEach(() => vi.useRealTimers())
 
 describe('completion', () => {
+  it.each<[string, Payload, string[]]>([
+    ['a scenario with queued actions keeps the screen for its run', { runId: 'r7', scenario: { runId: 'r7', queued: 2 } }, ['follow-up r7 2']],
+    ['the run named beside the scenario', { runId: 'r8', scenario: { queued: 1 } }, ['follow-up r8 1']],
+    ['queued 0 goes straight back to the list', { runId: 'r9', scenario: { runId: 'r9', queued: 0, skipped: 1 } }, ['list']],
+    ['no scenario', {}, ['list']],
+  ])('after success: %s', async (_name, extra, after) => {
+    const followUp: CompletionDeps['followUp'] = (sent) => {
+      const run = queuedRun(sent.outcome)
+      if (run) events.push(`follow-up ${run.runId} ${run.queued}`)
+      return run !== null
+    }
+    const { events, completion } = setup({ answers: [() => ({ accepted: true, ...extra })], followUp })
+    await completion.start()
+    await vi.waitFor(() => expect(events).toContain('success'))
+    await vi.waitFor(() => expect(events.slice(events.indexOf('success') + 1)).toEqual(after))
+    expect(completion.state.step).toBe('closed')
+  })
+
   it('sends 120 positions as pages of 50, 50 and 20; only the last is final with the timeline', async () => {
     const { sent, events, doc, completion } = setup({ n: 120 })
     await completion.start()

@@ -14,6 +14,7 @@ import { KNOWN_REFUSAL_CODES, type NewQueuedCompletion } from '../../core/sendQu
 import { refusalText } from '../picking/refusalText'
 import type { DocumentRecord } from '../records'
 import { finishButton } from './finishButton'
+import type { SentCompletion } from './followUps'
 import { answersPayload, normaliseQuestions, validateAll, type AnswerInput, type Question } from './questions'
 import { withdrawQuestion, type WithdrawContext, type WithdrawQuestion } from './withdrawQuestion'
 
@@ -75,6 +76,8 @@ export interface CompletionDeps {
   success(): void
   failure(): void
   backToList(): void
+  /** something to show after a sent completion (a scenario run): true when it took the screen instead of the list */
+  followUp?(sent: SentCompletion): boolean
 }
 
 export type Step = 'closed' | 'loading' | 'questions' | 'withdraw' | 'confirm' | 'sending' | 'queued'
@@ -268,7 +271,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
       source.completed(answer)
       deps.success()
       close()
-      deps.backToList()
+      if (!deps.followUp?.({ documentId: doc.id, documentType: doc.type, outcome })) deps.backToList()
     } catch (err) {
       deps.failure()
       if (err instanceof RefusalError && err.info.code && KNOWN_REFUSAL_CODES.has(err.info.code)) {

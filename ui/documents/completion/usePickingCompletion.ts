@@ -14,6 +14,7 @@ import type { PickingSession } from '../picking/pickingSession'
 import type { DocumentRecord } from '../records'
 import type { RoleDocument } from '../../roles/roleDocument'
 import { createCompletion } from './completionController'
+import type { SentCompletion } from './followUps'
 import { persistQueue } from './durableQueue'
 import { recordSentMarks } from './markHistory'
 
@@ -28,6 +29,7 @@ export function usePickingCompletion(
   router: Router,
   leaving: () => void,
   roles: RoleDocument | null = null,
+  followUp?: (sent: SentCompletion) => boolean,
 ) {
   const settings = useSettingsStore()
   const socket = useSocketStore()
@@ -104,6 +106,7 @@ export function usePickingCompletion(
         void feedback.notifyError()
       },
       backToList: () => void router.push({ path: '/documents', query: { type: document().type } }),
+      followUp,
     },
   )
 }
