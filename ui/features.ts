@@ -5,9 +5,10 @@ import { documentsFeature } from './documents'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
+import { updateFeature } from './update'
 
 export function appFeatures(): Feature[] {
-  const others = [documentsFeature, rolesFeature, printingFeature, referenceFeature]
+  const others = [updateFeature, documentsFeature, rolesFeature, printingFeature, referenceFeature]
   const tiles = (): readonly MenuTile[] => others.flatMap((f) => f.tiles)
   return [coreFeature(tiles), ...others]
 }
