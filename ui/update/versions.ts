@@ -7,11 +7,7 @@
  */
 export function compareVersions(a: string, b: string): number {
   const parts = (v: string) =>
-    v
-      .replace(/^v/, '')
-      .split('-')[0]
-      .split('.')
-      .map((p) => (/^\d+$/.test(p) ? Number(p) : 0))
+    (v.replace(/^v/, '').split('-')[0] ?? '').split('.').map((p) => (/^\d+$/.test(p) ? Number(p) : 0))
   const pa = parts(a)
   const pb = parts(b)
   for (let i = 0; i < Math.max(pa.length, pb.length); i++) {
@@ -29,5 +25,5 @@ export function isNewerVersion(remote: string, current: string): boolean {
 export function parseVersionFile(body: string): string | null {
   const first = body.split(/\r?\n/, 1)[0]?.trim() ?? ''
   const m = /^v?(\d+(?:\.\d+)*)$/.exec(first)
-  return m ? m[1] : null
+  return m?.[1] ?? null
 }
