@@ -1,6 +1,7 @@
 #include "app/config.hpp"
 
 #include <cstdlib>
+#include <string_view>
 
 #include "update_pubkey.hpp"
 
@@ -11,15 +12,20 @@ namespace zorvik::app {
 #endif
 
 // 64 bytes: the marker and the version, NUL-padded. Read through volatile so
-// the compiler keeps the bytes the packager may have rewritten.
+// the compiler keeps the bytes the packager may have rewritten. The marker is
+// spelled only here, so it occurs once in the executable.
+#define ZORVIK_VERSION_MARKER "@ZORVIK_VERSION_SLOT@"
 extern "C" {
-__attribute__((used)) volatile const char zorvik_version_slot[64] = "@ZORVIK_VERSION_SLOT@0.66.2";
+__attribute__((used)) volatile const char zorvik_version_slot[64] = ZORVIK_VERSION_MARKER "0.66.2";
 }
+static_assert(std::string_view(kVersionSlotMarker) == ZORVIK_VERSION_MARKER);
+static_assert(std::string_view(ZORVIK_VERSION_MARKER "0.66.2").substr(sizeof(ZORVIK_VERSION_MARKER) - 1) ==
+              std::string_view(kVersion));
 
 std::string version() {
   static const std::string stamped = [] {
     std::string out;
-    for (std::size_t i = std::char_traits<char>::length(kVersionSlotMarker); i < sizeof zorvik_version_slot; ++i) {
+    for (std::size_t i = sizeof(ZORVIK_VERSION_MARKER) - 1; i < sizeof zorvik_version_slot; ++i) {
       char c = zorvik_version_slot[i];
       if (c == '\0') break;
       out += c;
