@@ -210,9 +210,9 @@ std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
     curl_easy_getinfo(a->handle, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200) return length;  // an informational answer; the real one follows
     a->head.status = status;
-    curl_off_t length = -1;
-    if (curl_easy_getinfo(a->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length) == CURLE_OK && length >= 0)
-      a->head.contentLength = static_cast<std::uint64_t>(length);
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(a->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced >= 0)
+      a->head.contentLength = static_cast<std::uint64_t>(announced);
     a->headDone = true;
     if (a->onResponse) a->onResponse();
     if (a->sink->onHead) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <span>
 #include <vector>
 
 namespace zorvik::update {

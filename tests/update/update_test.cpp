@@ -137,8 +137,8 @@ class UpdaterTest : public ::testing::Test {
 
   // Serves `bundle` with `signature` as version 0.70.0 and runs check, download and install.
   Status update(const fs::path& bundle, const std::string& signature, std::vector<DownloadEvent>* events = nullptr,
-                testing::Canned bundleResponse = {}) {
-    testing::TestServer server;
+                zorvik::testing::Canned bundleResponse = {}) {
+    zorvik::testing::TestServer server;
     bundleResponse.body = readFile(bundle);
     bundleResponse.contentType = "application/gzip";
     server.route("/b.tar.gz", bundleResponse);
@@ -272,7 +272,7 @@ TEST_F(UpdaterTest, RefusedBundlesInstallNothingAndLeaveTheCurrentVersionRunning
 TEST_F(UpdaterTest, ADownloadCutShortInstallsNothing) {
   fs::path bundle = dir_ / "good.tar.gz";
   writeArchive(bundle, goodBundle());
-  testing::Canned cut;
+  zorvik::testing::Canned cut;
   cut.truncate = true;
   auto done = update(bundle, sign(bundle), nullptr, cut);
   ASSERT_FALSE(done);
@@ -280,7 +280,7 @@ TEST_F(UpdaterTest, ADownloadCutShortInstallsNothing) {
 }
 
 TEST_F(UpdaterTest, DownloadAndInstallNeedTheirStepBefore) {
-  testing::TestServer server;
+  zorvik::testing::TestServer server;
   fetch::Fetcher fetcher({{"127.0.0.1"}, {}, std::nullopt});
   Updater updater(settings(server.base()), fetcher);
   auto downloaded = updater.download({});
@@ -294,7 +294,7 @@ TEST_F(UpdaterTest, DownloadAndInstallNeedTheirStepBefore) {
 TEST_F(UpdaterTest, AnInstallIsNotRepeated) {
   fs::path bundle = dir_ / "good.tar.gz";
   writeArchive(bundle, goodBundle());
-  testing::TestServer server;
+  zorvik::testing::TestServer server;
   server.route("/b.tar.gz", {.body = readFile(bundle), .contentType = "application/gzip"});
   Json manifest = {{"version", "v0.70.0"}, {"url", server.base() + "/b.tar.gz"}, {"signature", sign(bundle)}};
   server.route("/latest-linux-x86_64.json", {.body = manifest.dump(), .contentType = "application/json"});
@@ -311,7 +311,7 @@ TEST_F(UpdaterTest, AnInstallIsNotRepeated) {
 
 TEST_F(UpdaterTest, CheckFindsNothingAtTheSameOrAnOlderVersion) {
   for (const char* version : {"0.66.2", "0.66.2-beta", "0.65.9"}) {
-    testing::TestServer server;
+    zorvik::testing::TestServer server;
     Json manifest = {{"version", version}, {"url", server.base() + "/b"}, {"signature", "x"}};
     server.route("/latest-linux-x86_64.json", {.body = manifest.dump(), .contentType = "application/json"});
     fetch::Fetcher fetcher({{"127.0.0.1"}, {}, std::nullopt});
