@@ -9,6 +9,7 @@
 import { existsSync, readdirSync, readFileSync, statSync } from 'node:fs'
 import { dirname, join, resolve } from 'node:path'
 import { fileURLToPath } from 'node:url'
+import { compareVersions } from '../ui/update/versions.ts'
 
 const ROOT = resolve(dirname(fileURLToPath(import.meta.url)), '..')
 const FOLDER = '/docs/download/desktop/'
@@ -51,18 +52,6 @@ export function defaultUpdateFiles() {
     noContentLength: false,
     noManifest: false,
   }
-}
-
-/** Dotted whole numbers; anything after "-" is ignored. */
-export function compareVersions(/** @type {string} */ a, /** @type {string} */ b) {
-  const parts = (/** @type {string} */ v) => v.replace(/^v/, '').split('-')[0].split('.').map((p) => (/^\d+$/.test(p) ? Number(p) : 0))
-  const pa = parts(a)
-  const pb = parts(b)
-  for (let i = 0; i < Math.max(pa.length, pb.length); i++) {
-    const d = (pa[i] ?? 0) - (pb[i] ?? 0)
-    if (d !== 0) return Math.sign(d)
-  }
-  return 0
 }
 
 /** The newest signed bundle in the folder for `target`-`arch`, or null. */

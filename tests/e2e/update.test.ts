@@ -89,7 +89,7 @@ describe('application update', () => {
     const session = await openInstalled(root, profile)
     try {
       expect(await session.waitForText('[data-test="update-title"]', (t) => t.includes('0.70.0'), 30_000)).toBe('🆕 Доступна версия 0.70.0')
-      await session.click(await session.find('[data-test="update-prefetch-no"]'))
+      await session.click(await session.find('[data-test="update-prefetch-question"] [data-test="confirm-no"]'))
       // Every progress value the banner shows is kept for a look afterwards.
       await session.execute(`
         window.__zvProgress = []
@@ -127,7 +127,7 @@ describe('application update', () => {
     const session = await openInstalled(root, profile)
     try {
       await session.waitForText('[data-test="update-title"]', (t) => t.includes('0.70.0'), 30_000)
-      await session.click(await session.find('[data-test="update-prefetch-no"]'))
+      await session.click(await session.find('[data-test="update-prefetch-question"] [data-test="confirm-no"]'))
       await session.click(await session.find('[data-test="update-action"]'))
       const error = await session.waitForText('[data-test="update-error"]', () => true, 60_000)
       expect(error.replace(/\s+/g, ' ').trim()).toBe('Не удалось обновить: подпись сборки не сошлась. Скачать установщик')

@@ -175,33 +175,25 @@ export const useUpdateStore = defineStore('appUpdate', () => {
     })
   }
 
-  /** Downloads without installing; the update waits as "ready" for the button. */
-  async function startPrefetch(): Promise<void> {
+  /**
+   * Downloads the update; with `install` installs it too. Without, the update
+   * waits downloaded (prefetched) for the button.
+   */
+  async function fetchUpdate(install: boolean): Promise<void> {
     if (updatePhase.value === 'downloading' || updatePhase.value === 'ready') return
     updatePhase.value = 'downloading'
     downloadProgress.value = null
     try {
       await download()
-      prefetched.value = true
+      if (install) await d().service.install()
+      prefetched.value = !install
       updatePhase.value = 'ready'
     } catch (err) {
       fail(err)
     }
   }
-
-  async function downloadAndInstall(): Promise<void> {
-    if (updatePhase.value === 'downloading' || updatePhase.value === 'ready') return
-    updatePhase.value = 'downloading'
-    downloadProgress.value = null
-    try {
-      await download()
-      await d().service.install()
-      prefetched.value = false
-      updatePhase.value = 'ready'
-    } catch (err) {
-      fail(err)
-    }
-  }
+  const startPrefetch = () => fetchUpdate(false)
+  const downloadAndInstall = () => fetchUpdate(true)
 
   async function restart(): Promise<void> {
     try {
