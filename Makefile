@@ -3,7 +3,7 @@ BUILD   ?= build
 FLAVOUR ?= local
 JOBS    ?= $(shell nproc)
 
-.PHONY: all bootstrap build run test bench fuzz service-host install-desktop-entry clean
+.PHONY: all bootstrap build run test bench fuzz service-host install-desktop-entry package clean
 
 all: build
 
@@ -35,6 +35,10 @@ fuzz: build
 # Registers the app as the handler of zorvik:// and tsd-auth:// links for this user.
 install-desktop-entry: build
 	@scripts/install-desktop-entry
+
+# The versioned, signed bundle of the built app in build/package/ (VERSION=... stamps another version).
+package: build
+	@packaging/linux/make-package --build $(BUILD) $(if $(VERSION),--version $(VERSION))
 
 clean:
 	rm -rf $(BUILD)

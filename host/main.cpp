@@ -18,6 +18,7 @@
 #include "commands/command_set.hpp"
 #include "host_context.hpp"
 #include "log/app_log.hpp"
+#include "platform/app_install.hpp"
 #include "platform/desktop.hpp"
 #include "platform/os_info.hpp"
 #include "platform/paths.hpp"
@@ -128,7 +129,8 @@ int main(int argc, char** argv) {
                                   platform::osFacts(),
                                   platform::makeScreenKeeper(),
                                   nullptr,
-                                  config->openerScope};
+                                  config->openerScope,
+                                  platform::postToWindowThread};
   ctx.services = &services;
   bridge::TaskQueue serial(1);
   bridge::TaskQueue pool(4);
@@ -187,16 +189,17 @@ int main(int argc, char** argv) {
     });
   }
   // Restart: give up the instance first, or the new process would hand over to us and exit.
+  // An installed copy starts its current version, which an update may just have switched.
   services.restart = [&claim, rawArgs]() -> Status {
     if (claim) claim->primary.reset();
-    if (auto started = platform::relaunchSelf(rawArgs); !started) return started;
+    if (auto started = platform::relaunchSelf(rawArgs, platform::restartProgram()); !started) return started;
     platform::postToWindowThread([] { platform::quitEventLoop(); });
     return {};
   };
 
   // 5. Setup step, once the loop runs: the start line. The safety show waits on
   // the loop too, and goes with `safetyShow` before ctx and appLog do.
-  platform::postToWindowThread([&appLog] { (void)appLog.write(std::string("process start v") + app::kVersion); });
+  platform::postToWindowThread([&appLog] { (void)appLog.write(std::string("process start v") + app::version()); });
   auto safetyShow = platform::runLaterOnWindowThread(kSafetyShowDelay, [&ctx, &appLog] {
     if (!ctx.window || ctx.window->isVisible()) return;
     ctx.window->show();

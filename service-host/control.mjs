@@ -12,6 +12,7 @@ import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { signingRoutes } from './signingControl.mjs'
 import { wildberriesRoutes } from './wildberriesControl.mjs'
 import { scenarioRoutes } from './scenarioControl.mjs'
+import { updateRoutes } from './updateControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -123,6 +124,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...signingRoutes(backend),
     ...wildberriesRoutes(backend),
     ...scenarioRoutes(backend),
+    ...updateRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

@@ -12,6 +12,7 @@ import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
+import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -87,6 +88,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
     if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
+    if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
 

@@ -9,9 +9,11 @@ import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
 import { scenariosFeature } from './scenarios'
 import { signingFeature } from './signing'
+import { updateFeature } from './update'
 
 export function appFeatures(): Feature[] {
   const others = [
+    updateFeature,
     documentsFeature,
     marketplacesFeature,
     rolesFeature,

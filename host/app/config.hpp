@@ -12,7 +12,14 @@
 namespace zorvik::app {
 
 inline constexpr const char* kProductName = "Зорвик";
+// The version this source builds. A packaged bundle may carry another one,
+// stamped into the executable by the packager: version() answers that.
 inline constexpr const char* kVersion = "0.66.2";
+// The bytes before the stamped version; the packager finds them in the executable.
+inline constexpr const char* kVersionSlotMarker = "@ZORVIK_VERSION_SLOT@";
+
+// The version of this executable: the stamped one, else kVersion.
+[[nodiscard]] std::string version();
 inline constexpr const char* kIdentifier = "com.quennix.zorvik-mobile";
 inline constexpr const char* kMainWindowLabel = "main";
 // Serves the compiled-in page; deliberately not one of the deep-link schemes.
@@ -49,6 +56,8 @@ struct Config {
   Hosts hosts;
   std::string updaterEndpoint;
   std::string updaterInstallMode;
+  // Base64 of the signature tool's public key file; every update is checked against it.
+  std::string updaterPubkey;
   std::vector<std::string> httpScope;  // URL patterns the page's http service may reach
   std::vector<std::string> openerScope;
   Permissions permissions;

@@ -5,6 +5,7 @@
 #include "printing/commands/printing_commands.hpp"
 #include "services/commands/service_commands.hpp"
 #include "signing/commands/signing_commands.hpp"
+#include "update/commands/update_commands.hpp"
 
 namespace zorvik::commands {
 
@@ -15,6 +16,7 @@ bridge::CommandTable buildCommandTable() {
   printing::registerPrintingCommands(table);
   signing::registerSigningCommands(table);
   fetch::registerFetchCommands(table);
+  update::registerUpdateCommands(table);
   return table;
 }
 

@@ -47,7 +47,7 @@ class Fetcher::Client {
     client->template_.reset(curl_easy_init());
     CURL* h = client->template_.get();
     if (!h) return fail("curl_easy_init failed");
-    std::string userAgent = std::string("zorvik-mobile/") + app::kVersion;
+    std::string userAgent = std::string("zorvik-mobile/") + app::version();
     CURLcode rc = CURLE_OK;
     auto set = [&](CURLoption option, auto value) {
       if (rc == CURLE_OK) rc = curl_easy_setopt(h, option, value);
@@ -200,6 +200,7 @@ std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
   if (a->headDone) return length;  // trailers
   if (line.starts_with("HTTP/")) {  // a new response head (after a 1xx, say)
     a->head.contentType.clear();
+    a->head.contentLength.reset();
     a->contentTypeSeen = false;
     return length;
   }
@@ -209,6 +210,9 @@ std::size_t takeHeaderLine(Attempt* a, char* data, std::size_t length) {
     curl_easy_getinfo(a->handle, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200) return length;  // an informational answer; the real one follows
     a->head.status = status;
+    curl_off_t announced = -1;
+    if (curl_easy_getinfo(a->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced) == CURLE_OK && announced >= 0)
+      a->head.contentLength = static_cast<std::uint64_t>(announced);
     a->headDone = true;
     if (a->onResponse) a->onResponse();
     if (a->sink->onHead) {

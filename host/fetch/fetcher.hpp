@@ -39,6 +39,7 @@ struct ResponseHead {
   long status = 0;
   std::string contentType;  // "" when missing or not plain visible text
   std::string via;          // "{host} → {ip}:{port}, попытка {n}"
+  std::optional<std::uint64_t> contentLength;  // the announced body length, when there is one
 };
 
 // Where a response goes. Either callback may refuse with the caller's own

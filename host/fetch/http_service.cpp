@@ -162,7 +162,7 @@ void HttpService::Exchange::transfer() {
     if (asciiEqualNoCase(name, "user-agent")) hasUserAgent = true;
     if (!slistAppend(headerList, name + ": " + value)) return finish(Phase::Failed, "out of memory");
   }
-  std::string userAgent = std::string("zorvik-mobile/") + app::kVersion;
+  std::string userAgent = std::string("zorvik-mobile/") + app::version();
   std::array<char, CURL_ERROR_SIZE> detail{};
 
   curl_easy_setopt(h, CURLOPT_CURLU, url.handle.get());

@@ -24,7 +24,7 @@ class ScreenKeeper {
 };
 std::unique_ptr<ScreenKeeper> makeScreenKeeper();
 
-// Starts this executable again with `args`, detached. Used by restart.
-[[nodiscard]] Status relaunchSelf(const std::vector<std::string>& args);
+// Starts `program` (empty: this executable) with `args`, detached. Used by restart.
+[[nodiscard]] Status relaunchSelf(const std::vector<std::string>& args, const std::filesystem::path& program = {});
 
 }  // namespace zorvik::platform

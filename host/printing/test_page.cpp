@@ -216,7 +216,7 @@ TestPageLayout layoutTestPage(const LabelFormat& f, const TrueTypeFont& font, Ca
   } else {
     std::vector<std::string> texts{app::kProductName, "Тестовая страница " + sizeText(f),
                                    "Рамки: 0 / 2 / 5 мм от края", "Деления линейки через 10 мм",
-                                   std::string("версия ") + app::kVersion};
+                                   std::string("версия ") + app::version()};
     const double maxWidth = Lw - mm(14), maxHeight = Lh - mm(16);
     auto linesAt = [&texts](double size) {
       std::vector<TextLine> at;

@@ -22,6 +22,8 @@ struct HostServices {
   // Restarts the app; unset without a window.
   std::function<Status()> restart;
   std::vector<std::string> openerScope;
+  // Runs a function on the window thread from any thread; unset without a window.
+  std::function<void(std::function<void()>)> postToWindow;
 };
 
 // The folder of the page's key-value files: <local data>/<identifier>.

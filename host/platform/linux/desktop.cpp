@@ -77,11 +77,13 @@ class DbusScreenKeeper final : public ScreenKeeper {
 
 std::unique_ptr<ScreenKeeper> makeScreenKeeper() { return std::make_unique<DbusScreenKeeper>(); }
 
-Status relaunchSelf(const std::vector<std::string>& args) {
-  std::string exe = "/proc/self/exe";
+Status relaunchSelf(const std::vector<std::string>& args, const std::filesystem::path& program) {
+  std::string exe = program.empty() ? std::string("/proc/self/exe") : program.string();
   std::error_code ec;
-  auto real = std::filesystem::read_symlink(exe, ec);
-  if (!ec) exe = real.string();
+  if (program.empty()) {
+    auto real = std::filesystem::read_symlink(exe, ec);
+    if (!ec) exe = real.string();
+  }
   std::vector<char*> argv;
   argv.push_back(exe.data());
   std::vector<std::string> copy = args;

@@ -5,7 +5,7 @@
 namespace zorvik::services {
 
 bridge::Command appVersionCommand() {
-  return query("app", "version", [](HostServices&) { return std::string(app::kVersion); });
+  return query("app", "version", [](HostServices&) { return std::string(app::version()); });
 }
 
 }  // namespace zorvik::services

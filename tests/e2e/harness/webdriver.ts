@@ -60,8 +60,8 @@ export class Session {
     readonly id: string,
   ) {}
 
-  /** Starts WebKitWebDriver with the profile's environment and opens the app in a session. */
-  static async start(profile: Profile, display: string, extraArgs: string[] = []): Promise<Session> {
+  /** Starts WebKitWebDriver with the profile's environment and opens the app (`binary`) in a session. */
+  static async start(profile: Profile, display: string, extraArgs: string[] = [], binary = EXECUTABLE): Promise<Session> {
     const port = await freePort()
     const driver = spawn('WebKitWebDriver', [`--port=${port}`, '--host=127.0.0.1'], {
       env: profile.env(display),
@@ -78,7 +78,7 @@ export class Session {
     const created = await request(base, 'POST', '/session', {
       capabilities: {
         alwaysMatch: {
-          'webkitgtk:browserOptions': { binary: EXECUTABLE, args: ['--automation', ...extraArgs] },
+          'webkitgtk:browserOptions': { binary, args: ['--automation', ...extraArgs] },
         },
       },
     })

@@ -1,0 +1,34 @@
+// The update manifest ("latest-{{target}}-{{arch}}.json") and version order. Pure.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/json.hpp"
+#include "core/result.hpp"
+
+namespace zorvik::update {
+
+// What a manifest offers for this machine.
+struct UpdateInfo {
+  std::string version;
+  std::optional<std::string> notes;
+  std::optional<std::string> pubDate;
+  std::string url;
+  std::string signature;  // Base64 of the signature file
+};
+
+// "linux" and "x86_64" put into the endpoint's {{target}} and {{arch}}.
+[[nodiscard]] std::string expandEndpoint(std::string endpoint, std::string_view target, std::string_view arch);
+
+// Reads {version, notes?, pub_date?, url, signature} or the same with
+// url and signature under platforms["<target>-<arch>"].
+[[nodiscard]] Result<UpdateInfo> parseManifest(std::string_view body, std::string_view target, std::string_view arch);
+
+// Everything from the first "-" is dropped, the rest split at "." and each part
+// read as a whole number (anything else counts as 0); missing parts are 0.
+// Negative: a is older; 0: the same; positive: a is newer.
+[[nodiscard]] int compareVersions(std::string_view a, std::string_view b);
+
+}  // namespace zorvik::update

@@ -1,0 +1,198 @@
+#include "update/updater.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <random>
+
+#include "update/installer.hpp"
+#include "update/signature.hpp"
+
+namespace zorvik::update {
+
+namespace fs = std::filesystem;
+
+Json toJson(const DownloadEvent& event) {
+  switch (event.kind) {
+    case DownloadEvent::Kind::Started:
+      return Json{{"event", "Started"},
+                  {"data", {{"contentLength", event.contentLength ? Json(*event.contentLength) : Json(nullptr)}}}};
+    case DownloadEvent::Kind::Progress:
+      return Json{{"event", "Progress"}, {"data", {{"chunkLength", event.chunkLength}}}};
+    case DownloadEvent::Kind::Finished:
+      break;
+  }
+  return Json{{"event", "Finished"}};
+}
+
+namespace {
+
+// A file descriptor closed on every path.
+class Fd {
+ public:
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+Status verify(const fs::path& file, const UpdateInfo& info, const std::string& publicKey) {
+  auto key = parsePublicKeyBase64(publicKey);
+  if (!key) return fail(key.error());
+  auto signature = parseSignatureBase64(info.signature);
+  if (!signature) return fail(signature.error());
+  return verifyFile(file, *signature, *key);
+}
+
+std::optional<std::uint64_t> contentLength(const fetch::ResponseHead& head) { return head.contentLength; }
+
+}  // namespace
+
+Updater::Updater(UpdaterSettings settings, fetch::Fetcher& fetcher)
+    : settings_(std::move(settings)), fetcher_(fetcher) {
+  // Bundles an earlier run downloaded and never installed.
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(settings_.downloadDir, ec))
+    if (entry.path().filename().string().starts_with("bundle-")) fs::remove(entry.path(), ec);
+}
+
+Updater::~Updater() { dropDownload(); }
+
+void Updater::dropDownload() {
+  if (downloaded_) {
+    std::error_code ec;
+    fs::remove(*downloaded_, ec);
+  }
+  downloaded_.reset();
+  downloadedInfo_.reset();
+}
+
+Result<std::optional<UpdateInfo>> Updater::check() {
+  const std::string url = expandEndpoint(settings_.endpoint, settings_.target, settings_.arch);
+  auto response = fetcher_.fetch(url);
+  if (!response) return fail(response.error());
+  std::lock_guard lock(mutex_);
+  if (response->head.status == 204) {
+    found_.reset();
+    return std::optional<UpdateInfo>();
+  }
+  if (response->head.status < 200 || response->head.status > 299)
+    return fail("сервер обновлений ответил " + std::to_string(response->head.status) + " (" + url + ")");
+  std::string body(response->body.begin(), response->body.end());
+  auto info = parseManifest(body, settings_.target, settings_.arch);
+  if (!info) return fail(info.error());
+  if (compareVersions(info->version, settings_.currentVersion) <= 0) {
+    found_.reset();
+    return std::optional<UpdateInfo>();
+  }
+  found_ = *info;
+  return std::optional<UpdateInfo>(*info);
+}
+
+Status Updater::download(const std::function<void(const DownloadEvent&)>& onEvent) {
+  UpdateInfo info;
+  {
+    std::lock_guard lock(mutex_);
+    if (!found_) return fail(kNoCheckText);
+    info = *found_;
+  }
+  std::error_code ec;
+  fs::create_directories(settings_.downloadDir, ec);
+  if (ec) return fail("не удалось подготовить папку для обновления: " + ec.message());
+  std::random_device rd;
+  const fs::path file = settings_.downloadDir / ("bundle-" + std::to_string(rd()) + ".tar.gz");
+  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+  if (fd.get() < 0) return fail("не удалось создать файл обновления: " + std::string(std::strerror(errno)));
+  auto removeFile = [&] { fs::remove(file, ec); };
+
+  fetch::ResponseSink sink;
+  bool started = false;
+  sink.onHead = [&](const fetch::ResponseHead& head) -> Status {
+    if (head.status < 200 || head.status > 299)
+      return fail("сервер обновлений ответил " + std::to_string(head.status) + " на скачивание сборки");
+    started = true;
+    if (onEvent) onEvent({DownloadEvent::Kind::Started, contentLength(head), 0});
+    return {};
+  };
+  sink.onChunk = [&](std::span<const std::uint8_t> chunk) -> Status {
+    std::size_t done = 0;
+    while (done < chunk.size()) {
+      ssize_t n = ::write(fd.get(), chunk.data() + done, chunk.size() - done);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        return fail("не удалось записать обновление на диск: " + std::string(std::strerror(errno)));
+      }
+      done += static_cast<std::size_t>(n);
+    }
+    if (onEvent) onEvent({DownloadEvent::Kind::Progress, std::nullopt, chunk.size()});
+    return {};
+  };
+  auto head = fetcher_.get(info.url, fetch::kDownloadTimeout, sink);
+  if (!head) {
+    removeFile();
+    return fail(head.error());
+  }
+  if (!started) {
+    removeFile();
+    return fail("сервер обновлений не отдал сборку (" + info.url + ")");
+  }
+  if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
+    removeFile();
+    return fail("не удалось записать обновление на диск: " + std::string(std::strerror(errno)));
+  }
+  if (auto verified = verify(file, info, settings_.publicKey); !verified) {
+    removeFile();
+    return fail(verified.error());
+  }
+  if (onEvent) onEvent({DownloadEvent::Kind::Finished, std::nullopt, 0});
+  std::lock_guard lock(mutex_);
+  dropDownload();
+  downloaded_ = file;
+  downloadedInfo_ = info;
+  return {};
+}
+
+Status Updater::install() {
+  fs::path file;
+  UpdateInfo info;
+  {
+    std::lock_guard lock(mutex_);
+    if (!downloaded_ || !downloadedInfo_) return fail(kNothingDownloadedText);
+    file = *downloaded_;
+    info = *downloadedInfo_;
+    // Forgotten before installing: a second install never repeats this one.
+    downloaded_.reset();
+    downloadedInfo_.reset();
+    found_.reset();
+  }
+  struct Remove {
+    fs::path p;
+    ~Remove() {
+      std::error_code ec;
+      fs::remove(p, ec);
+    }
+  } removeAfter{file};
+  // The file waited on disk since the download: it is checked again.
+  if (auto verified = verify(file, info, settings_.publicKey); !verified) return fail(verified.error());
+  auto layout = settings_.layout ? settings_.layout() : std::nullopt;
+  if (!layout)
+    return fail("обновление ставится только в установленное приложение (make package и install.sh), а это запущено из сборки");
+  auto installed = installBundle(*layout, file, info.version, settings_.runningVersionDir);
+  if (!installed) return fail(installed.error());
+  return {};
+}
+
+Status Updater::downloadAndInstall(const std::function<void(const DownloadEvent&)>& onEvent) {
+  if (auto downloaded = download(onEvent); !downloaded) return downloaded;
+  return install();
+}
+
+}  // namespace zorvik::update
