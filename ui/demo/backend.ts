@@ -10,6 +10,9 @@ import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
+import { partsStoreHandlers } from './partsstore'
+import { partsImportHandlers } from './partsstoreImport'
+import { partsLabelHandlers } from './partsstoreLabels'
 import { rolesHandlers } from './roles'
 import { referenceHandlers } from './reference'
 import { DEMO_ACCOUNT_ID, DEMO_USER_ID, seedAccounts, type SeedAccount, type SeedUser } from './seed'
@@ -96,6 +99,7 @@ export class MemoryBackend {
     this.registerAll(referenceHandlers)
     this.registerAll(appSettingsHandlers)
     this.registerAll(rolesHandlers)
+    this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })
   }
 
   now(): number {
