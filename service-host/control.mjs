@@ -7,6 +7,7 @@ import { lastSmsCode, completionState } from '../ui/demo/index.ts'
 import { documentRoutes } from './documentControl.mjs'
 import { pickingRoutes } from './pickingControl.mjs'
 import { referenceRoutes } from './referenceControl.mjs'
+import { partsStoreRoutes } from './partsstoreControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -113,6 +114,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...documentRoutes(backend),
     ...pickingRoutes(backend),
     ...referenceRoutes(backend),
+    ...partsStoreRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

@@ -10,6 +10,7 @@ import { createBackend, seedCatalogue } from '../ui/demo/index.ts'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
+import { servePartsStoreFile } from './partsstoreFiles.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -83,6 +84,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
     if (serveLabelFile(req, res, url)) return
+    if (servePartsStoreFile(backend, req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
 

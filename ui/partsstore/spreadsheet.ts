@@ -14,7 +14,7 @@ export function plainNumber(v: number): string {
 }
 
 /** A date cell as shown; a format the library cannot apply reads as day.month.year. */
-function dateText(format: string, serial: number): string {
+function dateText(format: string | number, serial: number): string {
   try {
     return XLSX.SSF.format(format, serial)
   } catch {
