@@ -103,9 +103,9 @@ function matchesProduct(p: { name: string; internalBarcode: string }, query: str
 }
 
 export const partsStoreHandlers: Record<string, Handler> = {
-  radioZoneList: onStore(({ store: s }) => ({ zones: s.zones.map((z) => ({ id: z.id, name: z.name, cells: cellTree(s, z.id) })) })),
+  radioZoneList: /*#__PURE__*/ onStore(({ store: s }) => ({ zones: s.zones.map((z) => ({ id: z.id, name: z.name, cells: cellTree(s, z.id) })) })),
 
-  radioZoneSave: onStore(({ store: s }, p) => {
+  radioZoneSave: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const name = text(p.name)
     if (!name) return refuse('name_required', 'Укажите название зоны')
     const id = idOf(p.id)
@@ -120,7 +120,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { ...z }
   }),
 
-  radioZoneDelete: onStore(({ store: s }, p) => {
+  radioZoneDelete: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const id = idOf(p.id)
     if (id === null || !s.zones.some((z) => z.id === id)) return refuse('not_found', 'Зона не найдена')
     if ([...s.cells.values()].some((c) => c.zoneId === id)) return refuse('not_empty', 'В зоне есть ячейки — сначала перенесите или удалите их')
@@ -128,13 +128,13 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { ok: true }
   }),
 
-  radioCellTree: onStore(({ store: s }, p) => {
+  radioCellTree: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const zoneId = idOf(p.zoneId)
     const zones = zoneId === null ? s.zones : s.zones.filter((z) => z.id === zoneId)
     return { tree: zones.map((z) => ({ id: z.id, name: z.name, cells: cellTree(s, z.id) })) }
   }),
 
-  radioCellSave: onStore(({ store: s }, p) => {
+  radioCellSave: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const name = text(p.name)
     if (!name) return refuse('name_required', 'Укажите название ячейки')
     const id = idOf(p.id)
@@ -161,7 +161,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { id: c.id, name: c.name, barcode: c.barcode, parentId: c.parentId, zoneId: c.zoneId }
   }),
 
-  radioCellMove: onStore(({ store: s }, p) => {
+  radioCellMove: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const cell = s.cells.get(idOf(p.id) ?? -1)
     if (!cell) return refuse('not_found', 'Ячейка не найдена')
     const inside = new Set([cell.id, ...descendants(s, cell.id)])
@@ -185,7 +185,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { id: cell.id, parentId: cell.parentId, zoneId: cell.zoneId, rootId: rootOf(s, cell.id) }
   }),
 
-  radioCellDelete: onStore(({ store: s }, p) => {
+  radioCellDelete: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const cell = s.cells.get(idOf(p.id) ?? -1)
     if (!cell) return refuse('not_found', 'Ячейка не найдена')
     const inner = descendants(s, cell.id)
@@ -204,7 +204,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { ok: true }
   }),
 
-  radioCellGenerate: onStore(({ store: s }, p) => {
+  radioCellGenerate: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const count = Math.min(200, Math.max(0, Math.trunc(typeof p.count === 'number' ? p.count : 0)))
     const prefix = text(p.prefix) || 'Ячейка'
     const start = typeof p.start === 'number' ? Math.trunc(p.start) : 1
@@ -221,12 +221,12 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return parent ? { createdCount: count, parentId: parent.id, tree: cellTree(s, zoneId, parent.id) } : { createdCount: count, rootId: null, names }
   }),
 
-  radioCellContents: onStore(({ store: s }, p) => {
+  radioCellContents: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const cell = s.cells.get(idOf(p.cellId) ?? -1)
     return cell ? cellContents(s, cell) : refuse('not_found', 'Ячейка не найдена')
   }),
 
-  radioCellByBarcode: onStore(({ store: s }, p) => {
+  radioCellByBarcode: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const code = text(p.barcode)
     const cell = [...s.cells.values()].find((c) => c.barcode !== null && c.barcode.toLowerCase() === code.toLowerCase())
     if (cell) return cellContents(s, cell)
@@ -236,7 +236,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return refuse('not_found', 'not found')
   }),
 
-  radioProductList: onStore(({ store: s }, p) => {
+  radioProductList: /*#__PURE__*/ onStore(({ store: s }, p) => {
     let list = [...s.products.values()]
     if (p.withoutCell === true) list = list.filter((x) => productCells(s, x.id).length === 0)
     const offset = Math.max(0, typeof p.offset === 'number' ? Math.trunc(p.offset) : 0)
@@ -244,7 +244,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { products: list.slice(offset, offset + limit).map((x) => productRecord(s, x)), total: list.length }
   }),
 
-  radioProductSave: onStore((c, p) => {
+  radioProductSave: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const name = text(p.name)
     if (!name) return refuse('name_required', 'Укажите название товара')
@@ -272,12 +272,12 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return productRecord(s, x)
   }),
 
-  radioProductFind: onStore(({ store: s }, p) => {
+  radioProductFind: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const q = text(p.query)
     return { products: [...s.products.values()].filter((x) => matchesProduct(x, q)).slice(0, 50).map((x) => productRecord(s, x)) }
   }),
 
-  radioProductLocations: onStore(({ store: s }, p) => {
+  radioProductLocations: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const id = idOf(p.productId)
     if (id === null || !s.products.has(id)) return refuse('product_not_found', 'product not found')
     return {
@@ -288,7 +288,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     }
   }),
 
-  radioProductSplit: onStore((c, p) => {
+  radioProductSplit: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const source = s.products.get(idOf(p.sourceProductId) ?? -1)
     if (!source) return refuse('not_found', 'not found')
@@ -309,9 +309,9 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { createdProducts, sourceRemaining: round4(have - wanted) }
   }),
 
-  radioProductGeneratePreview: onStore((_c, p) => generatedNames(p)),
+  radioProductGeneratePreview: /*#__PURE__*/ onStore((_c, p) => generatedNames(p)),
 
-  radioProductGenerate: onStore(({ store: s }, p) => {
+  radioProductGenerate: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const { names } = generatedNames(p) as { names: string[] }
     const products = names.map((name) => {
       const pid = newId(s)
@@ -322,7 +322,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { createdCount: products.length, products }
   }),
 
-  radioProductDelete: onStore(({ store: s }, p) => {
+  radioProductDelete: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const ids = (Array.isArray(p.ids) ? p.ids : []).filter((x): x is number => typeof x === 'number')
     if (ids.length > DELETE_LIMIT) return refuse('too_many', `Не больше ${DELETE_LIMIT} за один раз`)
     const deletedIds: number[] = []
@@ -338,7 +338,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { deletedCount: deletedIds.length, deletedIds, skippedIds }
   }),
 
-  radioPlacementPut: onStore((c, p) => {
+  radioPlacementPut: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const cellId = idOf(p.cellId)
     const productId = idOf(p.productId)
@@ -354,7 +354,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return reply
   }),
 
-  radioPlacementTake: onStore((c, p) => {
+  radioPlacementTake: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const cellId = idOf(p.cellId)
     const productId = idOf(p.productId)
@@ -369,7 +369,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { cellId, productId, quantity: qtyIn(s, cellId!, productId!) }
   }),
 
-  radioPlacementMove: onStore((c, p) => {
+  radioPlacementMove: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const productId = idOf(p.productId)
     const fromCellId = idOf(p.fromCellId)
@@ -387,9 +387,9 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return { fromRemaining: qtyIn(s, fromCellId!, productId!), toQuantity: qtyIn(s, toCellId!, productId!) }
   }),
 
-  radioBarcodeGenerate: onStore(({ store: s }, p) => ({ barcode: ownBarcode(p.kind === 'cell' ? 'cell' : 'product', newId(s)) })),
+  radioBarcodeGenerate: /*#__PURE__*/ onStore(({ store: s }, p) => ({ barcode: ownBarcode(p.kind === 'cell' ? 'cell' : 'product', newId(s)) })),
 
-  radioHistoryList: onStore(({ store: s }, p) => {
+  radioHistoryList: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const limit = Math.max(1, Math.min(200, typeof p.limit === 'number' ? Math.trunc(p.limit) : 50))
     const beforeId = idOf(p.beforeId)
     const productId = idOf(p.productId)
@@ -403,7 +403,7 @@ export const partsStoreHandlers: Record<string, Handler> = {
     return out
   }),
 
-  radioHistoryUndo: onStore((c, p) => {
+  radioHistoryUndo: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
     const h = s.history.find((x) => x.id === idOf(p.id))
     if (!h) return refuse('not_found', 'not found')

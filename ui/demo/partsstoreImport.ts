@@ -269,19 +269,19 @@ export function partsExportFile(b: MemoryBackend, id: string): { fileName: strin
 }
 
 export const partsImportHandlers: Record<string, Handler> = {
-  radioImportUploadToken: onStore(({ ctx, accountId }) => {
+  radioImportUploadToken: /*#__PURE__*/ onStore(({ ctx, accountId }) => {
     const token = `${randomPart()}${randomPart()}`
     importState(ctx.backend).tokens.set(token, { accountId, connId: ctx.conn.id })
     return { token, maxSizeBytes: UPLOAD_MAX_BYTES }
   }),
 
-  radioImportCancel: onStore(({ ctx }, p) => {
+  radioImportCancel: /*#__PURE__*/ onStore(({ ctx }, p) => {
     const run = importState(ctx.backend).running.get(String(p.uploadId))
     if (run) run.cancelled = true
     return { ok: true }
   }),
 
-  radioImportRun: onStore(({ ctx, accountId }, p) => {
+  radioImportRun: /*#__PURE__*/ onStore(({ ctx, accountId }, p) => {
     const st = importState(ctx.backend)
     const uploadId = String(p.uploadId ?? '')
     const upload = st.uploads.get(uploadId)
@@ -332,7 +332,7 @@ export const partsImportHandlers: Record<string, Handler> = {
     return null
   }),
 
-  radioExport: onStore(({ ctx, accountId, store }) => {
+  radioExport: /*#__PURE__*/ onStore(({ ctx, accountId, store }) => {
     const st = importState(ctx.backend)
     const id = `ex-${st.next++}-${randomPart()}`
     const rows = exportRows(store)

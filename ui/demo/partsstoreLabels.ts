@@ -41,7 +41,7 @@ export function setPartsLabelPrinter(b: MemoryBackend, printer: PartsLabelPrinte
 const refuse = (errorCode: string, error: string): Payload => ({ error, errorCode })
 
 export const partsLabelHandlers: Record<string, Handler> = {
-  radioLabelsPrint: onStore(({ ctx, accountId, store: s }, p) => {
+  radioLabelsPrint: /*#__PURE__*/ onStore(({ ctx, accountId, store: s }, p) => {
     const kind = p.kind === 'cell' ? 'cell' : p.kind === 'product' ? 'product' : null
     if (!kind) return refuse('bad_request', 'kind must be cell or product')
     const ids = (Array.isArray(p.ids) ? p.ids : []).filter((x): x is number => typeof x === 'number')
