@@ -67,8 +67,8 @@ export function partsLabelsPdf(job) {
 /**
  * Lets the backend print parts-store labels: each job becomes one PDF, handed to `send`.
  * @param {import('../ui/demo/index.ts').MemoryBackend} backend
- * @param {(accountId: string, pdf: Buffer, job: import('../ui/demo/index.ts').PartsLabelJob) => Promise<{ printedOn: string }>} send
+ * @param {(accountId: string, pdf: Buffer, job: import('../ui/demo/index.ts').PartsLabelJob, ctx: import('../ui/demo/index.ts').HandlerContext) => Promise<{ printedOn: string }>} send
  */
 export function installPartsLabels(backend, send) {
-  setPartsLabelPrinter(backend, async (job) => send(job.accountId, await partsLabelsPdf(job), job))
+  setPartsLabelPrinter(backend, async (job, ctx) => send(job.accountId, await partsLabelsPdf(job), job, ctx))
 }

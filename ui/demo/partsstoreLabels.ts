@@ -6,7 +6,7 @@
  * account's registered printer). Without one the request is refused.
  */
 import { replyNameFor, type Payload } from '../core/envelope'
-import type { Handler, MemoryBackend } from './backend'
+import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { onStore } from './partsstore'
 import { cellPath, printableBarcode, zoneName } from './partsstoreModel'
 
@@ -28,8 +28,8 @@ export interface PartsLabelJob {
   labels: PartsLabel[]
 }
 
-/** Prints a job; resolves with the printer's name or rejects with the reason. */
-export type PartsLabelPrinter = (job: PartsLabelJob) => Promise<{ printedOn: string }>
+/** Prints a job asked for in `ctx`; resolves with the printer's name or rejects with the reason. */
+export type PartsLabelPrinter = (job: PartsLabelJob, ctx: HandlerContext) => Promise<{ printedOn: string }>
 
 export const NO_LABEL_PRINTER = 'Нет принтера для этикеток: включите удаленную печать на компьютере с принтером'
 
@@ -66,7 +66,7 @@ export const partsLabelHandlers: Record<string, Handler> = {
     if (!printer) return refuse('no_printer', NO_LABEL_PRINTER)
     const conn = ctx.conn
     const reply = replyNameFor('radioLabelsPrint')
-    printer({ accountId, size, copies, labels }).then(
+    printer({ accountId, size, copies, labels }, ctx).then(
       ({ printedOn }) => conn.push(reply, { printed: true, printedCount: labels.length, copies, skippedIds, printedOn }),
       (err: unknown) => conn.push(reply, refuse('print_failed', err instanceof Error ? err.message : String(err))),
     )
