@@ -3,7 +3,7 @@ import { describe, expect, it } from 'vitest'
 import { readTable, writeTable } from './csvTable'
 import { csvNameFor, exportUrl, mappingToSend, missingColumns, progressText, templateRows } from './importColumns'
 import { normaliseImportPreview } from './records'
-import { looksLikeXlsx, tableToXlsx, xlsxToTable } from './spreadsheet'
+import { looksLikeXlsx, NotASpreadsheetError, tableToXlsx, xlsxToTable } from './spreadsheet'
 import { multipartBody, readUploadReply, uploadImportFile, type UploadDeps } from './upload'
 
 describe('the ";" table', () => {
@@ -53,6 +53,10 @@ describe('reading an .xlsx', () => {
     expect(looksLikeXlsx(bytes)).toBe(true)
     expect(XLSX.read(bytes, { type: 'array' }).SheetNames).toEqual(['Шаблон'])
     expect(xlsxToTable(bytes)).toEqual([['Зона', 'Количество'], ['А', '3']])
+  })
+
+  it('refuses bytes that are no .xlsx', () => {
+    expect(() => xlsxToTable(new TextEncoder().encode('Зона;Ячейка\r\nА;1\r\n'))).toThrow(NotASpreadsheetError)
   })
 
   it('an upload of a converted file carries ".csv"', () => {

@@ -41,6 +41,8 @@ export class NotASpreadsheetError extends Error {}
 
 /** The first sheet as rows of texts (an empty cell an empty text). */
 export function xlsxToTable(bytes: Uint8Array): string[][] {
+  // The library reads almost anything as some sheet; an .xlsx is a zip archive or it is no .xlsx.
+  if (!looksLikeXlsx(bytes)) throw new NotASpreadsheetError('not a zip archive')
   let book: XLSX.WorkBook
   try {
     book = XLSX.read(bytes, { type: 'array', cellText: true, cellNF: true, cellDates: false })
