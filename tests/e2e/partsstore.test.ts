@@ -126,6 +126,7 @@ describe('the parts store in the desktop app', () => {
       await session.waitForText('[data-test="parts-message"]', (t) => t === 'Укажите столбцы: Зона, Ячейка (путь через короба), Название товара')
       expect(await session.execute<boolean>('return document.querySelector(\'[data-test="import-run"]\').disabled && document.querySelector(\'[data-test="import-dry-run"]\').disabled')).toBe(true)
       expect(await dump()).toEqual(before)
+      await press(session, '[data-test="import-other-file"]')
 
       // The 500 rows: a dry run first (nothing changes), then the import, both with progress.
       await chooseFile(session, 'склад-500.xlsx', workbook(rows))
@@ -147,16 +148,16 @@ describe('the parts store in the desktop app', () => {
       expect(imported.map(key).sort()).toEqual(rows.map(key).sort())
       expect(after.products - before.products).toBe(250)
 
-      // The tree shows the imported cells; a box's stock matches the file.
+      // A scanned box barcode finds its cell first; the cell shows the file's product and quantity.
+      const first = rows[0]!
+      const box = after.rows.find((r) => r.zone === first.zone && r.path === first.path) as (StoreDump['rows'][number] & { cellBarcode: string }) | undefined
+      expect(box?.cellBarcode).toMatch(/^C-\d{6}$/)
       await press(session, '[data-test="nav-zones"]')
-      await session.waitForText('[data-test="cell-search"]', () => true).catch(() => '')
-      await session.type(await session.find('[data-test="cell-search"]'), 'Короб')
+      await session.type(await session.find('[data-test="cell-search"]'), box!.cellBarcode)
+      await session.waitForText('[data-test="cell-search-row"]', (t) => t.startsWith(`${first.zone} → Стеллаж 1 → Полка 1 → Короб 1`))
       await press(session, '[data-test="cell-search-row"]')
       await waitForRoute(session, (r) => r.startsWith('/radio/zones/'))
-      const first = rows[0]!
-      await session.waitForText('[data-test="cell-contents"]', (t) => t.includes('Короб 1'))
-      const shown = await session.execute<string>('return document.querySelector(\'[data-test="cell-contents"]\').textContent')
-      expect(shown).toContain(first.product)
+      await session.waitForText('[data-test="cell-item"]', (t) => t.includes(first.product) && t.includes(String(first.quantity)))
 
       // The export in Downloads holds the same rows.
       const downloads = join(profile.root, 'Downloads')
