@@ -7,7 +7,7 @@ import * as XLSX from '@e965/xlsx'
 import { mkdirSync, readdirSync, readFileSync } from 'node:fs'
 import { join } from 'node:path'
 import { describe, expect, it } from 'vitest'
-import { press, typePin, useStandInRig, waitForRoute } from './harness/standInApp'
+import { press, signInWithDeviceCode, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import type { Session } from './harness/webdriver'
 
@@ -94,14 +94,7 @@ describe('the parts store in the desktop app', () => {
     const rows = generatedRows()
     const { session, profile } = await rig.open()
     try {
-      await waitForRoute(session, '/device-auth')
-      await session.type(await session.find('[data-test="device-code"]'), '45678901')
-      await press(session, '[data-test="device-code-submit"]')
-      await session.waitForText('[data-test="create-pin-name"]', (t) => t === 'Олег Орлов')
-      await typePin(session, PIN)
-      await session.waitForText('[data-test="create-pin-title"]', (t) => t === 'Повторите PIN-код')
-      await typePin(session, PIN)
-      await waitForRoute(session, (r) => r.startsWith('/menu'))
+      await signInWithDeviceCode(session, '45678901', 'Олег Орлов', PIN)
       await press(session, '[data-test="tile-partsstore"]')
       await waitForRoute(session, '/radio')
       await session.waitForText('[data-test="zone"]', (t) => t.includes('Основной склад'))

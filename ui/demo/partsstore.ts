@@ -82,6 +82,17 @@ function placementRefusal(s: PartsStore, cellId: number | null, productId: numbe
   return null
 }
 
+/** The cell, product and quantity of a put or take, or its refusal. */
+function placementArgs(s: PartsStore, p: Payload): { refusal: Payload } | { cellId: number; productId: number; quantity: number } {
+  const cellId = idOf(p.cellId)
+  const productId = idOf(p.productId)
+  const refusal = placementRefusal(s, cellId, productId)
+  if (refusal) return { refusal }
+  const quantity = qtyOf(p.quantity)
+  if (quantity === null) return { refusal: refuse('bad_quantity', 'Количество должно быть числом больше нуля') }
+  return { cellId: cellId!, productId: productId!, quantity }
+}
+
 function moveCell(s: PartsStore, cell: StoreCell, parentId: number | null, zoneId: number, order: number): void {
   const siblings = childrenOf(s, parentId, zoneId).filter((x) => x.id !== cell.id)
   siblings.splice(Math.max(0, Math.min(order, siblings.length)), 0, cell)
@@ -340,33 +351,27 @@ export const partsStoreHandlers: Record<string, Handler> = {
 
   radioPlacementPut: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
-    const cellId = idOf(p.cellId)
-    const productId = idOf(p.productId)
-    const refusal = placementRefusal(s, cellId, productId)
-    if (refusal) return refusal
-    const quantity = qtyOf(p.quantity)
-    if (quantity === null) return refuse('bad_quantity', 'Количество должно быть числом больше нуля')
-    if (typeof p.price === 'number' && Number.isFinite(p.price)) s.products.get(productId!)!.price = p.price
-    setQty(s, cellId!, productId!, qtyIn(s, cellId!, productId!) + quantity)
-    addHistory(c, { kind: 'put', productId: productId!, quantity, fromCellId: null, toCellId: cellId, comment: text(p.comment) })
-    const reply: Payload = { cellId, productId, quantity: qtyIn(s, cellId!, productId!) }
+    const args = placementArgs(s, p)
+    if ('refusal' in args) return args.refusal
+    const { cellId, productId, quantity } = args
+    if (typeof p.price === 'number' && Number.isFinite(p.price)) s.products.get(productId)!.price = p.price
+    setQty(s, cellId, productId, qtyIn(s, cellId, productId) + quantity)
+    addHistory(c, { kind: 'put', productId, quantity, fromCellId: null, toCellId: cellId, comment: text(p.comment) })
+    const reply: Payload = { cellId, productId, quantity: qtyIn(s, cellId, productId) }
     if (typeof p.price === 'number') reply.price = p.price
     return reply
   }),
 
   radioPlacementTake: /*#__PURE__*/ onStore((c, p) => {
     const s = c.store
-    const cellId = idOf(p.cellId)
-    const productId = idOf(p.productId)
-    const refusal = placementRefusal(s, cellId, productId)
-    if (refusal) return refusal
-    const quantity = qtyOf(p.quantity)
-    if (quantity === null) return refuse('bad_quantity', 'Количество должно быть числом больше нуля')
-    const have = qtyIn(s, cellId!, productId!)
+    const args = placementArgs(s, p)
+    if ('refusal' in args) return args.refusal
+    const { cellId, productId, quantity } = args
+    const have = qtyIn(s, cellId, productId)
     if (quantity > have) return refuse('not_enough', 'not enough', { available: have })
-    setQty(s, cellId!, productId!, have - quantity)
-    addHistory(c, { kind: 'take', productId: productId!, quantity, fromCellId: cellId, toCellId: null, comment: text(p.comment) })
-    return { cellId, productId, quantity: qtyIn(s, cellId!, productId!) }
+    setQty(s, cellId, productId, have - quantity)
+    addHistory(c, { kind: 'take', productId, quantity, fromCellId: cellId, toCellId: null, comment: text(p.comment) })
+    return { cellId, productId, quantity: qtyIn(s, cellId, productId) }
   }),
 
   radioPlacementMove: /*#__PURE__*/ onStore((c, p) => {
