@@ -2,7 +2,6 @@
 // (to compare with an imported or exported file), and a stand-in label
 // printer that keeps the PDFs instead of sending them on.
 import { partsStoreOf } from '../ui/demo/index.ts'
-import { installPartsLabels } from './partsLabels.mjs'
 
 /** Pages of a PDF written by the label maker. */
 export function pdfPageCount(/** @type {Buffer} */ pdf) {
@@ -38,7 +37,9 @@ export function partsStoreRoutes(backend) {
       return { zones: s.zones.length, cells: s.cells.size, products: s.products.size, history: s.history.length, rows }
     },
     // {printedOn?, fail?}: labels are kept here (GET /partsstore/labels) instead of printed; `fail` refuses every job
-    'POST /partsstore/label-capture': (/** @type {Record<string, any>} */ b) => {
+    'POST /partsstore/label-capture': async (/** @type {Record<string, any>} */ b) => {
+      // The PDF maker loads with its first use, not with the service.
+      const { installPartsLabels } = await import('./partsLabels.mjs')
       captured.splice(0)
       installPartsLabels(backend, async (accountId, pdf, job) => {
         if (b.fail) throw new Error(String(b.fail))

@@ -2,7 +2,6 @@
 // (a multipart form with one field `file`) and "GET /exports/<id>.xlsx"
 // answers an export made by `radioExport` as a workbook.
 import { acceptPartsUpload, partsExportFile } from '../ui/demo/index.ts'
-import { tableToXlsx } from '../ui/partsstore/spreadsheet.ts'
 import { sendJson } from './httpUtil.mjs'
 
 const UPLOAD = /^\/upload\/([^/]+)$/
@@ -36,11 +35,20 @@ export function servePartsStoreFile(backend, req, res, url) {
   }
   const exported = req.method === 'GET' ? EXPORT.exec(url.pathname) : null
   if (!exported) return false
-  const file = partsExportFile(backend, exported[1] ?? '')
-  if (!file) {
-    sendJson(res, 404, { error: 'not found' })
-    return true
-  }
+  void sendExport(backend, exported[1] ?? '', res)
+  return true
+}
+
+/**
+ * @param {import('../ui/demo/index.ts').MemoryBackend} backend
+ * @param {string} id
+ * @param {import('node:http').ServerResponse} res
+ */
+async function sendExport(backend, id, res) {
+  const file = partsExportFile(backend, id)
+  if (!file) return sendJson(res, 404, { error: 'not found' })
+  // The spreadsheet library loads with the first export, not with the service.
+  const { tableToXlsx } = await import('../ui/partsstore/spreadsheet.ts')
   const bytes = Buffer.from(tableToXlsx(file.rows, 'Товары'))
   res.writeHead(200, {
     'Content-Type': 'application/vnd.openxmlformats-officedocument.spreadsheetml.sheet',
@@ -49,7 +57,6 @@ export function servePartsStoreFile(backend, req, res, url) {
     'Cache-Control': 'no-store',
   })
   res.end(bytes)
-  return true
 }
 
 /**
