@@ -11,6 +11,7 @@ import { replyNameFor, type Payload } from '../core/envelope'
 import { fold } from '../partsstore/codes'
 import { readTable } from '../partsstore/csvTable'
 import { IMPORT_COLUMNS } from '../partsstore/importColumns'
+import type { ImportResult } from '../partsstore/records'
 import type { Handler, MemoryBackend } from './backend'
 import { onStore, partsStoreOf, replacePartsStore } from './partsstore'
 import {
@@ -116,16 +117,8 @@ export interface ImportOptions {
   quantityMode: 'set' | 'add'
 }
 
-export interface ImportTally {
-  createdZones: number
-  createdCells: number
-  createdProducts: number
-  updatedPlacements: number
-  errors: string[]
-  warnings: string[]
-  quantityDefaulted: number
-  productsWithoutCell: number
-  limitSkipped: number
+/** A run's counts as the result carries them, and every failed row (only the first 50 are listed). */
+export interface ImportTally extends Omit<ImportResult, 'dryRun'> {
   errorCount: number
 }
 

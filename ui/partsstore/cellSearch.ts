@@ -55,11 +55,11 @@ export function filterTree(cells: readonly CellNode[], query: string): FilteredT
   return { cells: cells.map(keep).filter((c): c is CellNode => c !== null), expanded }
 }
 
-/** Where a scanned cell barcode lies among the loaded trees. */
-export function findCellByBarcode(zones: readonly Zone[], barcode: string): { zoneId: number; cell: CellNode } | null {
+/** The first cell of the loaded trees (zones in order, depth first) that passes `test`, with its zone. */
+export function findCell(zones: readonly Zone[], test: (cell: CellNode) => boolean): { zoneId: number; cell: CellNode } | null {
   const walk = (nodes: readonly CellNode[]): CellNode | null => {
     for (const n of nodes) {
-      if (n.barcode === barcode) return n
+      if (test(n)) return n
       const inner = walk(n.children)
       if (inner) return inner
     }
@@ -70,6 +70,11 @@ export function findCellByBarcode(zones: readonly Zone[], barcode: string): { zo
     if (cell) return { zoneId: z.id, cell }
   }
   return null
+}
+
+/** Where a scanned cell barcode lies among the loaded trees. */
+export function findCellByBarcode(zones: readonly Zone[], barcode: string): { zoneId: number; cell: CellNode } | null {
+  return findCell(zones, (n) => n.barcode === barcode)
 }
 
 /** The cell and every cell inside it. */
