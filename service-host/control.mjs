@@ -13,6 +13,7 @@ import { signingRoutes } from './signingControl.mjs'
 import { wildberriesRoutes } from './wildberriesControl.mjs'
 import { scenarioRoutes } from './scenarioControl.mjs'
 import { updateRoutes } from './updateControl.mjs'
+import { partsStoreRoutes } from './partsstoreControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -125,6 +126,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...wildberriesRoutes(backend),
     ...scenarioRoutes(backend),
     ...updateRoutes(backend),
+    ...partsStoreRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

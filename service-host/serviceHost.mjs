@@ -13,6 +13,7 @@ import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
+import { servePartsStoreFile } from './partsstoreFiles.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -89,6 +90,7 @@ export async function startServiceHost(options = {}) {
     if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
+    if (servePartsStoreFile(backend, req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
 

@@ -4,6 +4,7 @@ import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
 import { markingFeature } from './marking'
 import { marketplacesFeature } from './marketplaces'
+import { partsStoreFeature } from './partsstore'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
 import { rolesFeature } from './roles'
@@ -16,6 +17,7 @@ export function appFeatures(): Feature[] {
     updateFeature,
     documentsFeature,
     marketplacesFeature,
+    partsStoreFeature,
     rolesFeature,
     printingFeature,
     referenceFeature,

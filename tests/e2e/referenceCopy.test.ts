@@ -4,7 +4,7 @@
 import { describe, expect, it } from 'vitest'
 import { accountDocuments } from '../../ui/demo'
 import { copyCount } from './harness/referenceCopy'
-import { press, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
+import { press, signInWithDeviceCode, typePin, useStandInRig, waitForRoute, waitForStartup } from './harness/standInApp'
 import { waitFor } from './harness/wait'
 import { Session } from './harness/webdriver'
 
@@ -47,14 +47,7 @@ describe('the product reference copy in the desktop app', () => {
     let session = first
     try {
       // Олег Орлов signs in with his device code and makes a PIN; the copy fills by itself.
-      await waitForRoute(session, '/device-auth')
-      await session.type(await session.find('[data-test="device-code"]'), '45678901')
-      await press(session, '[data-test="device-code-submit"]')
-      await session.waitForText('[data-test="create-pin-name"]', (t) => t === 'Олег Орлов')
-      await typePin(session, PIN)
-      await session.waitForText('[data-test="create-pin-title"]', (t) => t === 'Повторите PIN-код')
-      await typePin(session, PIN)
-      await waitForRoute(session, (r) => r.startsWith('/menu'))
+      await signInWithDeviceCode(session, '45678901', 'Олег Орлов', PIN)
       await waitFor('the copy to fill', async () => (await copyCount(session)) === total || undefined, 60_000).catch(async (err: Error) => {
         const asked = (await standIn.messages('assortmentSync')).map((m) => m.p)
         throw new Error(`${err.message}: the copy holds ${await copyCount(session)} of ${total}, the app asked ${JSON.stringify(asked).slice(0, 300)}`)

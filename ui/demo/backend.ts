@@ -10,6 +10,9 @@ import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
 import { pickingHandlers } from './picking'
+import { partsStoreHandlers } from './partsstore'
+import { partsImportHandlers } from './partsstoreImport'
+import { partsLabelHandlers } from './partsstoreLabels'
 import { rolesHandlers } from './roles'
 import { referenceHandlers } from './reference'
 import { remotePrintHandlers } from './remotePrint'
@@ -109,6 +112,7 @@ export class MemoryBackend {
     this.registerAll(wildberriesHandlers)
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
+    this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })
   }
 
   now(): number {

@@ -45,3 +45,8 @@ export { addWbTask, findWbSupply, findWbTask, limitWb, setWbFileOrigin, wbState 
 export type { WbAccountState, WbShopRecord, WbSupplyRecord, WbTaskRecord } from './wildberries'
 export { accountScenarios, liftScenarioFault, scenarioRuns, setScenarioFault, SCENARIO_STEP_MS } from './scenarios'
 export type { DemoRun, ScenarioFault } from './scenarios'
+export { partsStoreOf } from './partsstore'
+export { acceptPartsUpload, partsExportFile } from './partsstoreImport'
+export { NO_LABEL_PRINTER, setPartsLabelPrinter } from './partsstoreLabels'
+export type { PartsLabel, PartsLabelJob, PartsLabelPrinter } from './partsstoreLabels'
+export type { PartsStore } from './partsstoreModel'

@@ -154,3 +154,15 @@ export async function scanByWedge(session: Session, code: string): Promise<strin
   await waitFor(`the outcome of ${code}`, async () => (await flash()) > before)
   return session.execute<string>('return document.querySelector(\'[data-test="scan-message"]\').textContent.trim()')
 }
+
+/** Signs in on device sign-in with a sample device code and makes up the quick-login PIN; ends on the menu. */
+export async function signInWithDeviceCode(session: Session, code: string, name: string, pin: string): Promise<void> {
+  await waitForRoute(session, '/device-auth')
+  await session.type(await session.find('[data-test="device-code"]'), code)
+  await press(session, '[data-test="device-code-submit"]')
+  await session.waitForText('[data-test="create-pin-name"]', (t) => t === name)
+  await typePin(session, pin)
+  await session.waitForText('[data-test="create-pin-title"]', (t) => t === 'Повторите PIN-код')
+  await typePin(session, pin)
+  await waitForRoute(session, (r) => r.startsWith('/menu'))
+}

@@ -1,0 +1,85 @@
+// @vitest-environment node
+import { afterAll, beforeAll, describe, expect, it } from 'vitest'
+import * as XLSX from '@e965/xlsx'
+import { io, type Socket } from 'socket.io-client'
+import { StandIn } from '../ui/core/testing/standIn'
+import { writeTable } from '../ui/partsstore/csvTable'
+import { partsLabelsPdf } from './partsLabels.mjs'
+import { pdfPageCount } from './partsstoreControl.mjs'
+
+let standIn: StandIn
+let socket: Socket
+
+/** The next message named `c` from the stand-in. */
+function next(c: string): Promise<Record<string, unknown>> {
+  return new Promise((resolve) => {
+    const on = (m: { c: string; p: Record<string, unknown> }) => {
+      if (m.c !== c) return
+      socket.off('a', on)
+      resolve(m.p)
+    }
+    socket.on('a', on)
+  })
+}
+
+async function ask(c: string, p: Record<string, unknown> = {}) {
+  const reply = next(`${c}.result`)
+  socket.emit('a', { c, p, r: 1 })
+  return reply
+}
+
+beforeAll(async () => {
+  standIn = await StandIn.start()
+  const { token } = await standIn.mint('u-oleg')
+  socket = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
+  await new Promise((resolve) => socket.on('connect', () => resolve(undefined)))
+})
+afterAll(async () => {
+  socket.close()
+  await standIn.close()
+})
+
+describe('the parts store over HTTP', () => {
+  it('takes an upload by multipart POST, previews it and imports; the export is a workbook of the same rows', async () => {
+    const { token } = await ask('radioImportUploadToken')
+    const rows = [
+      ['Зона', 'Ячейка (путь через короба)', 'Штрихкод ячейки', 'Название товара', 'Штрихкод товара', 'Количество', 'Цена за штуку', 'Комментарий'],
+      ['Цех', 'Шкаф 1/Ящик 2', 'DRAWER-2', 'Сверло 6 мм', '2000000000015', '7', '120', ''],
+    ]
+    const form = new FormData()
+    form.append('file', new Blob([writeTable(rows)]), 'цех.csv')
+    const preview = next('radioImportPreview')
+    const res = await fetch(`${standIn.url}/upload/${token}`, { method: 'POST', body: form })
+    const body = (await res.json()) as Record<string, unknown>
+    expect(body).toMatchObject({ ok: true, kind: 'csv' })
+    const p = await preview
+    expect(p).toMatchObject({ uploadId: body.uploadId, headers: rows[0] })
+    const result = await ask('radioImportRun', { uploadId: p.uploadId, mapping: p.suggestedMapping, pathSeparator: '/', barcodeAsChildCell: true })
+    expect(result).toMatchObject({ createdZones: 1, createdCells: 2, createdProducts: 1, updatedPlacements: 1, errors: [] })
+
+    const again = await fetch(`${standIn.url}/upload/${token}`, { method: 'POST', body: form })
+    expect(again.status).toBe(400)
+
+    const exported = await ask('radioExport')
+    const file = await fetch(`${standIn.url}${exported.url}`)
+    const book = XLSX.read(new Uint8Array(await file.arrayBuffer()), { type: 'array' })
+    const sheet = XLSX.utils.sheet_to_json<unknown[]>(book.Sheets[book.SheetNames[0]!]!, { header: 1 })
+    expect(sheet).toContainEqual(['Цех', 'Шкаф 1/Ящик 2', 'DRAWER-2', 'Сверло 6 мм', '2000000000015', 7, 120, ''])
+    expect(exported.rows).toBe(sheet.length - 1)
+  })
+
+  it('makes one label page per label and copy', async () => {
+    const pdf = await partsLabelsPdf({ size: '58x40', copies: 2, labels: [{ code: 'C-000001', title: 'Стеллаж 1', subtitle: 'Основной склад' }, { code: 'P-000002', title: 'Болт', subtitle: '' }] })
+    expect(pdf.subarray(0, 5).toString()).toBe('%PDF-')
+    expect(pdfPageCount(pdf)).toBe(4)
+  })
+
+  it('prints labels to the captured printer', async () => {
+    await standIn.control('POST', '/partsstore/label-capture', { printedOn: 'Этикетки' })
+    const { products } = await ask('radioProductList', { limit: 3 })
+    const ids = (products as Array<{ id: number }>).map((x) => x.id)
+    expect(await ask('radioLabelsPrint', { kind: 'product', ids, size: '42x24', copies: 1 })).toEqual({ printed: true, printedCount: 3, copies: 1, skippedIds: [], printedOn: 'Этикетки' })
+    const { jobs } = await standIn.control<{ jobs: Array<{ pages: number }> }>('GET', '/partsstore/labels')
+    expect(jobs.map((j) => j.pages)).toEqual([3])
+  })
+})

@@ -1,0 +1,118 @@
+/**
+ * Sends an import file to the service outside the channel: a multipart POST
+ * with one field `file` to "/upload/<token>", through the host's HTTP
+ * facility first and the page's own request when that fails.
+ */
+import { errorText, invokePlugin, isDesktopHost } from '../core/bridge'
+
+export interface UploadReply {
+  uploadId: string
+  size: number
+  kind: string
+}
+
+export interface UploadDeps {
+  inHost: () => boolean
+  invokePlugin: <T>(service: string, command: string, args?: Record<string, unknown>) => Promise<T>
+  fetch: typeof fetch
+  log: (line: string) => void
+}
+
+export const defaultUploadDeps: UploadDeps = {
+  inHost: isDesktopHost,
+  invokePlugin,
+  fetch: (...a) => fetch(...a),
+  log: (line) => console.warn(line),
+}
+
+const UPLOAD_TIMEOUT_MS = 120_000
+
+/** The multipart body of one file field. */
+export function multipartBody(fileName: string, bytes: Uint8Array, boundary: string): Uint8Array {
+  const safeName = fileName.replace(/["\r\n]/g, '_')
+  const head = new TextEncoder().encode(
+    `--${boundary}\r\nContent-Disposition: form-data; name="file"; filename="${safeName}"\r\nContent-Type: application/octet-stream\r\n\r\n`,
+  )
+  const tail = new TextEncoder().encode(`\r\n--${boundary}--\r\n`)
+  const out = new Uint8Array(head.length + bytes.length + tail.length)
+  out.set(head, 0)
+  out.set(bytes, head.length)
+  out.set(tail, head.length + bytes.length)
+  return out
+}
+
+/** The upload's answer judged: the reply, or the error to show. */
+export function readUploadReply(status: number, body: string): UploadReply {
+  let json: unknown
+  try {
+    json = JSON.parse(body)
+  } catch {
+    json = undefined
+  }
+  const o = typeof json === 'object' && json !== null ? (json as Record<string, unknown>) : {}
+  if (o.ok === true && typeof o.uploadId === 'string' && o.uploadId !== '') {
+    return { uploadId: o.uploadId, size: typeof o.size === 'number' ? o.size : 0, kind: typeof o.kind === 'string' ? o.kind : '' }
+  }
+  if (typeof o.error === 'string' && o.error !== '') throw new UploadRefused(o.error)
+  throw new UploadRefused(`Сервер ответил ${status} при загрузке файла`)
+}
+
+/** The service answered the upload, and not with a success: no second attempt. */
+export class UploadRefused extends Error {}
+
+function replyBytes(reply: unknown): Uint8Array {
+  if (reply instanceof Uint8Array) return reply
+  if (reply instanceof ArrayBuffer) return new Uint8Array(reply)
+  if (Array.isArray(reply)) return Uint8Array.from(reply as number[])
+  return new Uint8Array(0)
+}
+
+async function throughHost(url: string, body: Uint8Array, boundary: string, deps: UploadDeps): Promise<{ status: number; text: string }> {
+  const rid = await deps.invokePlugin<number>('http', 'fetch', {
+    method: 'POST',
+    url,
+    headers: [['Content-Type', `multipart/form-data; boundary=${boundary}`]],
+    body: Array.from(body),
+    connectTimeout: 15_000,
+    timeout: UPLOAD_TIMEOUT_MS,
+  })
+  const head = await deps.invokePlugin<{ status: number; rid?: number }>('http', 'fetch_send', { rid })
+  const bodyRid = head.rid ?? rid
+  const parts: Uint8Array[] = []
+  for (;;) {
+    const part = replyBytes(await deps.invokePlugin<unknown>('http', 'fetch_read_body', { rid: bodyRid }))
+    if (part.length === 0) break
+    parts.push(part)
+  }
+  const all = new Uint8Array(parts.reduce((s, p) => s + p.length, 0))
+  let at = 0
+  for (const p of parts) {
+    all.set(p, at)
+    at += p.length
+  }
+  return { status: head.status, text: new TextDecoder().decode(all) }
+}
+
+/** Uploads `bytes` as `fileName` to `<base>/upload/<token>`. */
+export async function uploadImportFile(base: string, token: string, fileName: string, bytes: Uint8Array, deps: UploadDeps = defaultUploadDeps): Promise<UploadReply> {
+  const url = `${base.replace(/\/+$/, '')}/upload/${encodeURIComponent(token)}`
+  if (deps.inHost()) {
+    const boundary = `----zorvik${Math.random().toString(16).slice(2)}${Date.now().toString(16)}`
+    try {
+      const r = await throughHost(url, multipartBody(fileName, bytes, boundary), boundary, deps)
+      return readUploadReply(r.status, r.text)
+    } catch (err) {
+      if (err instanceof UploadRefused) throw err
+      deps.log(`[импорт] загрузка через приложение не удалась, пробуем напрямую: ${errorText(err)}`)
+    }
+  }
+  const form = new FormData()
+  form.append('file', new Blob([bytes as BlobPart]), fileName)
+  let res: Response
+  try {
+    res = await deps.fetch(url, { method: 'POST', body: form })
+  } catch (err) {
+    throw new Error(`Не удалось загрузить файл: ${errorText(err)}`)
+  }
+  return readUploadReply(res.status, await res.text())
+}
