@@ -74,6 +74,34 @@ describe('the parts store over HTTP', () => {
     expect(pdfPageCount(pdf)).toBe(4)
   })
 
+  it('prints labels on the registered desktop through the relay: one PDF fetched, its result answers', async () => {
+    const { token } = await standIn.mint('u-oleg')
+    const desk = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
+    try {
+      await new Promise((resolve) => desk.on('connect', () => resolve(undefined)))
+      const registered = new Promise<Record<string, unknown>>((resolve) =>
+        desk.on('a', (m: { c: string; p: Record<string, unknown> }) => m.c === 'printerRegister.result' && resolve(m.p)),
+      )
+      desk.emit('a', { c: 'printerRegister', r: 1, p: { name: 'raw', comment: 'у верстака', format: { widthMm: 58, heightMm: 40, rotate: 0 }, deviceId: 'dev-desk', deviceName: 'мастерская-1', purpose: 'label' } })
+      const { printerId } = await registered
+      const fetched: number[] = []
+      desk.on('a', async (m: { c: string; p: Record<string, any> }) => {
+        if (m.c !== 'printLabel.push') return
+        const pdf = Buffer.from(await (await fetch(m.p.labelUrl)).arrayBuffer())
+        fetched.push(pdfPageCount(pdf))
+        desk.emit('a', { c: 'printLabel.result', r: 1, p: { jobId: m.p.jobId, printerId, documentId: m.p.documentId, ok: true, error: null, errorCode: null } })
+      })
+      const { products } = await ask('radioProductList', { limit: 3 })
+      const ids = (products as Array<{ id: number }>).map((x) => x.id)
+      expect(await ask('radioLabelsPrint', { kind: 'product', ids, size: '58x40', copies: 2 })).toEqual({
+        printed: true, printedCount: 3, copies: 2, skippedIds: [], printedOn: 'raw — у верстака',
+      })
+      expect(fetched).toEqual([6])
+    } finally {
+      desk.close()
+    }
+  })
+
   it('prints labels to the captured printer', async () => {
     await standIn.control('POST', '/partsstore/label-capture', { printedOn: 'Этикетки' })
     const { products } = await ask('radioProductList', { limit: 3 })

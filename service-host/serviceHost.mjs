@@ -14,6 +14,7 @@ import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 import { servePartsStoreFile } from './partsstoreFiles.mjs'
+import { relayPartsLabels } from './partsLabelRelay.mjs'
 
 /**
  * @typedef {object} ServiceHostOptions
@@ -80,6 +81,9 @@ export async function startServiceHost(options = {}) {
     timers.add(t)
   }
 
+  // Parts-store label files, served once the service knows its own address.
+  /** @type {(req: http.IncomingMessage, res: http.ServerResponse, url: URL) => boolean} */
+  let servePartsLabel = () => false
   const server = http.createServer((req, res) => {
     const url = new URL(req.url ?? '/', 'http://localhost')
     res.setHeader('Access-Control-Allow-Origin', '*')
@@ -91,6 +95,7 @@ export async function startServiceHost(options = {}) {
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
     if (servePartsStoreFile(backend, req, res, url)) return
+    if (servePartsLabel(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
 
@@ -148,6 +153,7 @@ export async function startServiceHost(options = {}) {
   const address = /** @type {import('node:net').AddressInfo} */ (server.address())
   const url = `http://${host.includes(':') ? `[${host}]` : host}:${address.port}`
   setWbFileOrigin(backend, url)
+  servePartsLabel = relayPartsLabels(backend, url)
 
   const control = options.testMode
     ? await startControl({ port: options.controlPort ?? 0, backend, io, rules, messages })
