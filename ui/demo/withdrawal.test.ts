@@ -1,4 +1,4 @@
-import { describe, expect, it } from 'vitest'
+import { describe, expect, it, vi } from 'vitest'
 import type { Payload } from '../core/envelope'
 import { createBackend, type MemoryBackend } from './backend'
 import { demoSigner } from './tokens'
@@ -14,6 +14,7 @@ function connect(b: MemoryBackend, userId: string) {
 }
 
 const MARK = `0104601234567893${'21'}Ab3x5Ky\x1d91EE07\x1d92${'x'.repeat(44)}`
+const SIGNED_DATA = [0x06, 0x09, 0x2a, 0x86, 0x48, 0x86, 0xf7, 0x0d, 0x01, 0x07, 0x02]
 const settle = () => new Promise<void>((r) => queueMicrotask(r))
 
 function shop(options: { ask: boolean }) {
@@ -38,16 +39,29 @@ describe('withdrawal on the server side', () => {
     expect(oleg.pushes.filter((x) => x.c === 'czWithdrawAsk.push')).toEqual([])
   })
 
-  it('not asked (an automatic completion): the device gets the question; a confirmation ends with the notice', async () => {
+  it('not asked (an automatic completion): the question goes to the device; on confirmation the desktop signs the withdrawal document and the notice follows', async () => {
     const { oleg, complete } = shop({ ask: true })
+    oleg.one('reportCertificates', { certificates: [{ thumbprint: 'ab12cd' }] })
+    oleg.one('cryptoConsent', { thumbprint: 'ab12cd', granted: true })
     expect(complete()).toMatchObject({ accepted: true, withdrawQueued: false })
     await settle()
     const ask = oleg.pushes.find((x) => x.c === 'czWithdrawAsk.push')!
     expect(ask.p).toMatchObject({ taskId: expect.any(String), documentId: 'doc-w1' })
     expect(oleg.one('czWithdrawConfirm', { taskId: ask.p.taskId, confirm: true })).toEqual({ queued: true })
-    await settle()
-    expect(oleg.pushes.at(-1)).toEqual({ c: 'czWithdrawNotice.push', p: { taskId: ask.p.taskId, documentId: 'doc-w1', state: 'done', message: 'Коды выведены из оборота' } })
+    const sign = oleg.pushes.find((x) => x.c === 'signDocument.push')!
+    expect(sign.p).toMatchObject({ thumbprint: 'ab12cd', documentType: 'LK_RECEIPT' })
+    const doc = JSON.parse(new TextDecoder().decode(Uint8Array.from(atob(String(sign.p.document ?? sign.p.documentBase64)), (c) => c.charCodeAt(0))))
+    expect(doc.codes).toEqual([MARK])
+    oleg.one('signResult', { requestId: sign.p.requestId, signature: btoa(String.fromCharCode(0x30, 0x80, ...SIGNED_DATA)) })
+    await vi.waitFor(() => expect(oleg.pushes.at(-1)).toEqual({ c: 'czWithdrawNotice.push', p: { taskId: ask.p.taskId, documentId: 'doc-w1', state: 'done', message: 'Коды выведены из оборота' } }))
     expect(oleg.one('czWithdrawConfirm', { taskId: ask.p.taskId, confirm: true })).toEqual({ error: 'На этот вопрос уже ответили' })
+  })
+
+  it('no computer with a chosen certificate: the task fails with the reason', async () => {
+    const { oleg, complete } = shop({ ask: false })
+    expect(complete()).toMatchObject({ withdrawQueued: true })
+    await settle()
+    expect(oleg.pushes.at(-1)?.p).toMatchObject({ state: 'failed', message: 'Нет компьютера с выбранным сертификатом подписи' })
   })
 
   it('a task ends as the control endpoint set it', async () => {

@@ -9,6 +9,7 @@
  */
 import type { Payload } from '../core/envelope'
 import type { Connection, Handler, MemoryBackend } from './backend'
+import { chosenThumbprint, requestSignature } from './signing'
 
 export type WithdrawalEnd = 'done' | 'skipped' | 'expired' | 'failed'
 
@@ -20,6 +21,8 @@ export interface WithdrawalTask {
   state: 'asked' | 'queued' | 'declined' | WithdrawalEnd
   /** the device that completed the document: questions and notices go to its user */
   userId: string
+  /** the withdrawal document's signature: waiting, verified, invalid, refused or timeout */
+  signature?: string
 }
 
 interface WithdrawalState {
@@ -61,12 +64,42 @@ function pushToUser(b: MemoryBackend, task: WithdrawalTask, c: string, p: Payloa
   queueMicrotask(() => b.pushWhere((conn: Connection) => conn.identity.kind === 'device' && conn.identity.userId === task.userId, c, p))
 }
 
-/** Ends a queued task as the control endpoint set it, with the notice to the user's devices. */
-export function finishTask(b: MemoryBackend, task: WithdrawalTask, end: WithdrawalEnd = withdrawalState(b).end): void {
+function notify(b: MemoryBackend, task: WithdrawalTask, end: WithdrawalEnd, message = NOTICE_MESSAGES[end]): void {
   task.state = end
   const p: Payload = { taskId: task.taskId, documentId: task.documentId, state: end }
-  if (NOTICE_MESSAGES[end]) p.message = NOTICE_MESSAGES[end]
+  if (message) p.message = message
   pushToUser(b, task, 'czWithdrawNotice.push', p)
+}
+
+/** The withdrawal document the desktop signs: the codes of the sale, as the marking system takes them. */
+function withdrawalDocument(task: WithdrawalTask): string {
+  const doc = JSON.stringify({ type: 'LK_RECEIPT', action: 'RETAIL', documentId: task.documentId, codes: task.codes })
+  let bin = ''
+  for (const byte of new TextEncoder().encode(doc)) bin += String.fromCharCode(byte)
+  return btoa(bin)
+}
+
+/**
+ * Ends a queued task as the control endpoint set it. Done means: the withdrawal document signed by a computer of
+ * the user that has a certificate chosen (`signDocument.push`), the signature verified, then the notice.
+ */
+export function finishTask(b: MemoryBackend, task: WithdrawalTask, end: WithdrawalEnd = withdrawalState(b).end): void {
+  if (end !== 'done') return notify(b, task, end)
+  const signer = b.connections().find((c) => c.identity.kind === 'device' && c.identity.userId === task.userId && chosenThumbprint(b, c.id))
+  if (!signer) return notify(b, task, 'failed', 'Нет компьютера с выбранным сертификатом подписи')
+  task.state = 'queued'
+  const { outcome } = requestSignature(b, signer, {
+    kind: 'document',
+    documentBase64: withdrawalDocument(task),
+    documentType: 'LK_RECEIPT',
+    thumbprint: chosenThumbprint(b, signer.id)!,
+  })
+  task.signature = 'waiting'
+  void outcome.then((o) => {
+    task.signature = o.status
+    if (o.status === 'verified') notify(b, task, 'done')
+    else notify(b, task, 'failed', `Документ вывода не подписан: ${o.error || o.detail || o.status}`)
+  })
 }
 
 /**

@@ -4,7 +4,7 @@ import { fiasStatus, normaliseFias, reportWorkplaceText } from './fias'
 import { normaliseProductGroups, PRODUCT_GROUPS, searchProductGroups, selectionLabel } from './productGroups'
 import { createWithdrawQuestions } from './withdrawQuestions'
 import { outcomeRecord } from './withdrawRecords'
-import { noticeText, outcomeText, waitingLine, WITHDRAW_TEXTS } from './withdrawTexts'
+import { noticeText, outcomeText, waitingLine, withdrawStateText, WITHDRAW_TEXTS } from './withdrawTexts'
 
 function questions(confirm: (p: Payload) => Promise<Payload> = async () => ({ queued: true })) {
   const log = vi.fn()
@@ -103,6 +103,15 @@ describe('withdrawal texts', () => {
     [{ marks: 3, type: 'shipment', queued: false }, `${D}: коды из оборота не выводились, причину сервер не назвал.`],
   ])('outcome %o', (o, text) => {
     expect(outcomeText({ at: 0, number: '15', ...o }).text).toBe(text)
+  })
+
+  it.each([
+    [{}, 'Сервер не прислал настроек вывода при подключении'],
+    [{ czWithdrawRetail: false, czWithdrawAsk: false }, 'Работа с Честным Знаком для этой организации не включена'],
+    [{ czWithdrawRetail: true, czWithdrawAsk: true }, 'Включен. Перед завершением документа спросим сборщика, выводить ли коды. Выводит коды сервер'],
+    [{ czWithdrawRetail: true }, 'Включен. Сборщика не спрашиваем — так настроено в кабинете. Выводит коды сервер'],
+  ])('withdrawal state %o', (features, start) => {
+    expect(withdrawStateText(features).text.startsWith(start)).toBe(true)
   })
 
   it('a completion\'s record keeps its details and what the server said', () => {

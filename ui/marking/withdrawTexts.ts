@@ -146,3 +146,21 @@ export function waitingLine(queuedAt: number, log: readonly (SignLogMark & { rea
     tone: 'warning',
   }
 }
+
+const SERVER_WITHDRAWS = ' Выводит коды сервер: пока в журнале подписей ниже нет записи «подписан документ», вывод не начинался.'
+
+/** The "Вывод кодов из оборота" row from the account capabilities of the latest connection. */
+export function withdrawStateText(features: Readonly<Record<string, boolean>> | null | undefined): ToneText {
+  const f = features ?? {}
+  if (!('czWithdrawRetail' in f) && !('czWithdrawAsk' in f)) {
+    return {
+      text: 'Сервер не прислал настроек вывода при подключении — ни включенных, ни выключенных. Галочка в кабинете тут не поможет: настройки должен отдавать сам сервер. Нажмите «Проверить еще раз», а если ничего не изменится — покажите эту строку поддержке.',
+      tone: 'warning',
+    }
+  }
+  if (f.czWithdrawRetail !== true) {
+    return { text: 'Работа с Честным Знаком для этой организации не включена: коды при продаже физлицам из оборота не выводятся.', tone: 'warning' }
+  }
+  if (f.czWithdrawAsk === true) return { text: `Включен. Перед завершением документа спросим сборщика, выводить ли коды.${SERVER_WITHDRAWS}`, tone: 'ok' }
+  return { text: `Включен. Сборщика не спрашиваем — так настроено в кабинете.${SERVER_WITHDRAWS}`, tone: 'ok' }
+}
