@@ -7,8 +7,8 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { accountDocuments, type DemoDocument } from '../../ui/demo'
 import { ROOT } from './harness/desktopApp'
 import { press, restartAsDevice, scanByWedge, useStandInRig, waitForRoute } from './harness/standInApp'
+import { chooseCertificate } from './harness/signingSettings'
 import { waitFor } from './harness/wait'
-import type { Session } from './harness/webdriver'
 
 const ACCOUNT = 'acc-master'
 const TOOLS = join(ROOT, 'tests/fixtures/signing/tools')
@@ -20,19 +20,6 @@ beforeAll(() => {
 afterAll(() => {
   process.env.PATH = savedPath
 })
-
-/** Writes the chosen certificate and the consent into the host's settings file, as the settings section does. */
-async function chooseCertificate(session: Session, crypto: Record<string, unknown>): Promise<void> {
-  const done = await session.executeAsync<string>(
-    `const [crypto, finish] = arguments
-     const invoke = window.__ZORVIK__.invoke
-     invoke('plugin:store|load', { path: '.settings.dat', options: { defaults: {} } })
-       .then((rid) => invoke('plugin:store|set', { rid, key: 'work', value: { crypto } }).then(() => invoke('plugin:store|save', { rid })))
-       .then(() => finish('ok'), (e) => finish(String(e)))`,
-    crypto,
-  )
-  if (done !== 'ok') throw new Error(`storing the settings failed: ${done}`)
-}
 
 interface Task {
   taskId: string

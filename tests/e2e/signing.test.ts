@@ -9,8 +9,8 @@ import { join } from 'node:path'
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { ROOT } from './harness/desktopApp'
 import { restartAsDevice, useStandInRig, waitForRoute } from './harness/standInApp'
+import { chooseCertificate } from './harness/signingSettings'
 import { waitFor } from './harness/wait'
-import type { Session } from './harness/webdriver'
 
 const TOOLS = join(ROOT, 'tests/fixtures/signing/tools')
 const CONSENT_SCOPE = 'v1:auth+withdrawal'
@@ -38,19 +38,6 @@ afterAll(() => {
   else process.env[k] = v
   rmSync(controlDir, { recursive: true, force: true })
 })
-
-/** Writes the chosen certificate and the consent into the host's settings file, as the settings section does. */
-async function chooseCertificate(session: Session, crypto: Record<string, unknown>): Promise<void> {
-  const done = await session.executeAsync<string>(
-    `const [crypto, finish] = arguments
-     const invoke = window.__ZORVIK__.invoke
-     invoke('plugin:store|load', { path: '.settings.dat', options: { defaults: {} } })
-       .then((rid) => invoke('plugin:store|set', { rid, key: 'work', value: { crypto } }).then(() => invoke('plugin:store|save', { rid })))
-       .then(() => finish('ok'), (e) => finish(String(e)))`,
-    crypto,
-  )
-  if (done !== 'ok') throw new Error(`storing the settings failed: ${done}`)
-}
 
 async function outcomeOf(requestId: string, until: (o: Outcome) => boolean, timeoutMs = 30_000): Promise<Outcome> {
   return waitFor(`the outcome of ${requestId}`, async () => {
