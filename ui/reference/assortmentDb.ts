@@ -10,6 +10,7 @@ import type { AssortmentItem } from './syncAnswer'
 export const DB_NAME = 'zorvik_assortment'
 const LOAD_CHUNK = 2000
 const DELETE_CHUNK = 1000
+const PUT_BATCH = 100
 
 export interface AssortmentMeta {
   lastSyncAt: number | null
@@ -87,10 +88,15 @@ export class AssortmentDb {
     })
   }
 
-  /** One page: its products written and its deletions applied together. */
+  /**
+   * One page: its products written and its deletions applied together. The
+   * products go in small batches: each batch's puts are cloned on the page's
+   * thread, and between batches the page takes input and paints while the
+   * transaction stays open.
+   */
   async writePage(items: readonly AssortmentItem[], deleted: readonly string[]): Promise<void> {
     await this.db.transaction('rw', this.db.items, async () => {
-      if (items.length > 0) await this.db.items.bulkPut(items as AssortmentItem[])
+      for (let at = 0; at < items.length; at += PUT_BATCH) await this.db.items.bulkPut(items.slice(at, at + PUT_BATCH))
       if (deleted.length > 0) await this.db.items.bulkDelete(deleted as string[])
     })
   }

@@ -7,6 +7,7 @@
  * hides that product.
  */
 import { parseMarkingCode } from '../documents/picking/markingCode'
+import { ShardedMap } from './shardedMap'
 import type { AssortmentItem } from './syncAnswer'
 
 /** A code without its leading zeros; a code of zeros only stays as it is. */
@@ -36,10 +37,10 @@ export function approxBytes(item: AssortmentItem): number {
 }
 
 export class LookupIndex {
-  private readonly items = new Map<string, AssortmentItem>()
-  private readonly barcodes = new Map<string, AssortmentItem>()
-  private readonly bareBarcodes = new Map<string, AssortmentItem>()
-  private readonly codes = new Map<string, AssortmentItem>()
+  private readonly items = new ShardedMap<AssortmentItem>()
+  private readonly barcodes = new ShardedMap<AssortmentItem>()
+  private readonly bareBarcodes = new ShardedMap<AssortmentItem>()
+  private readonly codes = new ShardedMap<AssortmentItem>()
   private totalBytes = 0
 
   get count(): number {
@@ -108,6 +109,6 @@ export class LookupIndex {
 }
 
 // Two products may share a code; removing one must not take the other's entry.
-function dropIfOwned(map: Map<string, AssortmentItem>, key: string, owner: AssortmentItem): void {
+function dropIfOwned(map: ShardedMap<AssortmentItem>, key: string, owner: AssortmentItem): void {
   if (map.get(key) === owner) map.delete(key)
 }

@@ -6,6 +6,7 @@
  * codes that are not in the document.
  */
 import { createHooks } from '../core/hooks'
+import { yieldToPage } from '../core/yieldToPage'
 import type { Payload } from '../core/envelope'
 import type { AssortmentDb, AssortmentMeta } from './assortmentDb'
 import { DB_TEXTS, writeErrorText } from './dbTexts'
@@ -166,6 +167,7 @@ export function createReferenceCopy(deps: ReferenceCopyDeps): ReferenceCopy {
           index,
           meta,
           wait,
+          breathe: yieldToPage,
           now,
           current: () => epoch === mine,
           onWaiting: (sec) => setStatus({ waitingSec: sec }),

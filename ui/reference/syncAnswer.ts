@@ -52,15 +52,32 @@ export function normaliseRecord(raw: unknown): AssortmentRecord | null {
   }
 }
 
+/** The products of a page as they came, for normalising a slice at a time. */
+export function rawItems(p: Payload): readonly unknown[] {
+  return Array.isArray(p.items) ? p.items : []
+}
+
+/** Normalises raw products onto `into`, stamped with the run that writes them. */
+export function normaliseItems(raw: readonly unknown[], syncedAt: number, into: AssortmentItem[]): void {
+  for (const r of raw) {
+    const item = normaliseRecord(r)
+    if (item) into.push({ ...item, syncedAt })
+  }
+}
+
 /** The answer of one `assortmentSync` page. An `error` of `true` counts as an error without a text. */
 export function normaliseSyncAnswer(p: Payload): SyncAnswer {
-  const items: AssortmentRecord[] = []
-  if (Array.isArray(p.items)) {
-    for (const raw of p.items) {
-      const r = normaliseRecord(raw)
-      if (r) items.push(r)
-    }
+  const answer = normaliseSyncHead(p)
+  for (const raw of rawItems(p)) {
+    const r = normaliseRecord(raw)
+    if (r) answer.items.push(r)
   }
+  return answer
+}
+
+/** Everything of a page's answer but its products (`items` left empty). */
+export function normaliseSyncHead(p: Payload): SyncAnswer {
+  const items: AssortmentRecord[] = []
   const deleted = Array.isArray(p.deleted) ? p.deleted.map(text).filter((id) => id !== '') : []
   const answer: SyncAnswer = { items, deleted }
   const cursor = text(p.cursor)

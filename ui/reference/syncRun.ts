@@ -1,7 +1,9 @@
 /**
  * One synchronisation run of the reference copy: pages of `assortmentSync`
  * until the server has no more, each page written in one transaction and put
- * into the index; "too-soon" answers wait and ask the same page again. A
+ * into the index; "too-soon" answers wait and ask the same page again. A page
+ * is handled in slices with the page let go in between, so scans are answered
+ * and painted while a large catalogue comes in. A
  * failure keeps what the copy held; the cursor and the sync times are saved
  * only when the run reached the end.
  */
@@ -10,7 +12,10 @@ import type { Payload } from '../core/envelope'
 import type { AssortmentMeta } from './assortmentDb'
 import type { LookupIndex } from './lookupIndex'
 import { isFullRun, MAX_PAGES, nextSince, PAGE_LIMIT, pageStep, SYNC_TEXTS } from './syncPlan'
-import { normaliseSyncAnswer, type AssortmentItem } from './syncAnswer'
+import { normaliseItems, normaliseSyncHead, rawItems, type AssortmentItem } from './syncAnswer'
+
+/** Products handled between two breaths: about a few milliseconds of work on a slow machine. */
+export const SLICE = 250
 
 /** The database side a run needs. */
 export interface RunStore {
@@ -28,6 +33,8 @@ export interface RunDeps {
   /** the stored meta; the run updates it in place once it is saved */
   meta: AssortmentMeta
   wait(ms: number): Promise<void>
+  /** lets the page handle input and paint before the next slice of work */
+  breathe(): Promise<void>
   now(): number
   /** false once the copy was cleared or switched to another account: the run stops writing */
   current(): boolean
@@ -70,7 +77,7 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
       ahead = null
     }
     if (!d.current()) return { kind: 'dropped' }
-    const answer = normaliseSyncAnswer(raw)
+    const answer = normaliseSyncHead(raw)
     tooSoonInRow = answer.errorCode === 'too-soon' ? tooSoonInRow + 1 : 0
     const step = pageStep(answer, tooSoonInRow)
     if (step.kind === 'fail') return { kind: 'failed', error: step.error }
@@ -86,14 +93,23 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
       // Left unread when this page fails or the run is dropped.
       ahead.catch(() => {})
     }
-    const items: AssortmentItem[] = answer.items.map((r) => ({ ...r, syncedAt: started }))
+    const items: AssortmentItem[] = []
+    const raws = rawItems(raw)
+    for (let at = 0; at < raws.length; at += SLICE) {
+      normaliseItems(raws.slice(at, at + SLICE), started, items)
+      await d.breathe()
+    }
+    if (!d.current()) return { kind: 'dropped' }
     try {
       await d.store.writePage(items, answer.deleted)
     } catch (err) {
       return { kind: 'failed', error: d.writeError(err) }
     }
     if (!d.current()) return { kind: 'dropped' }
-    d.index.put(items)
+    for (let at = 0; at < items.length; at += SLICE) {
+      if (at > 0) await d.breathe()
+      d.index.put(items.slice(at, at + SLICE))
+    }
     d.index.remove(answer.deleted)
     since = nextSince(answer, since)
     pages += 1
