@@ -4,7 +4,7 @@
  * the host's shapes and texts (JSON keys in sorted order, errors as plain
  * strings) and keeps what the page sent.
  */
-import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
+import { FakeHost } from '../../core/testing/fakeHost'
 import type { MediaTracking } from '../printOps'
 
 export interface FakePrinter {
@@ -33,30 +33,15 @@ function sorted(value: Record<string, unknown>): Record<string, unknown> {
   return Object.fromEntries(Object.entries(value).sort(([a], [b]) => (a < b ? -1 : 1)))
 }
 
-export class FakePrintHost {
-  readonly calls: Array<{ cmd: string; args: Record<string, unknown> }> = []
+export class FakePrintHost extends FakeHost {
   readonly jobs: FakeJob[] = []
   readonly log: string[] = []
   /** link → answer of `fetch_label` */
   readonly files = new Map<string, { status: number; bytes: Uint8Array }>()
-  /** commands that fail with this text (or never answer when the text is null) */
-  readonly failing = new Map<string, string | null>()
   engineReport = 'Всё готово к печати.\nСистема: тестовая\nБиблиотека печати: системная библиотека'
 
-  constructor(public printers: FakePrinter[] = []) {}
-
-  count(cmd: string): number {
-    return this.calls.filter((c) => c.cmd === cmd).length
-  }
-
-  /** Puts this host in place of the page's bridge object. */
-  install(): this {
-    installFakeBridge((cmd, args) => this.invoke(cmd, args))
-    return this
-  }
-
-  static uninstall(): void {
-    removeFakeBridge()
+  constructor(public printers: FakePrinter[] = []) {
+    super()
   }
 
   private pageSize(p: FakePrinter): Record<string, unknown> {
@@ -80,13 +65,7 @@ export class FakePrintHost {
     return this.printers.find((p) => p.isDefault)?.name ?? null
   }
 
-  async invoke(cmd: string, args: Record<string, unknown>): Promise<unknown> {
-    this.calls.push({ cmd, args })
-    if (this.failing.has(cmd)) {
-      const text = this.failing.get(cmd)
-      if (text === null) return new Promise(() => {})
-      throw text
-    }
+  protected answer(cmd: string, args: Record<string, unknown>): unknown {
     switch (cmd) {
       case 'append_app_log':
         this.log.push(String(args.line))

@@ -4,7 +4,7 @@
  * texts, the computer name, the printer list and the key-value files (what
  * `save` made durable is what survives a "crash").
  */
-import { installFakeBridge, removeFakeBridge } from '../../core/testing/fakeBridge'
+import { FakeHost } from '../../core/testing/fakeHost'
 import type { CryptoSettings } from '../../core/settingsModel'
 import { CONSENT_SCOPE, type Certificate } from '../certificates'
 import type { CryptoStatus } from '../cryptoHost'
@@ -47,33 +47,17 @@ export const FOUND: CryptoStatus = {
 
 type Answer = unknown | ((args: Record<string, unknown>) => unknown)
 
-export class FakeSigningHost {
-  readonly calls: Array<{ cmd: string; args: Record<string, unknown> }> = []
+export class FakeSigningHost extends FakeHost {
   status: CryptoStatus = FOUND
   certificates: Certificate[] = [certificate()]
   hostname = 'СКЛАД-ПК-1'
   printers: unknown[] = [{ name: 'Label', displayName: 'Label', isDefault: true, isOnline: true }]
   diagnoseReport = 'cryptcp — /opt/cprocsp/bin/amd64/cryptcp\n\nusage'
-  /** command → its error text (thrown as the host's string refusal) or a promise that never settles (null) */
-  readonly failing = new Map<string, string | null>()
   /** the signature `sign_*` answer, per command (Base64) */
   signature: Answer = 'MIAGCSqGSIb3DQEHAqCAMIACAQE='
   /** key-value files: what was saved, and what was only set */
   readonly files = new Map<string, { saved: Record<string, unknown>; pending: Record<string, unknown> }>()
   private readonly rids: string[] = []
-
-  count(cmd: string): number {
-    return this.calls.filter((c) => c.cmd === cmd).length
-  }
-
-  install(): this {
-    installFakeBridge((cmd, args) => this.invoke(cmd, args))
-    return this
-  }
-
-  static uninstall(): void {
-    removeFakeBridge()
-  }
 
   /** Forgets every set that was not saved, as a killed process would. */
   crash(): void {
@@ -87,13 +71,7 @@ export class FakeSigningHost {
     return f
   }
 
-  private invoke(cmd: string, args: Record<string, unknown>): unknown {
-    this.calls.push({ cmd, args })
-    if (this.failing.has(cmd)) {
-      const text = this.failing.get(cmd)
-      if (text === null) return new Promise(() => {})
-      throw text
-    }
+  protected answer(cmd: string, args: Record<string, unknown>): unknown {
     switch (cmd) {
       case 'crypto_available':
       case 'set_crypto_dir':
