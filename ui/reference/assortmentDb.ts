@@ -10,7 +10,7 @@ import type { AssortmentItem } from './syncAnswer'
 export const DB_NAME = 'zorvik_assortment'
 const LOAD_CHUNK = 2000
 const DELETE_CHUNK = 1000
-const PUT_BATCH = 100
+const PUT_BATCH = 250
 
 export interface AssortmentMeta {
   lastSyncAt: number | null

@@ -63,7 +63,30 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
     if (at) payload.cursor = at
     return d.ask(payload)
   }
-  // The next page is asked for while this one is written: the wait for the server and the write overlap.
+  // A page is written and indexed while the next one is fetched and normalised; writes stay in page order.
+  let writing: Promise<RunResult | null> = Promise.resolve(null)
+  const written = async (): Promise<RunResult | null> => {
+    const r = await writing
+    writing = Promise.resolve(null)
+    return r
+  }
+  // A page that failed to write, or a clear during its write, ends the run before anything later.
+  const end = async (r: RunResult): Promise<RunResult> => (await written()) ?? r
+  const writeAndIndex = async (items: AssortmentItem[], deleted: string[]): Promise<RunResult | null> => {
+    try {
+      await d.store.writePage(items, deleted)
+    } catch (err) {
+      return { kind: 'failed', error: d.writeError(err) }
+    }
+    if (!d.current()) return { kind: 'dropped' }
+    for (let at = 0; at < items.length; at += SLICE) {
+      await d.breathe()
+      d.index.put(items.slice(at, at + SLICE))
+    }
+    d.index.remove(deleted)
+    return null
+  }
+  // The next page is asked for while this one is handled: the wait for the server and the work overlap.
   let ahead: Promise<Payload> | null = null
   for (;;) {
     if (pages >= MAX_PAGES) break
@@ -71,21 +94,21 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
     try {
       raw = await (ahead ?? askPage(cursor))
     } catch (err) {
-      if (!d.current()) return { kind: 'dropped' }
-      return { kind: 'failed', error: isTimeout(err) || !(err instanceof Error) || !err.message ? SYNC_TEXTS.noAnswer : err.message }
+      if (!d.current()) return end({ kind: 'dropped' })
+      return end({ kind: 'failed', error: isTimeout(err) || !(err instanceof Error) || !err.message ? SYNC_TEXTS.noAnswer : err.message })
     } finally {
       ahead = null
     }
-    if (!d.current()) return { kind: 'dropped' }
+    if (!d.current()) return end({ kind: 'dropped' })
     const answer = normaliseSyncHead(raw)
     tooSoonInRow = answer.errorCode === 'too-soon' ? tooSoonInRow + 1 : 0
     const step = pageStep(answer, tooSoonInRow)
-    if (step.kind === 'fail') return { kind: 'failed', error: step.error }
+    if (step.kind === 'fail') return end({ kind: 'failed', error: step.error })
     if (step.kind === 'wait') {
       d.onWaiting(step.seconds)
       await d.wait(step.seconds * 1000)
       d.onWaiting(null)
-      if (!d.current()) return { kind: 'dropped' }
+      if (!d.current()) return end({ kind: 'dropped' })
       continue
     }
     if (step.kind === 'next' && pages + 1 < MAX_PAGES) {
@@ -99,25 +122,17 @@ export async function runSync(d: RunDeps, askedFull: boolean): Promise<RunResult
       normaliseItems(raws.slice(at, at + SLICE), started, items)
       await d.breathe()
     }
+    const before = await written()
+    if (before) return before
     if (!d.current()) return { kind: 'dropped' }
-    try {
-      await d.store.writePage(items, answer.deleted)
-    } catch (err) {
-      return { kind: 'failed', error: d.writeError(err) }
-    }
-    if (!d.current()) return { kind: 'dropped' }
-    for (let at = 0; at < items.length; at += SLICE) {
-      if (at > 0) await d.breathe()
-      d.index.put(items.slice(at, at + SLICE))
-    }
-    d.index.remove(answer.deleted)
+    writing = writeAndIndex(items, answer.deleted)
     since = nextSince(answer, since)
     pages += 1
-    if (step.kind === 'last') return finish(d, { full, started, since, pages, capped: false })
+    if (step.kind === 'last') return (await written()) ?? finish(d, { full, started, since, pages, capped: false })
     cursor = step.cursor
   }
   d.warn(`[справочник] подкачка остановлена после ${MAX_PAGES} страниц, сервер еще присылает страницы`)
-  return finish(d, { full, started, since, pages, capped: true })
+  return (await written()) ?? finish(d, { full, started, since, pages, capped: true })
 }
 
 async function finish(
