@@ -6,7 +6,7 @@
  * codes that are not in the document.
  */
 import { createHooks } from '../core/hooks'
-import { yieldToPage } from '../core/yieldToPage'
+import { yieldToPage } from '../core/backgroundWork'
 import type { Payload } from '../core/envelope'
 import type { AssortmentDb, AssortmentMeta } from './assortmentDb'
 import { DB_TEXTS, writeErrorText } from './dbTexts'
