@@ -11,10 +11,10 @@ const CELLS = [
   { id: 3, name: 'Стол', barcode: 'CELL-DESK' },
 ]
 const PRODUCTS: Product[] = [
-  { id: 10, name: 'Болт', internalBarcode: 'P000010', price: 5, comment: '', productsWithoutCell: 0, limitSkipped: 0 },
-  { id: 11, name: 'Гайка', internalBarcode: 'P000011', price: 2, comment: '', productsWithoutCell: 0, limitSkipped: 0 },
-  { id: 12, name: 'Шайба', internalBarcode: 'P000012', price: null, comment: '', productsWithoutCell: 0, limitSkipped: 0 },
-  { id: 13, name: 'Винт', internalBarcode: 'P000013', price: 1, comment: '', productsWithoutCell: 0, limitSkipped: 0 },
+  { id: 10, name: 'Болт', internalBarcode: 'P000010', price: 5, comment: '' },
+  { id: 11, name: 'Гайка', internalBarcode: 'P000011', price: 2, comment: '' },
+  { id: 12, name: 'Шайба', internalBarcode: 'P000012', price: null, comment: '' },
+  { id: 13, name: 'Винт', internalBarcode: 'P000013', price: 1, comment: '' },
 ]
 
 const refusal = (code: string, message = code) => new RefusalError(message, { code } as RefusalError['info'])
@@ -78,7 +78,7 @@ function store(initial: Array<[cellId: number, productId: number, qty: number]> 
     },
     async productSave(s) {
       saved.push(s)
-      const product: Product = { id: 99, name: s.name, internalBarcode: 'P000099', price: s.price ?? null, comment: s.comment ?? '', productsWithoutCell: 0, limitSkipped: 0 }
+      const product: Product = { id: 99, name: s.name, internalBarcode: 'P000099', price: s.price ?? null, comment: s.comment ?? '' }
       return { product }
     },
   }
