@@ -19,7 +19,7 @@ const PRODUCTS: Product[] = [
 
 const refusal = (code: string, message = code) => new RefusalError(message, { code } as RefusalError['info'])
 
-function store(initial: Array<[cellId: number, productId: number, qty: number]> = []) {
+function store(initial: Array<[cellId: number, productId: number, qty: number]> = [], extra: Record<string, string> = {}) {
   const qty = new Map<string, number>()
   const key = (c: number, p: number) => `${c}/${p}`
   for (const [c, p, q] of initial) qty.set(key(c, p), q)
@@ -56,7 +56,8 @@ function store(initial: Array<[cellId: number, productId: number, qty: number]> 
       step()
       calls.push(`put ${q.cellId}/${q.productId} ${q.quantity}`)
       qty.set(key(q.cellId, q.productId), (qty.get(key(q.cellId, q.productId)) ?? 0) + q.quantity)
-      return { cellId: q.cellId, productId: q.productId, quantity: qty.get(key(q.cellId, q.productId))! }
+      const reply = { cellId: q.cellId, productId: q.productId, quantity: qty.get(key(q.cellId, q.productId))! }
+      return q.price !== undefined ? { ...reply, price: 7.5 } : reply
     },
     async placementTake(q) {
       step()
@@ -83,7 +84,7 @@ function store(initial: Array<[cellId: number, productId: number, qty: number]> 
     },
   }
   const sounds: Sound[] = []
-  const session = new PlacementSession({ commands, sound: (s) => sounds.push(s) })
+  const session = new PlacementSession({ commands, sound: (s) => sounds.push(s), extraBarcode: (c) => extra[c] })
   const at = (c: number, p: number) => qty.get(key(c, p)) ?? 0
   return { session, calls, failAt, sounds, saved, at, resetCount: () => { n = 0 } }
 }
@@ -179,6 +180,52 @@ describe('the product card', () => {
     await t.session.deskAll(t.session.cell!.items[0]!)
     expect(t.calls).toEqual(['put 3/11 2', 'move 1->3/10 4'])
     expect(t.session.last?.text).toBe('4 шт. Болт перенесено из Склад → A1 в Склад → Стол')
+  })
+})
+
+describe('lookups, prices and single undo', () => {
+  it('a code from the device index of extra barcodes finds its product', async () => {
+    const t = store([], { '4600000000017': 'P000011' })
+    await t.session.scan('CELL-A1')
+    await t.session.scan('4600000000017')
+    expect(t.session.selected?.id).toBe(11)
+  })
+
+  it('a put with a price shows the new average price', async () => {
+    const t = store()
+    await t.session.scan('CELL-A1')
+    await t.session.scan('P000010')
+    await t.session.applySelected('1', '10')
+    expect(t.session.note?.text).toBe('Средняя цена теперь 7.5')
+    expect(t.session.last?.text).toBe('Положили 1 шт „Болт“ в „Склад → A1“')
+  })
+
+  it.each<[string, string[], number[]]>([
+    ['a put is taken back', ['put'], [4, 0]],
+    ['a take is put back', ['take'], [4, 0]],
+    ['a move goes back from target to source', ['move'], [4, 0]],
+  ])('%s', async (_, [kind], [a1, b2]) => {
+    const t = store([[1, 10, 4]])
+    t.session.setMode(kind === 'take' ? 'take' : 'put')
+    await t.session.scan('CELL-A1')
+    if (kind === 'move') await t.session.moveOne(t.session.cell!.items[0]!, { id: 2, name: 'B2', barcode: null, path: ['B2'], zoneName: 'Склад' }, '4')
+    else {
+      await t.session.scan('P000010')
+      await t.session.applySelected('2')
+    }
+    const text = t.session.last!.text
+    await t.session.undo()
+    expect([t.at(1, 10), t.at(2, 10)]).toEqual([a1, b2])
+    expect(t.session.note?.text).toBe(`Отменено: ${text}`)
+    await t.session.undo()
+    expect(t.calls.length).toBe(2)
+  })
+
+  it('a move without a target asks for one', async () => {
+    const t = store([[1, 10, 4]])
+    await t.session.scan('CELL-A1')
+    await t.session.moveOne(t.session.cell!.items[0]!, null, '1')
+    expect(t.session.note?.text).toBe('Укажите ячейку-получателя')
   })
 })
 

@@ -365,7 +365,7 @@ export class PlacementSession {
     if (a.kind === 'put') {
       const q: { cellId: number; productId: number; quantity: number; price?: number } = { cellId: a.cell.id, productId: a.productId, quantity: a.quantity }
       if (price !== undefined) q.price = price
-      const r = (await c.placementPut(q)) as { quantity: number; price?: number }
+      const r = await c.placementPut(q)
       this.updateItem(a.cell.id, product, r.quantity)
       return typeof r.price === 'number' ? { avgPrice: r.price } : {}
     }
