@@ -341,7 +341,7 @@ export class PlacementSession {
     this.busy = true
     try {
       const reply = await this.send(a, price)
-      this.last = { action: a, text: actionText(a), undone: false }
+      this.remember(a)
       this.say(reply.avgPrice !== undefined ? `Средняя цена теперь ${reply.avgPrice}` : this.last.text, false, 'success')
       return true
     } catch (e) {
@@ -409,38 +409,48 @@ export class PlacementSession {
   async runMulti(): Promise<void> {
     if (!this.cell || this.mode === 'move' || this.multi.length === 0) return
     const mode = this.mode
-    const parsed = this.multi.map((r) => parseQuantity(r.quantity))
-    let bad = false
-    parsed.forEach((q, i) => {
-      const row = this.multi[i] as ListRow
-      row.error = q.ok ? undefined : q.text
-      if (!q.ok) bad = true
-    })
-    if (bad) return this.fail(QUANTITY_FIX_TABLE)
     const cell = place(this.cell.cell)
+    const run = await this.runRows(this.multi, QUANTITY_FIX_TABLE, (entry) => ({ ...entry, kind: mode, cell }))
+    if (!run) return
+    if (run.done.length > 0) this.remember({ kind: 'multi', mode, entries: run.done, cell })
+    if (run.failed) return this.fail(`Не обработано: ${run.failed.text}`)
+    this.say(this.last?.text ?? '', false, 'success')
+  }
+
+  /**
+   * Checks every row's quantity (each row keeps its own error), then sends one
+   * command per row in order; a row done leaves the list, the first failure
+   * stops the run and stays on its row. Null when a quantity was wrong.
+   */
+  private async runRows(rows: ListRow[], fixText: string, actionOf: (e: MultiEntry) => SingleAction) {
+    const parsed = rows.map((r) => parseQuantity(r.quantity, r.available))
+    parsed.forEach((q, i) => ((rows[i] as ListRow).error = q.ok ? undefined : q.text))
+    if (parsed.some((q) => !q.ok)) {
+      this.fail(fixText)
+      return null
+    }
     const done: MultiEntry[] = []
-    let failure: string | undefined
+    let failed: { name: string; text: string } | undefined
     this.busy = true
-    for (const [i, row] of [...this.multi].entries()) {
+    for (const [i, row] of [...rows].entries()) {
       const q = parsed[i] as { ok: true; value: number }
       const entry: MultiEntry = { productId: row.productId, name: row.name, internalBarcode: row.internalBarcode, price: row.price, quantity: q.value }
       try {
-        await this.send({ ...entry, kind: mode, cell })
+        await this.send(actionOf(entry))
         done.push(entry)
-        this.multi.splice(this.multi.indexOf(row), 1)
+        rows.splice(rows.indexOf(row), 1)
       } catch (e) {
-        failure = failureText('placement', e)
-        row.error = failure
+        failed = { name: row.name, text: failureText('placement', e) }
+        row.error = failed.text
         break
       }
     }
     this.busy = false
-    if (done.length > 0) {
-      const action: Action = { kind: 'multi', mode, entries: done, cell }
-      this.last = { action, text: actionText(action), undone: false }
-    }
-    if (failure !== undefined) return this.fail(`Не обработано: ${failure}`)
-    this.say(this.last?.text ?? '', false, 'success')
+    return { done, failed }
+  }
+
+  private remember(action: Action) {
+    this.last = { action, text: actionText(action), undone: false }
   }
 
   // ---- the group move
@@ -483,37 +493,12 @@ export class PlacementSession {
   async runGroupMove(): Promise<void> {
     if (!this.cell || this.moveList.length === 0) return
     if (!this.target) return this.fail('Укажите ячейку-получателя')
-    const parsed = this.moveList.map((r) => parseQuantity(r.quantity, r.available))
-    let bad = false
-    parsed.forEach((q, i) => {
-      const row = this.moveList[i] as ListRow
-      row.error = q.ok ? undefined : q.text
-      if (!q.ok) bad = true
-    })
-    if (bad) return this.fail(QUANTITY_FIX_LIST)
     const source = place(this.cell.cell)
     const target = place(this.target)
-    const done: MultiEntry[] = []
-    let failed: { name: string; text: string } | undefined
-    this.busy = true
-    for (const [i, row] of [...this.moveList].entries()) {
-      const q = parsed[i] as { ok: true; value: number }
-      const entry: MultiEntry = { productId: row.productId, name: row.name, internalBarcode: row.internalBarcode, price: row.price, quantity: q.value }
-      try {
-        await this.send({ ...entry, kind: 'move', cell: source, to: target })
-        done.push(entry)
-        this.moveList.splice(this.moveList.indexOf(row), 1)
-      } catch (e) {
-        failed = { name: row.name, text: failureText('placement', e) }
-        row.error = failed.text
-        break
-      }
-    }
-    this.busy = false
-    if (done.length > 0) {
-      const action: Action = { kind: 'group', entries: done, source, target }
-      this.last = { action, text: actionText(action), undone: false }
-    }
+    const run = await this.runRows(this.moveList, QUANTITY_FIX_LIST, (entry) => ({ ...entry, kind: 'move', cell: source, to: target }))
+    if (!run) return
+    const { done, failed } = run
+    if (done.length > 0) this.remember({ kind: 'group', entries: done, source, target })
     if (failed) {
       const moved = done.length > 0 ? `Перенесено: ${done.map((d) => `«${d.name}»`).join(', ')}. ` : ''
       return this.fail(`${moved}Не перенесено «${failed.name}»: ${failed.text}`)
