@@ -342,7 +342,7 @@ export class PlacementSession {
     try {
       const reply = await this.send(a, price)
       this.remember(a)
-      this.say(reply.avgPrice !== undefined ? `Средняя цена теперь ${reply.avgPrice}` : this.last.text, false, 'success')
+      this.say(reply.avgPrice !== undefined ? `Средняя цена теперь ${reply.avgPrice}` : actionText(a), false, 'success')
       return true
     } catch (e) {
       this.fail(failureText('placement', e))
