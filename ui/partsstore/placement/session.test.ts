@@ -136,6 +136,19 @@ describe('opening cells and the pending product', () => {
     expect(t.session.pending).toBeNull()
     expect(t.session.selected).toMatchObject({ id: 10, currentQuantity: 4 })
   })
+
+  it("a pending product's move starts from the cell holding the most of it, the product listed with all of it", async () => {
+    const t = store([[1, 10, 1], [2, 10, 6]])
+    await t.session.scan('P000010')
+    expect(t.session.pendingSource?.cellId).toBe(2)
+    const source = await t.session['deps'].commands.cellByBarcode('CELL-B2')
+    t.session.startMoveFrom(source!, 10)
+    expect(t.session.mode).toBe('move')
+    expect(t.session.cell?.cell.id).toBe(2)
+    expect(t.session.pending).toBeNull()
+    expect(t.session.moveList.map((r) => [r.productId, r.quantity])).toEqual([[10, '6']])
+    expect(t.session.hint).toBe('Сканируйте товары, затем ячейку назначения')
+  })
 })
 
 describe('the product card', () => {

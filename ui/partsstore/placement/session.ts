@@ -321,19 +321,18 @@ export class PlacementSession {
   }
 
   /** "На рабочий стол" on an item row: the whole quantity moves to the desk cell. */
-  deskAll(item: CellItem): Promise<void> {
-    if (!this.desk) return Promise.resolve()
-    return this.moveOne(item, this.desk, formatQty(item.quantity))
+  async deskAll(item: CellItem): Promise<void> {
+    if (this.desk) await this.moveOne(item, this.desk, formatQty(item.quantity))
   }
 
-  /** The move dialog: the item's quantity (all of it by default) to the target. */
-  async moveOne(item: CellItem, target: CellContents['cell'] | DeskCell | null, qtyText: string): Promise<void> {
-    if (!this.cell) return
-    if (!target) return this.fail('Укажите ячейку-получателя')
+  /** The move dialog: the item's quantity (all of it by default) to the target; true once moved. */
+  async moveOne(item: CellItem, target: CellContents['cell'] | DeskCell | null, qtyText: string): Promise<boolean> {
+    if (!this.cell) return false
+    if (!target) return this.failed('Укажите ячейку-получателя')
     const q = parseQuantity(qtyText, item.quantity)
-    if (!q.ok) return this.fail(q.text)
+    if (!q.ok) return this.failed(q.text)
     const action: SingleAction = { ...entryOf(item), kind: 'move', quantity: q.value, cell: place(this.cell.cell), to: place(target) }
-    await this.runSingle(action)
+    return this.runSingle(action)
   }
 
   /** Sends one command, updates the open cell, makes it the last action; false on failure. */
@@ -463,6 +462,20 @@ export class PlacementSession {
     }
     this.target = cell.cell
     this.say(`Переносим в „${cell.cell.name}“ — сканируйте товары`, false, 'targetCue')
+  }
+
+  /** The location of the pending product holding the most of it: where its move starts. */
+  get pendingSource(): Location | null {
+    const held = this.pending?.locations ?? []
+    return held.reduce<Location | null>((best, l) => (best === null || l.quantity > best.quantity ? l : best), null)
+  }
+
+  /** The pending product's move button: move mode with its source open and the product listed. */
+  startMoveFrom(source: CellContents, productId: number) {
+    this.setMode('move')
+    this.openCell(source)
+    const item = source.items.find((i) => i.productId === productId)
+    if (item) this.addToMoveList(item)
   }
 
   /** The desk cell as the target of the group move. */
