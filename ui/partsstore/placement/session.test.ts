@@ -137,6 +137,20 @@ describe('opening cells and the pending product', () => {
     expect(t.session.selected).toMatchObject({ id: 10, currentQuantity: 4 })
   })
 
+  it.each<[string, string, number | null, number | null]>([
+    ["a product's barcode answered with the cell holding it: the product", 'P000010', null, 10],
+    ['a code only a cell answers: the cell', 'CELL-B2', 2, null],
+  ])('%s', async (_, code, cellId, productId) => {
+    const t = store([[1, 10, 4]])
+    const commands = t.session['deps'].commands
+    const byCell = commands.cellByBarcode
+    commands.cellByBarcode = async (b) => (b === 'P000010' ? byCell('CELL-A1') : byCell(b))
+    await t.session.scan('CELL-B2')
+    await t.session.scan(code)
+    expect(t.session.cell?.cell.id).toBe(cellId ?? 2)
+    expect(t.session.selected?.id ?? null).toBe(productId)
+  })
+
   it("a pending product's move starts from the cell holding the most of it, the product listed with all of it", async () => {
     const t = store([[1, 10, 1], [2, 10, 6]])
     await t.session.scan('P000010')

@@ -5,7 +5,7 @@
  * a sound) so the view only renders this object.
  */
 import { RefusalError } from '../../core/requests'
-import { candidateCodes, classifyCode } from '../codes'
+import { candidateCodes, classifyCode, fold } from '../codes'
 import type { PartsCommands } from '../commands'
 import { failureText } from '../failures'
 import { parseQuantity } from '../quantity'
@@ -162,7 +162,7 @@ export class PlacementSession {
     if (code.kind === 'name') return this.searchByName(code.text)
     const candidates = candidateCodes(code.text)
     const [cellAns, productAns] = await Promise.all([this.findCell(candidates), this.findProducts(candidates)])
-    if (cellAns.cell) return this.cellScanned(cellAns.cell)
+    if (cellAns.cell && (ownCode(cellAns.cell, candidates) || productAns.products.length === 0)) return this.cellScanned(cellAns.cell)
     let products = productAns.products
     if (products.length === 0 && !productAns.failed) {
       const internal = this.deps.extraBarcode?.(code.text)
@@ -619,6 +619,13 @@ export class PlacementSession {
     return false
   }
 }
+
+/**
+ * The cell answered for a code is that cell's own code. A service may answer a
+ * product's barcode with the cell holding it; a product found by the same code
+ * then wins, or a product could never be scanned into another cell.
+ */
+const ownCode = (c: CellContents, candidates: string[]) => c.cell.barcode !== null && candidates.some((k) => fold(k) === fold(c.cell.barcode ?? ''))
 
 const entryOf = (i: Pick<CellItem, 'productId' | 'name' | 'internalBarcode' | 'price'>) => ({
   productId: i.productId,
