@@ -61,7 +61,7 @@ describe('placement in the desktop app', () => {
       await waitForRoute(session, '/radio')
       await press(session, '[data-test="nav-placement"]')
       await waitForRoute(session, '/radio/scan')
-      await session.waitForText('[data-test="placement-hint"]', (t) => t === 'Отсканируйте ячейку или товар, или начните печатать название — список появится сам')
+      await waitFor('the field', async () => (await session.execute<string>('return document.querySelector(\'[data-test="scanner-manual"]\')?.placeholder ?? ""')) === 'Отсканируйте ячейку или товар, или начните печатать название — список появится сам' || undefined)
 
       // The cell, scanned with the focus on a mode button.
       await press(session, '[data-test="mode-put"]')
