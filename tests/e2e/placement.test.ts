@@ -1,7 +1,8 @@
 // Placement in the desktop app against the local service host, by wedge scans — keys 8 ms apart and
 // Enter, sent to whatever has the focus: a cell is opened, three products are put into it (one with a
 // price, answered with the new average), one is moved to another cell and the move is undone; the
-// stand-in's store matches the screen at every step. A scan's Enter never presses the focused button,
+// stand-in's store matches the screen at every step. An unknown code creates a product with that
+// barcode and quantity 0, its form kept on the device until saved. A scan's Enter never presses the focused button,
 // and a product's label goes out through the parts store's label path.
 import { describe, expect, it } from 'vitest'
 import { press, signInWithDeviceCode, textOf, useStandInRig, waitForRoute } from './harness/standInApp'
@@ -127,6 +128,32 @@ describe('placement in the desktop app', () => {
       expect(await session.findAll('[data-test="undo"]')).toHaveLength(0)
       expect(await cellStock(SHELF)).toEqual({ ...expected, 'Гайка М6': 2 })
       expect(await cellStock(RACK)).toEqual({ 'Ремень приводной': 2 })
+
+      // An unknown code offers a new product with that barcode; the form stays on the device until saved.
+      const productsBefore = (await standIn.control<{ products: number }>('GET', `/partsstore?accountId=${ACCOUNT}`)).products
+      await press(session, '[data-test="mode-put"]')
+      await wedge(session, 'NEW-4242')
+      await waitForMessage(session, 'Не найдено: NEW-4242')
+      await session.waitForText('[data-test="new-product-barcode"]', (t) => t === 'Штрихкод: NEW-4242')
+      expect(await session.findAll('[data-test="new-product-error"]')).toHaveLength(0)
+      await press(session, '[data-test="new-product-save"]')
+      await session.waitForText('[data-test="new-product-error"]', (t) => t === 'Введите название товара')
+      await session.type(await session.find('[data-test="new-product-name"]'), 'Клипса')
+      await press(session, '[data-test="new-product-cancel"]')
+      await wedge(session, 'NEW-4242')
+      await session.waitForText('[data-test="new-product-barcode"]', (t) => t === 'Штрихкод: NEW-4242')
+      expect(await session.execute<string>('return document.querySelector(\'[data-test="new-product-name"]\').value')).toBe('Клипса')
+      const quantity = await session.find('[data-test="new-product-quantity"]')
+      await session.execute('document.querySelector(\'[data-test="new-product-quantity"]\').value = ""')
+      await session.type(quantity, '0')
+      await press(session, '[data-test="new-product-save"]')
+      await waitForMessage(session, 'Товар «Клипса» создан без размещения: в ячейку положено 0')
+      expect(await session.execute<string | null>('return localStorage.getItem("radio.scanProductDraft")')).toBeNull()
+      const after = await standIn.control<{ products: number; rows: StoreRow[] }>('GET', `/partsstore?accountId=${ACCOUNT}`)
+      expect(after.products).toBe(productsBefore + 1)
+      expect(after.rows.filter((r) => r.product === 'Клипса')).toEqual([])
+      await wedge(session, 'NEW-4242')
+      await session.waitForText('[data-test="product-card-name"]', (t) => t === 'Клипса')
     } finally {
       await session.close()
     }
