@@ -3,7 +3,8 @@
 // price, answered with the new average), one is moved to another cell and the move is undone; the
 // stand-in's store matches the screen at every step. An unknown code creates a product with that
 // barcode and quantity 0, its form kept on the device until saved. A scan's Enter never presses the focused button,
-// and a product's label goes out through the parts store's label path.
+// typing a name shows the live list (arrows, Enter, Escape), and a product's label goes out through the
+// parts store's label path.
 import { describe, expect, it } from 'vitest'
 import { press, signInWithDeviceCode, textOf, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
@@ -13,8 +14,11 @@ const rig = useStandInRig()
 const ACCOUNT = 'acc-master'
 const PIN = '975310'
 const ENTER = '\uE007'
-/** Key pause of a wedge scanner. */
+const ARROW_DOWN = '\uE015'
+const ESCAPE = '\uE00C'
+/** Key pause of a wedge scanner, and of a person typing. */
 const SCANNER_MS = 8
+const PERSON_MS = 120
 
 interface StoreRow {
   zone: string
@@ -96,6 +100,22 @@ describe('placement in the desktop app', () => {
         await session.waitForText('[data-test="cell-item"]', (t) => t.includes(product) && t.includes(`${qty} шт`))
       }
       expect(await textOf(session, '[data-test="last-action-text"]')).toBe(`Положили 1 шт „Ремень приводной“ в „${shelfPath}“`)
+
+      // Typing a name shows the live list: the arrows choose, Enter takes the choice; Escape closes the list
+      // and Enter then searches the typed name.
+      await session.keys([...'болт'], PERSON_MS)
+      await session.waitForText('[data-test="live-product"]', (t) => t.includes('Болт М6×20'))
+      await session.keys([ARROW_DOWN, ENTER], PERSON_MS)
+      await session.waitForText('[data-test="product-card-name"]', (t) => t === 'Болт М6×20')
+      expect(await session.findAll('[data-test="live-list"]')).toHaveLength(0)
+      await press(session, '[data-test="card-close"]')
+      await session.keys([...'гайк'], PERSON_MS)
+      await session.waitForText('[data-test="live-product"]', (t) => t.includes('Гайка М6'))
+      await session.keys([ESCAPE], PERSON_MS)
+      await waitFor('the live list to close', async () => (await session.findAll('[data-test="live-list"]')).length === 0)
+      await session.keys([ENTER], PERSON_MS)
+      await session.waitForText('[data-test="product-card-name"]', (t) => t === 'Гайка М6')
+      await press(session, '[data-test="card-close"]')
 
       // The label of an item goes through the parts store's label path.
       await standIn.control('POST', '/partsstore/label-capture', { printedOn: 'Этикетки' })
