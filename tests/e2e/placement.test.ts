@@ -1,10 +1,10 @@
 // Placement in the desktop app against the local service host, by wedge scans — keys 8 ms apart and
 // Enter, sent to whatever has the focus: a cell is opened, three products are put into it (one with a
 // price, answered with the new average), one is moved to another cell and the move is undone; the
-// stand-in's store matches the screen at every step. An unknown code creates a product with that
-// barcode and quantity 0, its form kept on the device until saved. A scan's Enter never presses the focused button,
-// typing a name shows the live list (arrows, Enter, Escape), and a product's label goes out through the
-// parts store's label path.
+// stand-in's store matches the screen at every step. A scan's Enter never presses the focused button;
+// typing a name shows the live list (arrows, Enter, Escape); a product's label goes out through the
+// parts store's label path; an unknown code creates a product with that barcode and quantity 0, its
+// form kept on the device until saved.
 import { describe, expect, it } from 'vitest'
 import { press, signInWithDeviceCode, textOf, useStandInRig, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
