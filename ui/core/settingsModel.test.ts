@@ -54,6 +54,17 @@ describe('normalisation', () => {
     expect(mergeSettings(desktop, null)).toBe(desktop)
     expect(normaliseAutoRelease(600)).toBe(600)
   })
+
+  it.each([
+    ['a whole cell', { id: 4, name: 'Стол', path: ['Стол'], zoneName: 'Склад' }, { id: 4, name: 'Стол', path: ['Стол'], zoneName: 'Склад' }],
+    ['no id', { name: 'Стол' }, null],
+    ['a text', '4', null],
+    ['cleared', null, null],
+    ['junk inside', { id: 4, name: 7, path: ['A', 3] }, { id: 4, name: '', path: ['A'], zoneName: '' }],
+  ])('the desk cell: %s', (_, radioDeskCell, expected) => {
+    const withDesk = mergeSettings(desktop, { work: { radioDeskCell: { id: 9, name: 'X', path: [], zoneName: '' } } })
+    expect(mergeSettings(withDesk, { work: { radioDeskCell } }).work.radioDeskCell).toEqual(expected)
+  })
 })
 
 describe('the device record under "work"', () => {

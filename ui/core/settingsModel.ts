@@ -13,6 +13,14 @@ export interface SoundSettings {
   volume: number
 }
 
+/** The parts store's desk cell: a cell kept for goods in hand. */
+export interface DeskCellSetting {
+  id: number
+  name: string
+  path: string[]
+  zoneName: string
+}
+
 export interface WorkSettings {
   defaultTab: 'list' | 'scan'
   afterScan: 'card' | 'list'
@@ -33,7 +41,7 @@ export interface WorkSettings {
   sectionsMode: string
   radioProductsView: string
   radioProductsColumns: string[]
-  radioDeskCell: string | null
+  radioDeskCell: DeskCellSetting | null
   radioLabelCopies: number
   radioOwnBarcodes: boolean
   radioMultiScan: boolean
@@ -162,6 +170,13 @@ const str = (v: unknown, d: string) => (typeof v === 'string' ? v : d)
 const strOrNull = (v: unknown, d: string | null) => (typeof v === 'string' || v === null ? (v as string | null) : d)
 const finite = (v: unknown): v is number => typeof v === 'number' && Number.isFinite(v)
 
+/** A desk cell needs its id; a name and path that are not texts read as empty. */
+export function normaliseDeskCell(v: unknown): DeskCellSetting | null {
+  if (!isDict(v) || !finite(v.id)) return null
+  const path = Array.isArray(v.path) ? v.path.filter((x): x is string => typeof x === 'string') : []
+  return { id: v.id, name: str(v.name, ''), path, zoneName: str(v.zoneName, '') }
+}
+
 /** Minutes 0…600, rounded; invalid or negative reads as 30. */
 export function normaliseAutoRelease(v: unknown): number {
   if (!finite(v) || v < 0) return 30
@@ -209,7 +224,7 @@ function mergeWork(cur: WorkSettings, p: Dict): WorkSettings {
   if (has('radioProductsView')) w.radioProductsView = str(p.radioProductsView, 'list')
   if (has('radioProductsColumns') && Array.isArray(p.radioProductsColumns))
     w.radioProductsColumns = p.radioProductsColumns.filter((c): c is string => typeof c === 'string')
-  if (has('radioDeskCell')) w.radioDeskCell = strOrNull(p.radioDeskCell, null)
+  if (has('radioDeskCell')) w.radioDeskCell = normaliseDeskCell(p.radioDeskCell)
   if (has('radioLabelCopies'))
     w.radioLabelCopies = finite(p.radioLabelCopies) && p.radioLabelCopies >= 1 ? Math.round(p.radioLabelCopies) : 1
   for (const k of ['radioOwnBarcodes', 'radioMultiScan', 'radioShelfLife', 'radioMultiBarcodes', 'updatePrefetchAsked', 'updatePrefetch'] as const)

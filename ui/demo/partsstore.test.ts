@@ -112,6 +112,17 @@ describe('the parts store of the in-memory backend', () => {
     expect(s.stock.get(cell.id)?.get(product.id)).toBe(6)
   })
 
+  it('a put with a price answers the average over what is held everywhere; a put without one leaves it', () => {
+    const r = rig()
+    const s = partsStoreOf(r.b, 'acc-master')
+    const shelf = [...s.cells.values()].find((c) => c.name === 'Полка 1')!
+    const bolt = [...s.products.values()].find((p) => p.name === 'Болт М6×20')!
+    // 155 held at 4.5 (120 in a box, 35 in a drawer), 45 more at 6: (155·4.5 + 45·6) / 200 = 4.8375
+    expect(r.ask('radioPlacementPut', { cellId: shelf.id, productId: bolt.id, quantity: 45, price: 6 })).toEqual({ cellId: shelf.id, productId: bolt.id, quantity: 45, price: 4.84 })
+    expect(r.ask('radioPlacementPut', { cellId: shelf.id, productId: bolt.id, quantity: 5 })).toEqual({ cellId: shelf.id, productId: bolt.id, quantity: 50 })
+    expect(s.products.get(bolt.id)?.price).toBe(4.84)
+  })
+
   it('refuses to move a cell into itself and asks before deleting a cell with content', () => {
     const r = rig()
     const s = partsStoreOf(r.b, 'acc-master')

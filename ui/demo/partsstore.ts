@@ -113,6 +113,14 @@ function matchesProduct(p: { name: string; internalBarcode: string }, query: str
   return fold(p.name).includes(fold(q)) || p.internalBarcode.toLowerCase() === q.toLowerCase() || (q.length >= 2 && p.internalBarcode.toLowerCase().endsWith(q.toLowerCase()))
 }
 
+const stockOf = (s: PartsStore, productId: number) => productCells(s, productId).reduce((n, c) => n + c.quantity, 0)
+
+/** The price of what is held and of what comes in, weighted by quantity, to kopecks; no old price counts as none held. */
+export function averagePrice(oldPrice: number | null, held: number, price: number, quantity: number): number {
+  if (oldPrice === null || held <= 0) return price
+  return Math.round(((oldPrice * held + price * quantity) / (held + quantity)) * 100) / 100
+}
+
 export const partsStoreHandlers: Record<string, Handler> = {
   radioZoneList: /*#__PURE__*/ onStore(({ store: s }) => ({ zones: s.zones.map((z) => ({ id: z.id, name: z.name, cells: cellTree(s, z.id) })) })),
 
@@ -354,11 +362,14 @@ export const partsStoreHandlers: Record<string, Handler> = {
     const args = placementArgs(s, p)
     if ('refusal' in args) return args.refusal
     const { cellId, productId, quantity } = args
-    if (typeof p.price === 'number' && Number.isFinite(p.price)) s.products.get(productId)!.price = p.price
+    const product = s.products.get(productId)!
+    const priced = typeof p.price === 'number' && Number.isFinite(p.price) && p.price >= 0
+    // A put with a price answers the product's new average over what it already has everywhere.
+    if (priced) product.price = averagePrice(product.price, stockOf(s, productId), p.price as number, quantity)
     setQty(s, cellId, productId, qtyIn(s, cellId, productId) + quantity)
     addHistory(c, { kind: 'put', productId, quantity, fromCellId: null, toCellId: cellId, comment: text(p.comment) })
     const reply: Payload = { cellId, productId, quantity: qtyIn(s, cellId, productId) }
-    if (typeof p.price === 'number') reply.price = p.price
+    if (priced) reply.price = product.price
     return reply
   }),
 

@@ -171,7 +171,10 @@ export function createPartsCommands(ask: Ask) {
       if (q.price !== undefined) p.price = q.price
       const r = await ask('radioPlacementPut', p)
       if (typeof r.quantity !== 'number') throw missing('Сервер не вернул новое количество')
-      return { cellId: q.cellId, productId: q.productId, quantity: r.quantity }
+      // A put with a price answers the product's new average price.
+      const put: { cellId: number; productId: number; quantity: number; price?: number } = { cellId: q.cellId, productId: q.productId, quantity: r.quantity }
+      if (typeof r.price === 'number' && Number.isFinite(r.price)) put.price = r.price
+      return put
     },
     async placementTake(q: { cellId: number; productId: number; quantity: number; comment?: string }) {
       const p: Payload = { cellId: q.cellId, productId: q.productId, quantity: q.quantity }

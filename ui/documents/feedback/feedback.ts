@@ -5,7 +5,7 @@
  */
 import { createPageAudioContext, DEFAULT_VOLUME, type AudioContextLike, type SoundSettings } from './audio'
 import { createSoundPlayer, type SoundName, type SoundPlayer } from './sounds'
-import { shutterClick, welcomeChime } from './tones'
+import { shutterClick, welcomeChime, type Tone } from './tones'
 import { impactMedium, notifyError, notifyWarning, tripleLight } from './vibration'
 
 export interface Feedback {
@@ -15,6 +15,8 @@ export interface Feedback {
   playTooMuch(): Promise<void>
   playWelcomeChime(): void
   playShutterClick(): void
+  /** Synthesised tones built for the current volume (a screen's own short cues). */
+  playTones(build: (volume: number) => Tone[]): void
   impactMedium(): Promise<void>
   notifyError(): Promise<void>
   notifyWarning(): Promise<void>
@@ -45,6 +47,7 @@ export function createFeedback(options: FeedbackOptions): Feedback {
     playTooMuch: () => play('tooMuchSound'),
     playWelcomeChime: () => player.playTones(welcomeChime),
     playShutterClick: () => player.playTones(shutterClick),
+    playTones: (build) => player.playTones(build),
     impactMedium,
     notifyError,
     notifyWarning,

@@ -248,6 +248,19 @@ describe('manual entry', () => {
     expect((field.element as HTMLInputElement).value).toBe('')
   })
 
+  it('manual mode: a screen that searches while typing sees the text, sets the placeholder and gets the field emptied on submit', async () => {
+    const w = mountInput({ mode: 'manual', text: '', placeholder: 'Сканируйте ячейку', 'onUpdate:text': (t: string) => w.setProps({ text: t }) })
+    const field = w.get('[data-test=scanner-manual]')
+    expect((field.element as HTMLInputElement).placeholder).toBe('Сканируйте ячейку')
+    await field.setValue('болт')
+    expect(w.emitted('update:text')?.at(-1)).toEqual(['болт'])
+    await w.get('form').trigger('submit')
+    expect(scans()).toEqual(['болт'])
+    expect(w.emitted('update:text')?.at(-1)).toEqual([''])
+    await w.setProps({ text: 'гайка' })
+    expect((field.element as HTMLInputElement).value).toBe('гайка')
+  })
+
   it('camera mode: the embedded camera, a toggle for typing with "→", and the full camera', async () => {
     const w = mountInput({ mode: 'camera' })
     await vi.advanceTimersByTimeAsync(0)
