@@ -1,0 +1,91 @@
+import { describe, expect, it } from 'vitest'
+import type { Payload } from '../../core/envelope'
+import { createOzonCore } from './ozonCore'
+import { LABEL_NOT_READY } from './ozonLogic'
+
+const P = '12345678-0001-1'
+
+/** a fake server answering from per-request queues; the last answer repeats */
+function rig(answers: Record<string, Payload[]>) {
+  let clock = 1_000_000
+  const asked: string[] = []
+  const prints: string[] = []
+  const core = createOzonCore({
+    ask: async (name) => { asked.push(name); const q = answers[name] ?? [{}]; return q.length > 1 ? q.shift()! : q[0] },
+    sleep: async (s) => { clock += s * 1000 },
+    print: async (posting) => { prints.push(posting.postingNumber); return '' },
+    now: () => clock,
+  })
+  return { core, asked, prints, advance: (s: number) => (clock += s * 1000) }
+}
+
+const notReady = { errorCode: 'label-not-ready', retryAfterSec: 2 }
+const ready = { labelUrl: 'http://127.0.0.1/l.pdf' }
+
+describe('the Ozon posting label', () => {
+  it.each([
+    [5, 'printed', 1],
+    [6, 'failed', 0],
+  ])('not ready %i times', async (n, outcome, printed) => {
+    const { core, asked, prints } = rig({ ozonLabel: [...Array(n).fill(notReady), ready] })
+    expect(await core.label(P, true)).toBe(outcome)
+    expect(asked.length).toBe(6)
+    expect(prints.length).toBe(printed)
+    if (outcome === 'failed') expect(core.note).toBe(LABEL_NOT_READY)
+  })
+
+  it('a rate-limited list answer blocks the next label request until the pause ends', async () => {
+    const { core, asked, prints, advance } = rig({ ozonPostings: [{ errorCode: 'ozon-rate-limited', retryAfter: 8 }], ozonLabel: [ready] })
+    await core.loadPostings()
+    expect(await core.label(P, true)).toBe('failed')
+    expect(asked).toEqual(['ozonPostings'])
+    expect(core.note).toContain('через 8 с')
+    advance(8)
+    expect(await core.label(P, true)).toBe('printed')
+    expect(prints).toEqual([P])
+  })
+
+  it('a prefetch does not arm printing: a pending answer then labelReady.push prints nothing', async () => {
+    const { core, prints } = rig({ ozonLabel: [{ pending: true }] })
+    expect(await core.label(P, false)).toBe('pending')
+    expect(await core.labelReady({ postingNumber: P, ...ready })).toBeNull()
+    expect(prints).toEqual([])
+    expect(await core.afterAssembly(P)).toBe('printed')
+    expect(prints).toEqual([P])
+  })
+
+  it('a label is printed once: pending after assembly, the push, then ship and completion again', async () => {
+    const { core, prints } = rig({ ozonLabel: [{ pending: true }], ozonShip: [{}] })
+    expect(await core.afterAssembly(P)).toBe('pending')
+    expect(await core.labelReady({ postingNumber: P, ...ready })).toBe('printed')
+    await core.ship('d1', P)
+    await core.afterAssembly(P)
+    expect(prints).toEqual([P])
+  })
+})
+
+describe('handing a posting over', () => {
+  it.each([
+    ['no error', {}, 'awaiting_packaging', true],
+    ['wrong-status, Ozon moved it on', { errorCode: 'wrong-status' }, 'awaiting_deliver', true],
+    ['wrong-status, cancelled', { errorCode: 'wrong-status' }, 'cancelled', false],
+  ])('%s', async (_name, answer, statusNow, shipped) => {
+    const { core, prints } = rig({ ozonShip: [answer], ozonPostings: [{ postings: [{ posting_number: P, status: statusNow }] }], ozonLabel: [ready] })
+    expect(await core.ship('d1', P)).toBe(shipped)
+    expect(prints.length).toBe(shipped ? 1 : 0)
+    if (shipped) expect(core.postings.get(P)?.status).toBe('awaiting_deliver')
+  })
+
+  it.each([
+    [{ errorCode: 'ozon-rate-limited' }, 'отправление не передано. Повторите через минуту'],
+    [{ errorCode: 'bad-request' }, 'Не удалось передать отправление: некорректный запрос'],
+    [{ error: 'Нет остатка.', message: 'Нет остатка' }, 'Нет остатка'],
+    [{ error: 'MANDATORY_MARK_HAS_INCORRECT_CRYPTOTAIL' }, 'не совпал криптохвост'],
+    [{ error: 'Request validation error: x' }, 'Подробности сохранены для поддержки.'],
+  ])('refused %j', async (answer, text) => {
+    const { core, prints } = rig({ ozonShip: [answer] })
+    expect(await core.ship('d1', P)).toBe(false)
+    expect(core.note).toContain(text)
+    expect(prints).toEqual([])
+  })
+})

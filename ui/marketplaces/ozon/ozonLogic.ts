@@ -1,0 +1,114 @@
+/**
+ * Ozon postings: reading the server's answers, the rate-limit test and the
+ * texts the Ozon store shows. No I/O here.
+ */
+import type { Payload } from '../../core/envelope'
+import { waitSeconds, waitText } from '../wb/wbTask'
+
+export interface OzonPosting {
+  postingNumber: string
+  status: string
+  labelUrl: string
+  shopPrinterId?: string
+  shopPrinterLabel?: string
+}
+
+export const RATE_LIMITED_CODE = 'ozon-rate-limited'
+export const LABEL_ATTEMPTS = 6
+export const LABEL_RETRY_S = 5
+
+export const LABEL_NOT_READY = 'Ozon еще не подготовил этикетку — нажмите печать через минуту'
+export const LABEL_PREPARING = 'Ozon готовит этикетку…'
+export const LABEL_PENDING = 'Ozon еще готовит этикетку — напечатаем, как будет готова'
+export const LABEL_NONE = 'Этикетки пока нет — попробуйте через минуту'
+
+const POSTING_RE = /(?<!\d)\d{6,14}-\d{4}-\d{1,2}(?!\d)/
+
+/** The Ozon posting number inside a text, or ''. */
+export function postingIn(text: string): string {
+  return POSTING_RE.exec(text)?.[0] ?? ''
+}
+
+const str = (v: unknown) => (typeof v === 'string' ? v.trim() : '')
+
+/** Postings read leniently; entries without a posting number are dropped. */
+export function readPostings(raw: unknown): OzonPosting[] {
+  if (!Array.isArray(raw)) return []
+  const out: OzonPosting[] = []
+  for (const r of raw) {
+    if (r === null || typeof r !== 'object') continue
+    const o = r as Record<string, unknown>
+    const number = str(o.postingNumber) || str(o.posting_number)
+    if (number === '') continue
+    out.push({ postingNumber: postingIn(number) || number, status: str(o.status), labelUrl: str(o.labelUrl) || str(o.label_url) })
+  }
+  return out
+}
+
+export function isCancelled(status: string): boolean {
+  return status === 'cancelled' || status === 'not_accepted'
+}
+
+/** Whether an answer says Ozon limited the shop's requests. */
+export function isRateLimited(p: Payload): boolean {
+  if (str(p.errorCode) === RATE_LIMITED_CODE) return true
+  const text = [p.error, p.message].map(str).join(' ').toLowerCase()
+  return /(?<!\d)429(?!\d)/.test(text) || text.includes('too many requests') || /rate.?limit/.test(text) || text.includes('ограничил запросы')
+}
+
+/** Seconds of the pause an answer asks for (rounded up; a minute when absent). */
+export const pauseSeconds = (p: Payload) => waitSeconds(p.retryAfter)
+
+export function listPauseText(seconds: number): string {
+  const wait = seconds === 60 ? 'минуту' : `${seconds} с`
+  return `Ozon временно ограничил запросы этого магазина. Подождите ${wait} и нажмите «Обновить»`
+}
+export const labelPauseText = (seconds: number) =>
+  `Ozon временно ограничил запросы магазина, этикетка не напечатана. Повторите ${waitText(seconds)}`
+export const shipPauseText = (seconds: number) =>
+  `Ozon временно ограничил запросы магазина, отправление не передано. Повторите ${waitText(seconds)}`
+
+const SHIP_BY_CODE: Record<string, string> = {
+  'no-integration': 'Подключите магазин Ozon в настройках',
+  'bad-request': 'Не удалось передать отправление: некорректный запрос',
+  'settings-error': 'Не удалось передать отправление: ошибка настроек. Попробуйте позже',
+  'ozon-error': 'Ozon не принял отправление. Попробуйте еще раз',
+}
+
+const bare = (s: string) => s.replace(/[.;]+$/, '').trim()
+
+/** The text of a refused ship (not rate-limited, not wrong-status). */
+export function shipErrorText(p: Payload): string {
+  const parts = [...new Set([str(p.error), str(p.message)].map(bare).filter((s) => s !== ''))]
+  const joined = parts.join('. ')
+  if (joined === '') return SHIP_BY_CODE[str(p.errorCode)] ?? 'Не удалось передать отправление в Ozon'
+  if (joined.includes('MANDATORY_MARK_HAS_INCORRECT_CRYPTOTAIL'))
+    return 'Ozon не принял код маркировки: не совпал криптохвост. Повторите передачу, а если отказ повторится — обратитесь в поддержку'
+  if (/Request validation error|invalid \p{L}|Error:|[[\]{}()]/u.test(joined) || joined.length > 160)
+    return 'Ozon не принял отправление. Подробности сохранены для поддержки.'
+  return joined
+}
+
+const LABEL_BY_CODE: Record<string, string> = {
+  'no-integration': 'Магазин Ozon не подключен — подключите его в личном кабинете, раздел «Маркетплейсы»',
+  'not-ozon': 'Ozon не знает такого отправления. Если заказ уже уехал, этикетку печатать поздно; если магазин подключили только что — обновите список отгрузок',
+  'posting-not-found': 'Ozon не знает такого отправления. Если заказ уже уехал, этикетку печатать поздно; если магазин подключили только что — обновите список отгрузок',
+  'pending-timeout': 'Ozon не приготовил этикетку за минуту. Попробуйте еще раз',
+  'settings-error': 'Магазин Ozon подключен с ошибкой — проверьте ключи в личном кабинете, раздел «Маркетплейсы»',
+  'bad-request': 'Сервер не принял запрос этикетки. Попробуйте еще раз, а если повторится — скажите поддержке',
+}
+
+/** The text of a refused label request (not rate-limited by code). */
+export function labelErrorText(p: Payload): string {
+  const code = str(p.errorCode) || str(p.error)
+  const text = str(p.error) || str(p.message)
+  if (code === 'ozon-error') {
+    if (text === '' || text === code) return 'Ozon ответил ошибкой. Попробуйте через минуту'
+    if (isRateLimited({ error: text })) return labelPauseText(pauseSeconds(p))
+    return text.includes('не отдал этикетку') ? text : `Ozon не отдал этикетку: ${text}`
+  }
+  if (str(p.errorCode) !== '' && text !== '' && LABEL_BY_CODE[code] === undefined) return text
+  if (LABEL_BY_CODE[code] !== undefined) return LABEL_BY_CODE[code]
+  if (/[\s\p{Script=Cyrillic}]/u.test(code)) return code
+  return `Этикетку напечатать не удалось. Сервер ответил «${code}» — этого ответа приложение пока не знает, покажите код поддержке`
+}
