@@ -11,7 +11,7 @@ function rig(answers: Record<string, Payload[]>) {
   const asked: string[] = []
   const prints: string[] = []
   const core = createOzonCore({
-    ask: async (name) => { asked.push(name); const q = answers[name] ?? [{}]; return q.length > 1 ? q.shift()! : q[0] },
+    ask: async (name) => { asked.push(name); const q = answers[name] ?? [{}]; return (q.length > 1 ? q.shift() : q[0]) ?? {} },
     sleep: async (s) => { clock += s * 1000 },
     print: async (posting) => { prints.push(posting.postingNumber); return '' },
     now: () => clock,
