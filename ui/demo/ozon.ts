@@ -227,16 +227,22 @@ const ozonProductLabel = /*#__PURE__*/ withState('ozonProductLabel', (s, p, ctx,
   return { labelUrl: link, ...printerFields(shopOf(s, posting.clientId)) }
 })
 
-/** The relay of a posting label (or a product label by `sku`) to the account's registered printer. */
-const printOzonLabel = /*#__PURE__*/ withState('printOzonLabel', (s, p, ctx) => {
-  const documentId = text(p.documentId)
-  const posting = postingByDocument(s, documentId)
-  if (!posting) return { documentId, ok: false, error: 'posting-not-found', message: '' }
-  const copies = typeof p.copies === 'number' ? p.copies : 1
-  const sku = typeof p.sku === 'number' && Number.isFinite(p.sku) ? p.sku : null
-  posting.ready = true
-  return relayLabel(ctx, 'printOzonLabel', { labelUrl: postingLink(ctx.backend, posting), documentId, sku, copies })
-})
+/**
+ * `printOzonLabel` of a posting's document: its label relayed to the account's registered printer.
+ * Any other document keeps the relay's own answer (a sample label).
+ */
+function relayPostingLabel(inner: Handler): Handler {
+  return (ctx, p) => {
+    const me = ctx.backend.signedIn(ctx.conn)
+    const documentId = text(p.documentId)
+    const posting = me ? postingByDocument(ozonState(ctx.backend, me.account.uid), documentId) : undefined
+    if (!posting) return inner(ctx, p)
+    const copies = typeof p.copies === 'number' ? p.copies : 1
+    const sku = typeof p.sku === 'number' && Number.isFinite(p.sku) ? p.sku : null
+    posting.ready = true
+    return relayLabel(ctx, 'printOzonLabel', { labelUrl: postingLink(ctx.backend, posting), documentId, sku, copies })
+  }
+}
 
 /** The posting documents in the shipment list asked with `source` "ozon". */
 function ozonList(ctx: HandlerContext): Payload {
@@ -318,7 +324,6 @@ export const ozonHandlers: Readonly<Record<string, Handler>> = {
   ozonShip,
   ozonLabel,
   ozonProductLabel,
-  printOzonLabel,
   ozonCredentialsList,
   ozonCredentialsSave,
   ozonCredentialsCheck,
@@ -330,11 +335,13 @@ const isRefusal = (answer: Payload | Payload[] | null): boolean => answer !== nu
 
 /**
  * The shipment list asked with `source` "ozon" answers the postings; every other list stays as it was.
+ * A posting's label asked with `printOzonLabel` is relayed as itself.
  * The account settings gain the "ozon" block for accounts with Ozon shops; it is saved as the other
  * blocks are (by the administrator only).
  */
 export const ozonLayers: Readonly<Record<string, (inner: Handler) => Handler>> = {
   getDocumentList: (inner) => (ctx, p) => (p.source === 'ozon' ? ozonList(ctx) : inner(ctx, p)),
+  printOzonLabel: relayPostingLabel,
   accountSettingsGet: (inner) => (ctx, p) => {
     const answer = inner(ctx, p)
     const me = ctx.backend.signedIn(ctx.conn)
