@@ -19,10 +19,10 @@ export function stickerCode(taskId) {
   return `*${taskId}`
 }
 
-/** Renders a one-page 58 × 40 mm PDF; `draw` gets the document and the page size in points. */
-function labelPdf(title, draw) {
-  const width = WB_LABEL_MM.width * MM
-  const height = WB_LABEL_MM.height * MM
+/** Renders a one-page PDF of `size` mm (58 × 40 by default); `draw` gets the document and the page size in points. */
+export function labelPdf(title, draw, size = WB_LABEL_MM) {
+  const width = size.width * MM
+  const height = size.height * MM
   const doc = new PDFDocument({ size: [width, height], margin: 0, info: { Title: title, Producer: 'zorvik stand-in' } })
   const chunks = []
   doc.on('data', (c) => chunks.push(c))
@@ -36,7 +36,7 @@ function labelPdf(title, draw) {
 }
 
 /** A linear barcode (bwip-js bars, widths in modules) filling `w` points from `x`, bars from `y` down `h`. */
-function linearBars(doc, symbol, text, x, y, w, h) {
+export function linearBars(doc, symbol, text, x, y, w, h) {
   const [raw] = bwipjs.raw(symbol, text, {})
   const modules = raw.sbs.reduce((s, v) => s + v, 0)
   const module = w / modules
@@ -118,10 +118,17 @@ export function serveWildberriesLabel(req, res, url, backend) {
       made = undefined
     }
   }
-  if (!made) {
-    notFound(res)
-    return true
-  }
+  answerPdf(res, made)
+  return true
+}
+
+/**
+ * Sends a label being drawn, or 404 when there is none.
+ * @param {import('node:http').ServerResponse} res
+ * @param {Promise<Buffer> | undefined} made
+ */
+export function answerPdf(res, made) {
+  if (!made) return notFound(res)
   made.then(
     (pdf) => {
       res.writeHead(200, { 'Content-Type': 'application/pdf', 'Content-Length': pdf.length, 'Cache-Control': 'no-store' })
@@ -129,5 +136,4 @@ export function serveWildberriesLabel(req, res, url, backend) {
     },
     (err) => res.writeHead(500, { 'Content-Type': 'text/plain; charset=utf-8' }).end(String(err)),
   )
-  return true
 }
