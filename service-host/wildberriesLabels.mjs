@@ -36,7 +36,7 @@ function labelPdf(title, draw) {
 }
 
 /** A linear barcode (bwip-js bars, widths in modules) filling `w` points from `x`, bars from `y` down `h`. */
-function linearBars(doc, symbol, text, x, y, w, h) {
+export function linearBars(doc, symbol, text, x, y, w, h) {
   const [raw] = bwipjs.raw(symbol, text, {})
   const modules = raw.sbs.reduce((s, v) => s + v, 0)
   const module = w / modules
@@ -92,6 +92,22 @@ function notFound(res) {
 }
 
 /**
+ * Answers with the PDF `made` promises, 404 when there is none.
+ * @param {import('node:http').ServerResponse} res
+ * @param {Promise<Buffer> | undefined} made
+ */
+export function sendLabelPdf(res, made) {
+  if (!made) return notFound(res)
+  made.then(
+    (pdf) => {
+      res.writeHead(200, { 'Content-Type': 'application/pdf', 'Content-Length': pdf.length, 'Cache-Control': 'no-store' })
+      res.end(pdf)
+    },
+    (err) => res.writeHead(500, { 'Content-Type': 'text/plain; charset=utf-8' }).end(String(err)),
+  )
+}
+
+/**
  * Answers a Wildberries label request; false when the path is not one.
  * @param {import('node:http').IncomingMessage} req
  * @param {import('node:http').ServerResponse} res
@@ -118,16 +134,6 @@ export function serveWildberriesLabel(req, res, url, backend) {
       made = undefined
     }
   }
-  if (!made) {
-    notFound(res)
-    return true
-  }
-  made.then(
-    (pdf) => {
-      res.writeHead(200, { 'Content-Type': 'application/pdf', 'Content-Length': pdf.length, 'Cache-Control': 'no-store' })
-      res.end(pdf)
-    },
-    (err) => res.writeHead(500, { 'Content-Type': 'text/plain; charset=utf-8' }).end(String(err)),
-  )
+  sendLabelPdf(res, made)
   return true
 }

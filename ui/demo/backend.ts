@@ -23,6 +23,7 @@ import { withdrawalHandlers } from './withdrawal'
 import { signingHandlers } from './signing'
 import { signingSettingsHandlers } from './signingSettings'
 import { wildberriesHandlers } from './wildberries'
+import { ozonFboHandlers } from './ozonFbo'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -110,6 +111,7 @@ export class MemoryBackend {
     this.registerAll(signingHandlers)
     this.registerAll(signingSettingsHandlers)
     this.registerAll(wildberriesHandlers)
+    this.registerAll(ozonFboHandlers)
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
     this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })

@@ -70,7 +70,8 @@ export function setWbFileOrigin(b: MemoryBackend, origin: string): void {
   b.state.set(FILE_ORIGIN_KEY, origin.replace(/\/+$/, ''))
 }
 
-function fileLink(b: MemoryBackend, path: string): string {
+/** A link to `path` on the file host (relative until the service host sets the origin). */
+export function fileLink(b: MemoryBackend, path: string): string {
   const origin = b.state.get(FILE_ORIGIN_KEY)
   return `${typeof origin === 'string' ? origin : ''}${path}`
 }
