@@ -4,6 +4,7 @@ import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
 import { markingFeature } from './marking'
 import { marketplacesFeature } from './marketplaces'
+import { ozonFeature } from './marketplaces/ozon'
 import { partsStoreFeature } from './partsstore'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
@@ -17,6 +18,7 @@ export function appFeatures(): Feature[] {
     updateFeature,
     documentsFeature,
     marketplacesFeature,
+    ozonFeature,
     partsStoreFeature,
     rolesFeature,
     printingFeature,

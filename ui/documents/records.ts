@@ -74,6 +74,7 @@ export interface DocumentRecord {
   ozonStatus?: string
   postingNumber?: string
   clientId?: string
+  storeTitle?: string
   marketplace?: string
   unconfirmed?: boolean
 }
@@ -205,7 +206,7 @@ export function normaliseDocument(raw: unknown): DocumentRecord | null {
   if (collector) d.collector = collector
   const checker = person(raw.checker)
   if (checker) d.checker = checker
-  for (const k of ['startedAt', 'collectedAt', 'postingNumber', 'clientId', 'marketplace'] as const) {
+  for (const k of ['startedAt', 'collectedAt', 'postingNumber', 'clientId', 'storeTitle', 'marketplace'] as const) {
     const v = trimmedOrUndefined(raw[k])
     if (v) d[k] = v
   }

@@ -18,7 +18,7 @@ import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from
 import { markIdentity, tailStatus } from './markingCode'
 import { createNamedTimers, createNotes, type Flash } from './noteTimers'
 import { cleanScannedCode } from '../scanner/symbology'
-import { isOzonPosting } from './ozonPosting'
+import { isOzonPosting, postingOpenedHooks } from './ozonPosting'
 import { createPositionEditor, EDITOR_TEXTS } from './positionEditor'
 import { classifyAdd, classifyUndo, type OutcomeSound, type OutcomeVibration, type ScanFacts, type ScanOutcome } from './scanOutcome'
 import { BARCODE_CHECK_TIMEOUT_MS, createUnknownCodeHelp, type UnknownCodeHelp } from './unknownCodeHelp'
@@ -583,6 +583,8 @@ export function createPickingSession(deps: PickingDeps) {
     stopPush()
     stopPush = deps.channel.onPush('checkMarks.result', (p) => markChecker.answer(p))
     await loader.load()
+    const opened = doc()
+    if (opened && opened.id === record.id && isOzonPosting(opened)) postingOpenedHooks.run(opened)
   }
 
   /** Leaving the screen: timers, listeners and the marking batch go; outside demo mode the positions are emptied. */

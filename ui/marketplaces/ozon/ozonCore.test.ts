@@ -13,7 +13,7 @@ function rig(answers: Record<string, Payload[]>) {
   const core = createOzonCore({
     ask: async (name) => { asked.push(name); const q = answers[name] ?? [{}]; return (q.length > 1 ? q.shift() : q[0]) ?? {} },
     sleep: async (s) => { clock += s * 1000 },
-    print: async (posting) => { prints.push(posting.postingNumber); return '' },
+    print: async (posting) => { prints.push(posting.postingNumber); return { ok: true, text: 'отправлена' } },
     now: () => clock,
   })
   return { core, asked, prints, advance: (s: number) => (clock += s * 1000) }
@@ -55,7 +55,7 @@ describe('the Ozon posting label', () => {
   })
 
   it('a label is printed once: pending after assembly, the push, then ship and completion again', async () => {
-    const { core, prints } = rig({ ozonLabel: [{ pending: true }], ozonShip: [{}] })
+    const { core, prints } = rig({ ozonLabel: [{ pending: true }], ozonShip: [{}], ozonPostings: [{ postings: [{ postingNumber: P, status: 'awaiting_packaging' }] }] })
     expect(await core.afterAssembly(P)).toBe('pending')
     expect(await core.labelReady({ postingNumber: P, ...ready })).toBe('printed')
     await core.ship('d1', P)

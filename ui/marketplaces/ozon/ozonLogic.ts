@@ -3,6 +3,7 @@
  * texts the Ozon store shows. No I/O here.
  */
 import type { Payload } from '../../core/envelope'
+import { ruPlural } from '../../core/plural'
 import { waitSeconds, waitText } from '../wb/wbTask'
 
 export interface OzonPosting {
@@ -11,6 +12,8 @@ export interface OzonPosting {
   labelUrl: string
   shopPrinterId?: string
   shopPrinterLabel?: string
+  /** the shipment document that stands for it, once known */
+  documentId?: string
 }
 
 export const RATE_LIMITED_CODE = 'ozon-rate-limited'
@@ -111,4 +114,72 @@ export function labelErrorText(p: Payload): string {
   if (LABEL_BY_CODE[code] !== undefined) return LABEL_BY_CODE[code]
   if (/[\s\p{Script=Cyrillic}]/u.test(code)) return code
   return `Этикетку напечатать не удалось. Сервер ответил «${code}» — этого ответа приложение пока не знает, покажите код поддержке`
+}
+
+// ---- statuses and the list
+
+export const OZON_STATUS_TEXT: Readonly<Record<string, string>> = {
+  awaiting_registration: 'ожидает регистрации',
+  acceptance_in_progress: 'идет приемка',
+  awaiting_approve: 'ожидает подтверждения',
+  awaiting_packaging: 'ожидает сборки',
+  awaiting_deliver: 'ожидает отгрузки',
+  arbitration: 'арбитраж',
+  client_arbitration: 'клиентский арбитраж',
+  delivering: 'доставляется',
+  driver_pickup: 'у водителя',
+  delivered: 'доставлен',
+  cancelled: 'отменен',
+  not_accepted: 'не принят',
+}
+
+/** A status as the list shows it; an unknown one as it is. */
+export const statusText = (status: string) => OZON_STATUS_TEXT[status] ?? status
+
+const orders = (n: number) => `${n} ${ruPlural(n, 'заказ', 'заказа', 'заказов')}`
+
+/** The note after matching the answer's postings to the shipment documents. */
+export function matchNote(postings: number, matched: number): string {
+  if (postings === 0 && matched === 0) return 'Заказов Ozon, ожидающих сборку, не нашлось'
+  if (matched === 0) return `Ozon отдал ${orders(postings)}, но ни один не совпал с отгрузками в списке — проверьте склад и дату`
+  const left = postings - matched
+  return `Найдено ${orders(matched)} Ozon, этикетки запрашиваются при сборке${left > 0 ? `, ${left} без отгрузки в МоемСкладе` : ''}`
+}
+
+/** "Ozon временно ограничил запросы, список прежний: обновлено 3 минуты назад". */
+export function staleText(loadedAt: number, now: number): string {
+  const minutes = Math.floor((now - loadedAt) / 60_000)
+  const ago = !Number.isFinite(minutes) || minutes < 1 ? 'обновлено меньше минуты назад' : `обновлено ${minutes} ${ruPlural(minutes, 'минуту', 'минуты', 'минут')} назад`
+  return `Ozon временно ограничил запросы, список прежний: ${ago}`
+}
+
+// ---- label requests that did not get an answer
+
+export const LABEL_SERVER_SILENT = 'Сервер не ответил за 30 секунд — этикетку не запросить. Попробуйте еще раз'
+export const labelFailedText = (message: string) => `Не удалось запросить этикетку: ${message}`
+export const SHIP_SERVER_SILENT = 'Сервер не ответил — отправление не передано. Нажмите кнопку передачи еще раз'
+export const shipFailedText = (message: string) => `Не удалось передать отправление: ${message}`
+/** A posting Ozon cancelled before it was handed over: neither shipped nor labelled. */
+export const shipCancelledText = (postingNumber: string) => `Отправление ${postingNumber} отменено — не передано`
+
+// ---- after assembly
+
+export const autoPrintOffText = (n: string) =>
+  `Заказ Ozon ${n}: этикетка не печаталась — включите «После сборки печатать: этикетка отправления» в настройках печати`
+export const notConfirmedText = (n: string) =>
+  `Заказ ${n}: Ozon не подтвердил отправление, этикетка не напечатана — откройте список отгрузок и нажмите «Загрузить»`
+export const requestingText = (n: string) => `Запрашиваем этикетку Ozon ${n}`
+export const printFailedText = (reason: string) => `Этикетку не удалось напечатать: ${reason}`
+export const PRODUCTS_PRINTED = 'Этикетки товаров отправлены на принтер'
+
+/** The text of one product label that did not print. */
+export function productFailureText(name: string, p: Payload | null): string {
+  if (p === null) return `Сервер не ответил по товару «${name}»`
+  const code = str(p.errorCode)
+  if (code === 'no-barcode') return `У товара «${name}» в Ozon нет штрихкода`
+  if (code === 'product-not-found') return `Товар «${name}» не найден в Ozon`
+  if (isRateLimited(p))
+    return `Этикетка товара «${name}» не напечатана: Ozon временно ограничил запросы магазина. Повторите ${waitText(pauseSeconds(p))}`
+  const parts = [...new Set([str(p.error), str(p.message)].map(bare).filter((s) => s !== ''))]
+  return parts.length > 0 ? `Товар «${name}»: ${parts.join('. ')}` : `Не удалось получить этикетку товара «${name}»`
 }
