@@ -11,6 +11,7 @@ import { markingRoutes } from './markingControl.mjs'
 import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { signingRoutes } from './signingControl.mjs'
 import { wildberriesRoutes } from './wildberriesControl.mjs'
+import { ozonRoutes } from './ozonControl.mjs'
 import { ozonFboRoutes } from './ozonFboControl.mjs'
 import { scenarioRoutes } from './scenarioControl.mjs'
 import { updateRoutes } from './updateControl.mjs'
@@ -125,6 +126,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...remotePrintRoutes(backend),
     ...signingRoutes(backend),
     ...wildberriesRoutes(backend),
+    ...ozonRoutes(backend),
     ...ozonFboRoutes(backend),
     ...scenarioRoutes(backend),
     ...updateRoutes(backend),

@@ -36,7 +36,7 @@ export function ozonFboRoutes(backend) {
     // ?accountId=: the shop and its supplies (content, stage, cargo places)
     'GET /ozon/fbo/state': (/** @type {unknown} */ _b, /** @type {URLSearchParams} */ q) => {
       const s = fboState(backend, account({ accountId: q.get('accountId') }))
-      return { clientId: s.clientId, storeTitle: s.storeTitle, supplies: s.supplies }
+      return { clientId: s.clientId, supplies: s.supplies }
     },
   }
 }

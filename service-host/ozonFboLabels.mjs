@@ -7,7 +7,7 @@
 // content, answers 404.
 import PDFDocument from 'pdfkit'
 import { findFboSupply } from '../ui/demo/index.ts'
-import { linearBars, sendLabelPdf } from './wildberriesLabels.mjs'
+import { linearBars, answerPdf } from './wildberriesLabels.mjs'
 
 const MM = 72 / 25.4
 const FONT = '/usr/share/fonts/truetype/paratype/PTS55F.ttf'
@@ -100,6 +100,6 @@ export function serveOzonFboLabel(req, res, url, backend) {
   let made
   if (supply && cargo && supply.cargoes.length > 0) made = fboCargoLabelsPdf(supply)
   else if (supply && products && supply.items.length > 0) made = fboProductLabelsPdf(supply)
-  sendLabelPdf(res, made)
+  answerPdf(res, made)
   return true
 }

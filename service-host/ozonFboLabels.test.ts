@@ -20,7 +20,7 @@ beforeAll(async () => {
   standIn = await StandIn.start()
   dir = mkdtempSync(join(tmpdir(), 'zorvik-fbo-labels-'))
   const backend = standIn.host.backend
-  const identity = backend.authenticate(backend.openSession('u-anna').token)
+  const identity = backend.authenticate(backend.openSession('u-oleg').token)
   if ('error' in identity) throw new Error(identity.error)
   const conn = backend.attach(identity, () => {})
   ask = (c, p = {}) => backend.handle(conn, c, p)[0]!.p
@@ -49,7 +49,7 @@ async function readPdf(link: string) {
 
 describe('the stand-in\'s Ozon FBO label files and control routes', () => {
   it('cargo labels: one 75 × 120 mm page per place; product labels: one 58 × 40 mm page per row', async () => {
-    const supply = fboState(standIn.host.backend, 'acc-lesnaya').supplies.find((x) => x.stage === 'ready')!
+    const supply = fboState(standIn.host.backend, 'acc-master').supplies.find((x) => x.stage === 'ready')!
     const cargo = await readPdf(ask('ozonSupplyLabel', { supplyId: supply.supplyId }).labelUrl as string)
     expect(cargo).toMatchObject({ pages: supply.cargoes.length, widthMm: 75, heightMm: 120 })
     expect(cargo.text).toContain(`Поставка № ${supply.orderNumber}`)
@@ -60,20 +60,20 @@ describe('the stand-in\'s Ozon FBO label files and control routes', () => {
   })
 
   it('the control routes: a new supply, cargo labels not ready for a number of requests, a refused answer', async () => {
-    const { supply } = await standIn.control<{ supply: { supplyId: string } }>('POST', '/ozon/fbo/supply', { accountId: 'acc-lesnaya', orderNumber: '2000-TEST' })
-    const state = await standIn.control<{ supplies: Array<{ supplyId: string; orderNumber: string }> }>('GET', '/ozon/fbo/state?accountId=acc-lesnaya')
+    const { supply } = await standIn.control<{ supply: { supplyId: string } }>('POST', '/ozon/fbo/supply', { accountId: 'acc-master', orderNumber: '2000-TEST' })
+    const state = await standIn.control<{ supplies: Array<{ supplyId: string; orderNumber: string }> }>('GET', '/ozon/fbo/state?accountId=acc-master')
     expect(state.supplies[0]).toMatchObject({ supplyId: supply.supplyId, orderNumber: '2000-TEST' })
-    const ready = fboState(standIn.host.backend, 'acc-lesnaya').supplies.find((x) => x.stage === 'ready')!
-    await standIn.control('POST', '/ozon/fbo/label-delay', { accountId: 'acc-lesnaya', supplyId: ready.supplyId, times: 1 })
+    const ready = fboState(standIn.host.backend, 'acc-master').supplies.find((x) => x.stage === 'ready')!
+    await standIn.control('POST', '/ozon/fbo/label-delay', { accountId: 'acc-master', supplyId: ready.supplyId, times: 1 })
     expect(ask('ozonSupplyLabel', { supplyId: ready.supplyId })).toMatchObject({ errorCode: 'label-not-ready' })
     expect(ask('ozonSupplyLabel', { supplyId: ready.supplyId })).toHaveProperty('labelUrl')
-    await standIn.control('POST', '/ozon/fbo/fault', { accountId: 'acc-lesnaya', command: 'ozonSupplyItems', answer: { errorCode: 'ozon-error' } })
+    await standIn.control('POST', '/ozon/fbo/fault', { accountId: 'acc-master', command: 'ozonSupplyItems', answer: { errorCode: 'ozon-error' } })
     expect(ask('ozonSupplyItems', { supplyId: ready.supplyId, bundleId: ready.bundleId })).toEqual({ errorCode: 'ozon-error' })
-    await expect(standIn.control('POST', '/ozon/fbo/label-delay', { accountId: 'acc-lesnaya', supplyId: '1' })).rejects.toThrow('no supply 1')
+    await expect(standIn.control('POST', '/ozon/fbo/label-delay', { accountId: 'acc-master', supplyId: '1' })).rejects.toThrow('no supply 1')
   })
 
   it('a supply without places has no cargo labels', async () => {
-    const bare = fboState(standIn.host.backend, 'acc-lesnaya').supplies.find((x) => x.cargoes.length === 0)!
+    const bare = fboState(standIn.host.backend, 'acc-master').supplies.find((x) => x.cargoes.length === 0)!
     expect((await fetch(`${standIn.url}/labels/ozon/fbo/cargo-${bare.supplyId}.pdf`)).status).toBe(404)
     expect((await fetch(`${standIn.url}/labels/ozon/fbo/cargo-1.pdf`)).status).toBe(404)
   })

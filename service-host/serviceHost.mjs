@@ -12,6 +12,7 @@ import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
+import { serveOzonLabel } from './ozonLabels.mjs'
 import { serveOzonFboLabel } from './ozonFboLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 import { servePartsStoreFile } from './partsstoreFiles.mjs'
@@ -94,6 +95,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
     if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveOzonFboLabel(req, res, url, backend)) return
+    if (serveOzonLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
     if (servePartsStoreFile(backend, req, res, url)) return

@@ -19,10 +19,10 @@ export function stickerCode(taskId) {
   return `*${taskId}`
 }
 
-/** Renders a one-page 58 × 40 mm PDF; `draw` gets the document and the page size in points. */
-function labelPdf(title, draw) {
-  const width = WB_LABEL_MM.width * MM
-  const height = WB_LABEL_MM.height * MM
+/** Renders a one-page PDF of `size` mm (58 × 40 by default); `draw` gets the document and the page size in points. */
+export function labelPdf(title, draw, size = WB_LABEL_MM) {
+  const width = size.width * MM
+  const height = size.height * MM
   const doc = new PDFDocument({ size: [width, height], margin: 0, info: { Title: title, Producer: 'zorvik stand-in' } })
   const chunks = []
   doc.on('data', (c) => chunks.push(c))
@@ -92,22 +92,6 @@ function notFound(res) {
 }
 
 /**
- * Answers with the PDF `made` promises, 404 when there is none.
- * @param {import('node:http').ServerResponse} res
- * @param {Promise<Buffer> | undefined} made
- */
-export function sendLabelPdf(res, made) {
-  if (!made) return notFound(res)
-  made.then(
-    (pdf) => {
-      res.writeHead(200, { 'Content-Type': 'application/pdf', 'Content-Length': pdf.length, 'Cache-Control': 'no-store' })
-      res.end(pdf)
-    },
-    (err) => res.writeHead(500, { 'Content-Type': 'text/plain; charset=utf-8' }).end(String(err)),
-  )
-}
-
-/**
  * Answers a Wildberries label request; false when the path is not one.
  * @param {import('node:http').IncomingMessage} req
  * @param {import('node:http').ServerResponse} res
@@ -134,6 +118,22 @@ export function serveWildberriesLabel(req, res, url, backend) {
       made = undefined
     }
   }
-  sendLabelPdf(res, made)
+  answerPdf(res, made)
   return true
+}
+
+/**
+ * Sends a label being drawn, or 404 when there is none.
+ * @param {import('node:http').ServerResponse} res
+ * @param {Promise<Buffer> | undefined} made
+ */
+export function answerPdf(res, made) {
+  if (!made) return notFound(res)
+  made.then(
+    (pdf) => {
+      res.writeHead(200, { 'Content-Type': 'application/pdf', 'Content-Length': pdf.length, 'Cache-Control': 'no-store' })
+      res.end(pdf)
+    },
+    (err) => res.writeHead(500, { 'Content-Type': 'text/plain; charset=utf-8' }).end(String(err)),
+  )
 }

@@ -23,6 +23,7 @@ import { withdrawalHandlers } from './withdrawal'
 import { signingHandlers } from './signing'
 import { signingSettingsHandlers } from './signingSettings'
 import { wildberriesHandlers } from './wildberries'
+import { ozonHandlers, ozonLayers } from './ozon'
 import { ozonFboHandlers } from './ozonFbo'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
@@ -111,6 +112,8 @@ export class MemoryBackend {
     this.registerAll(signingHandlers)
     this.registerAll(signingSettingsHandlers)
     this.registerAll(wildberriesHandlers)
+    this.registerAll(ozonHandlers)
+    this.layerAll(ozonLayers)
     this.registerAll(ozonFboHandlers)
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)

@@ -4,7 +4,7 @@ import { createBackend, type MemoryBackend } from './backend'
 import { addFboSupply, failFbo, fboState } from './ozonFbo'
 import { demoSigner } from './tokens'
 
-function seller(userId = 'u-anna'): { b: MemoryBackend; ask: (c: string, p?: Payload) => Payload } {
+function seller(userId = 'u-oleg'): { b: MemoryBackend; ask: (c: string, p?: Payload) => Payload } {
   const b = createBackend({ sign: demoSigner })
   const identity = b.authenticate(b.openSession(userId).token)
   if ('error' in identity) throw new Error(identity.error)
@@ -19,13 +19,13 @@ describe('the stand-in Ozon FBO supplies', () => {
   it('lists the shop\'s supplies; an account without an Ozon shop is not configured', () => {
     const { ask } = seller()
     expect(rows(ask).length).toBeGreaterThanOrEqual(6)
-    expect(rows(ask)[0]).toMatchObject({ storeTitle: 'Лесная на Ozon', clientId: '1850712', state: 'assembly', stateText: 'Заполнение данных', cargoCount: 0 })
-    expect(seller('u-oleg').ask('ozonFboSupplies')).toEqual({ supplies: [], configured: false })
+    expect(rows(ask)[0]).toMatchObject({ storeTitle: 'Мастерская на Ozon', clientId: '1048576', state: 'assembly', stateText: 'Заполнение данных', cargoCount: 0 })
+    expect(seller('u-anna').ask('ozonFboSupplies')).toEqual({ supplies: [], configured: false })
   })
 
   it('a supply of 600 rows sends 500 of them and refuses a content change', () => {
     const { b, ask } = seller()
-    const big = fboState(b, 'acc-lesnaya').supplies.find((x) => x.items.length === 600)!
+    const big = fboState(b, 'acc-master').supplies.find((x) => x.items.length === 600)!
     const page = ask('ozonFboSupply', { orderId: big.orderId, supplyId: big.supplyId })
     expect(page).toMatchObject({ itemsCount: 600, itemsShown: 500, canEditContent: true })
     expect((page.items as unknown[]).length).toBe(500)
@@ -35,7 +35,7 @@ describe('the stand-in Ozon FBO supplies', () => {
 
   it('saves content, then cargo places added to the existing ones; the supply is ready once everything is laid out', () => {
     const { b, ask } = seller()
-    const x = addFboSupply(b, 'acc-lesnaya')
+    const x = addFboSupply(b, 'acc-master')
     const [a, c] = x.items
     const ids = { orderId: x.orderId, supplyId: x.supplyId }
     expect(ask('ozonSupplyContent', { ...ids, items: [{ sku: a!.sku, quantity: 3, quant: 1 }, { sku: c!.sku, quantity: 1, quant: 1 }] })).toEqual({ saved: true })
@@ -54,15 +54,15 @@ describe('the stand-in Ozon FBO supplies', () => {
 
   it('refuses as told: a fault for the next answers, cargo labels not ready for a number of requests', () => {
     const { b, ask } = seller()
-    failFbo(b, 'acc-lesnaya', 'ozonFboSupplies', { errorCode: 'ozon-rate-limited', retryAfter: 9 }, 2)
+    failFbo(b, 'acc-master', 'ozonFboSupplies', { errorCode: 'ozon-rate-limited', retryAfter: 9 }, 2)
     expect(ask('ozonFboSupplies')).toEqual({ errorCode: 'ozon-rate-limited', retryAfter: 9 })
     expect(ask('ozonFboSupplies')).toMatchObject({ errorCode: 'ozon-rate-limited' })
     expect(ask('ozonFboSupplies')).toHaveProperty('supplies')
-    const ready = fboState(b, 'acc-lesnaya').supplies.find((x) => x.stage === 'ready')!
+    const ready = fboState(b, 'acc-master').supplies.find((x) => x.stage === 'ready')!
     ready.labelDelay = 1
     expect(ask('ozonSupplyLabel', { supplyId: ready.supplyId })).toEqual({ errorCode: 'label-not-ready', retryAfterSec: 3 })
     expect(ask('ozonSupplyLabel', { supplyId: ready.supplyId })).toHaveProperty('labelUrl')
-    expect(ask('ozonCargoesCreate', { supplyId: fboState(b, 'acc-lesnaya').supplies.find((x) => x.stage === 'transit')!.supplyId, cargoes: [] }))
+    expect(ask('ozonCargoesCreate', { supplyId: fboState(b, 'acc-master').supplies.find((x) => x.stage === 'transit')!.supplyId, cargoes: [] }))
       .toMatchObject({ errorCode: 'cargoes-locked' })
   })
 })

@@ -1,14 +1,14 @@
 /**
- * Ozon FBO supplies as the server sees them: supplies of the account's Ozon
- * shop with their content, stage, cargo places and label links on the file
- * host. Content changes and cargo places are checked as Ozon checks them.
+ * Ozon FBO supplies as the server sees them: supplies of the account's first
+ * Ozon shop with their content, stage, cargo places and label links on the
+ * file host (naming the shop's printer when it has one). Content changes and cargo places are checked as Ozon checks them.
  * Tests may make the next answers of a command refused (a rate limit among
  * them), delay the cargo labels, or add a supply, through the control routes.
  */
 import type { Payload } from '../core/envelope'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { ean13 } from './documents'
-import { DEMO_ACCOUNT_ID } from './seed'
+import { ozonState, type OzonShopRecord } from './ozon'
 import { fileLink } from './wildberries'
 
 export interface FboItemRecord {
@@ -60,8 +60,8 @@ interface Fault {
 }
 
 export interface FboAccountState {
+  /** the shop the supplies belong to ('' when the account had no Ozon shop) */
   clientId: string
-  storeTitle: string
   supplies: FboSupplyRecord[]
   faults: Fault[]
   nextSupply: number
@@ -150,11 +150,22 @@ export function fboState(b: MemoryBackend, accountId: string): FboAccountState {
   const key = `ozonFbo:${accountId}`
   let s = b.state.get(key) as FboAccountState | undefined
   if (!s) {
-    const shop = accountId === 'acc-lesnaya' || accountId === DEMO_ACCOUNT_ID
-    s = { clientId: shop ? '1850712' : '', storeTitle: shop ? 'Лесная на Ozon' : '', supplies: shop ? seedSupplies() : [], faults: [], nextSupply: 20 }
+    const shop = ozonState(b, accountId).shops[0]
+    s = { clientId: shop?.clientId ?? '', supplies: shop ? seedSupplies() : [], faults: [], nextSupply: 20 }
     b.state.set(key, s)
   }
   return s
+}
+
+/** The supplies' shop while it is connected and on. */
+function liveShop(b: MemoryBackend, accountId: string, s: FboAccountState): OzonShopRecord | undefined {
+  return ozonState(b, accountId).shops.find((x) => x.clientId === s.clientId && x.enabled)
+}
+
+/** The shop's printer, named in label answers as in the posting labels. */
+function printerFields(shop: OzonShopRecord): Payload {
+  if (!shop.printerId) return {}
+  return shop.printerLabel ? { printerId: shop.printerId, printerLabel: shop.printerLabel } : { printerId: shop.printerId }
 }
 
 /** Every account's FBO state so far (the file host looks supplies up across them). */
@@ -202,7 +213,7 @@ function blockers(x: FboSupplyRecord): string[] {
 
 const total = (x: FboSupplyRecord) => x.items.reduce((s, i) => s + i.quantity, 0)
 
-function rowOut(s: FboAccountState, x: FboSupplyRecord): Payload {
+function rowOut(shop: OzonShopRecord, x: FboSupplyRecord): Payload {
   return {
     supplyId: x.supplyId,
     orderId: x.orderId,
@@ -213,8 +224,8 @@ function rowOut(s: FboAccountState, x: FboSupplyRecord): Payload {
     warehouse: x.warehouse,
     createdAt: x.createdAt,
     cargoCount: x.cargoes.length,
-    storeTitle: s.storeTitle,
-    clientId: s.clientId,
+    storeTitle: shop.title || `Магазин ${shop.clientId}`,
+    clientId: shop.clientId,
   }
 }
 
@@ -222,13 +233,13 @@ function contentOut(x: FboSupplyRecord): Payload {
   return { itemsCount: x.items.length, itemsShown: Math.min(FBO_ROWS_SENT, x.items.length), itemsTotal: total(x) }
 }
 
-function pageOut(s: FboAccountState, x: FboSupplyRecord): Payload {
+function pageOut(shop: OzonShopRecord, x: FboSupplyRecord): Payload {
   const boxes = x.cargoes.filter((c) => c.type === 'BOX')
   const pallets = x.cargoes.filter((c) => c.type === 'PALLET')
   const places = (list: FboCargoRecord[]) => list.map((c) => ({ key: c.key, items: c.items.map((i) => ({ barcode: i.barcode, offerId: i.offerId, quantity: i.quantity })) }))
   const open = x.stage === 'assembly' || x.stage === 'ready'
   return {
-    ...rowOut(s, x),
+    ...rowOut(shop, x),
     stage: x.stage,
     blockers: blockers(x),
     markingRequired: x.markingRequired,
@@ -264,15 +275,18 @@ function takeFault(s: FboAccountState, command: string): Payload | undefined {
   return { ...fault.answer }
 }
 
-function withState(command: string, run: (s: FboAccountState, p: Payload, ctx: HandlerContext) => Payload): Handler {
+type Run = (s: FboAccountState, p: Payload, ctx: HandlerContext & { shop: OzonShopRecord }) => Payload
+
+function withState(command: string, run: Run): Handler {
   return (ctx, p) => {
     const me = ctx.backend.signedIn(ctx.conn)
     if (!me) return refused('unauthorized', 'session not found')
     const s = fboState(ctx.backend, me.account.uid)
     const fault = takeFault(s, command)
     if (fault) return fault
-    if (s.clientId === '' && command !== 'ozonFboSupplies') return refused('no-integration', 'Магазин Ozon не подключен')
-    return run(s, p, ctx)
+    const shop = liveShop(ctx.backend, me.account.uid, s)
+    if (!shop) return command === 'ozonFboSupplies' ? { supplies: [], configured: false } : refused('no-integration', 'Магазин Ozon не подключен')
+    return run(s, p, { ...ctx, shop })
   }
 }
 
@@ -284,15 +298,13 @@ function supplyOf(s: FboAccountState, p: Payload): FboSupplyRecord | Payload {
 }
 const isSupply = (v: FboSupplyRecord | Payload): v is FboSupplyRecord => typeof (v as FboSupplyRecord).stage === 'string'
 
-const ozonFboSupplies = /*#__PURE__*/ withState('ozonFboSupplies', (s) =>
-  s.clientId === '' ? { supplies: [], configured: false } : { supplies: s.supplies.map((x) => rowOut(s, x)), configured: true },
-)
+const ozonFboSupplies = /*#__PURE__*/ withState('ozonFboSupplies', (s, _p, ctx) => ({ supplies: s.supplies.map((x) => rowOut(ctx.shop, x)), configured: true }))
 
-const ozonFboSupply = /*#__PURE__*/ withState('ozonFboSupply', (s, p) => {
+const ozonFboSupply = /*#__PURE__*/ withState('ozonFboSupply', (s, p, ctx) => {
   const x = supplyOf(s, p)
   if (!isSupply(x)) return x
   if (text(p.orderId) !== x.orderId) return refused('supply-not-found', 'Ozon не нашел такую поставку в этой заявке')
-  return pageOut(s, x)
+  return pageOut(ctx.shop, x)
 })
 
 const ozonSupplyItems = /*#__PURE__*/ withState('ozonSupplyItems', (s, p) => {
@@ -311,7 +323,7 @@ const ozonSupplyLabel = /*#__PURE__*/ withState('ozonSupplyLabel', (s, p, ctx) =
     x.labelDelay--
     return { errorCode: 'label-not-ready', retryAfterSec: 3 }
   }
-  return { labelUrl: fileLink(ctx.backend, `/labels/ozon/fbo/cargo-${x.supplyId}.pdf`) }
+  return { labelUrl: fileLink(ctx.backend, `/labels/ozon/fbo/cargo-${x.supplyId}.pdf`), ...printerFields(ctx.shop) }
 })
 
 const ozonSupplyProductLabels = /*#__PURE__*/ withState('ozonSupplyProductLabels', (s, p, ctx) => {
@@ -319,7 +331,7 @@ const ozonSupplyProductLabels = /*#__PURE__*/ withState('ozonSupplyProductLabels
   if (!isSupply(x)) return x
   if (x.bundleId === '' || text(p.bundleId) !== x.bundleId) return refused('bad-request', '')
   if (x.items.length === 0) return refused('no-items', '')
-  return { labelUrl: fileLink(ctx.backend, `/labels/ozon/fbo/products-${x.supplyId}.pdf`) }
+  return { labelUrl: fileLink(ctx.backend, `/labels/ozon/fbo/products-${x.supplyId}.pdf`), ...printerFields(ctx.shop) }
 })
 
 const whole = (v: unknown, min: number): number | undefined => {

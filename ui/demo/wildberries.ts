@@ -70,7 +70,7 @@ export function setWbFileOrigin(b: MemoryBackend, origin: string): void {
   b.state.set(FILE_ORIGIN_KEY, origin.replace(/\/+$/, ''))
 }
 
-/** A link to `path` on the file host (relative until the service host sets the origin). */
+/** A link to `path` on the file host (the Ozon labels live there too). */
 export function fileLink(b: MemoryBackend, path: string): string {
   const origin = b.state.get(FILE_ORIGIN_KEY)
   return `${typeof origin === 'string' ? origin : ''}${path}`

@@ -43,7 +43,7 @@ async function type(css: string, value: string) {
   await settle()
 }
 const open = async (x: FboSupplyRecord, assemble = false) => {
-  wrapper = await kit.open(supplyRoute({ orderId: x.orderId, supplyId: x.supplyId, clientId: '1850712' }, assemble))
+  wrapper = await kit.open(supplyRoute({ orderId: x.orderId, supplyId: x.supplyId, clientId: '1048576' }, assemble))
 }
 
 describe('the FBO supply page', () => {
