@@ -8,6 +8,7 @@ import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import type { Payload } from '../ui/core/envelope'
 import { StandIn } from '../ui/core/testing/standIn'
 import { fboState } from '../ui/demo'
+import { deviceAsk } from '../ui/demo/testing/deviceAsk'
 
 const run = promisify(execFile)
 const MM = 72 / 25.4
@@ -19,11 +20,7 @@ let ask: (c: string, p?: Payload) => Payload
 beforeAll(async () => {
   standIn = await StandIn.start()
   dir = mkdtempSync(join(tmpdir(), 'zorvik-fbo-labels-'))
-  const backend = standIn.host.backend
-  const identity = backend.authenticate(backend.openSession('u-oleg').token)
-  if ('error' in identity) throw new Error(identity.error)
-  const conn = backend.attach(identity, () => {})
-  ask = (c, p = {}) => backend.handle(conn, c, p)[0]!.p
+  ask = deviceAsk(standIn.host.backend, 'u-oleg')
 })
 afterAll(async () => {
   await standIn.close()

@@ -3,13 +3,11 @@ import type { Payload } from '../core/envelope'
 import { createBackend, type MemoryBackend } from './backend'
 import { addFboSupply, failFbo, fboState } from './ozonFbo'
 import { demoSigner } from './tokens'
+import { deviceAsk } from './testing/deviceAsk'
 
 function seller(userId = 'u-oleg'): { b: MemoryBackend; ask: (c: string, p?: Payload) => Payload } {
   const b = createBackend({ sign: demoSigner })
-  const identity = b.authenticate(b.openSession(userId).token)
-  if ('error' in identity) throw new Error(identity.error)
-  const conn = b.attach(identity, () => {})
-  return { b, ask: (c, p = {}) => b.handle(conn, c, p)[0]!.p }
+  return { b, ask: deviceAsk(b, userId) }
 }
 
 type Row = { supplyId: string; orderId: string; bundleId: string; stateText: string }
