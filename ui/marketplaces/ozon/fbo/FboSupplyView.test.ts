@@ -86,6 +86,20 @@ describe('the FBO supply page', () => {
     expect(text('[data-test="fbo-page-note"]')).toBe(`Этикетки поставки ${x.orderNumber} отправлены на принтер по умолчанию этого компьютера`)
   })
 
+  it('changes a quantity of the content and shows the page again', async () => {
+    const x = supplies().find((s) => s.stage === 'assembly' && s.items.length === 3)!
+    await open(x)
+    await click('[data-test="fbo-content-change"]')
+    await type('[data-test="fbo-qty-1"]', '0')
+    await click('[data-test="fbo-content-save"]')
+    expect(text('[data-test="fbo-content-errors"]')).toBe(`Количество товара «${x.items[1]!.name}» — целое число не меньше 1`)
+    await type('[data-test="fbo-qty-1"]', '5')
+    await click('[data-test="fbo-content-save"]')
+    expect(text('[data-test="fbo-page-note"]')).toBe('Состав сохранён')
+    expect(x.items.map((i) => i.quantity)).toEqual([3, 5, 1])
+    expect(text('[data-test="fbo-content-counts"]')).toBe('3 товара · 9 шт.')
+  })
+
   it('600 rows of which 500 were sent: no quantity change, the 500-row hint', async () => {
     await open(supplies().find((s) => s.items.length === 600)!)
     expect(text('[data-test="fbo-content-counts"]')).toContain('600 товаров')
