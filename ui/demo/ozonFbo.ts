@@ -6,19 +6,14 @@
  * them), delay the cargo labels, or add a supply, through the control routes.
  */
 import type { Payload } from '../core/envelope'
+import type { FboItem } from '../marketplaces/ozon/fbo/fboRecords'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { ean13 } from './documents'
 import { ozonState, type OzonShopRecord } from './ozon'
 import { fileLink } from './wildberries'
 
-export interface FboItemRecord {
-  sku: string
-  name: string
-  offerId: string
-  barcode: string
-  quantity: number
-  quant: number
-}
+/** A content row: the same record the client reads. */
+export type FboItemRecord = FboItem
 
 export interface FboCargoRecord {
   key: string
