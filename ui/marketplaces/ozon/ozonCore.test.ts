@@ -6,12 +6,18 @@ import { LABEL_NOT_READY } from './ozonLogic'
 const P = '12345678-0001-1'
 
 /** a fake server answering from per-request queues; the last answer repeats */
-function rig(answers: Record<string, Payload[]>) {
+function rig(answers: Record<string, Array<Payload | Error>>) {
   let clock = 1_000_000
   const asked: string[] = []
   const prints: string[] = []
   const core = createOzonCore({
-    ask: async (name) => { asked.push(name); const q = answers[name] ?? [{}]; return (q.length > 1 ? q.shift() : q[0]) ?? {} },
+    ask: async (name) => {
+      asked.push(name)
+      const q = answers[name] ?? [{}]
+      const a = (q.length > 1 ? q.shift() : q[0]) ?? {}
+      if (a instanceof Error) throw a
+      return a
+    },
     sleep: async (s) => { clock += s * 1000 },
     print: async (posting) => { prints.push(posting.postingNumber); return { ok: true, text: 'отправлена' } },
     now: () => clock,
@@ -87,5 +93,41 @@ describe('handing a posting over', () => {
     expect(await core.ship('d1', P)).toBe(false)
     expect(core.note).toContain(text)
     expect(prints).toEqual([])
+  })
+})
+
+describe('after assembly', () => {
+  const listed = { ozonPostings: [{ postings: [{ postingNumber: P, status: 'awaiting_packaging' }] }] }
+
+  it.each([
+    ['autoPrint off', { ...listed, ozonLabel: [ready] }, { autoPrint: false }, `Заказ Ozon ${P}: этикетка не печаталась — включите «После сборки печатать: этикетка отправления» в настройках печати`],
+    ['Ozon does not know the posting', { ozonPostings: [{ postings: [] }], ozonLabel: [ready] }, {}, `Заказ ${P}: Ozon не подтвердил отправление, этикетка не напечатана — откройте список отгрузок и нажмите «Загрузить»`],
+    ['the label request times out', { ...listed, ozonLabel: [new Error('timeout')] }, {}, 'Сервер не ответил за 30 секунд — этикетку не запросить. Попробуйте еще раз'],
+  ])('%s: nothing printed', async (_name, answers, options, text) => {
+    const { core, prints } = rig(answers)
+    expect(await core.afterAssembly(P, options)).toBe('failed')
+    expect(core.note).toBe(text)
+    expect(prints).toEqual([])
+  })
+
+  it('product labels follow the posting label, each with its copies; failures are named per product', async () => {
+    const printed: Array<[string, number | undefined]> = []
+    const answers: Record<string, Payload> = {
+      'sku-1': { labelUrl: 'http://127.0.0.1/p1.pdf' },
+      'sku-2': { errorCode: 'no-barcode' },
+      'sku-3': { errorCode: 'ozon-rate-limited', retryAfter: 9 },
+    }
+    const core = createOzonCore({
+      ask: async (name, p) => (name === 'ozonProductLabel' ? answers[String(p.sku)]! : name === 'ozonLabel' ? ready : { postings: [{ postingNumber: P }] }),
+      sleep: async () => {},
+      print: async (posting, _a, copies) => { printed.push([posting.labelUrl, copies]); return { ok: true, text: `Этикетка Ozon ${P} отправлена` } },
+      now: () => 0,
+    })
+    const products = [{ sku: 'sku-1', name: 'Кружка', copies: 3 }, { sku: 'sku-2', name: 'Кабель', copies: 1 }, { sku: 'sku-3', name: 'Чай', copies: 1 }]
+    expect(await core.afterAssembly(P, { products, documentId: 'd1' })).toBe('printed')
+    expect(printed).toEqual([[ready.labelUrl, undefined], ['http://127.0.0.1/p1.pdf', 3]])
+    expect(core.note).toBe(`Этикетка Ozon ${P} отправлена. У товара «Кабель» в Ozon нет штрихкода. Этикетка товара «Чай» не напечатана: Ozon временно ограничил запросы магазина. Повторите через 9 с`)
+    await core.afterAssembly(P, { products, documentId: 'd1' })
+    expect(printed).toHaveLength(2)
   })
 })

@@ -129,7 +129,7 @@ export const useOzonStore = defineStore('ozon', () => {
       docs.ozonLoadedAt = deps.now()
       if (result.ozonConfigured !== undefined) docs.ozonConfigured = result.ozonConfigured
       registerAll(list)
-      problem.value = null
+      problem.value = result.ozonConfigured === false ? { text: NO_INTEGRATION, settings: true } : null
       stale.value = result.stale === true
       if (stale.value) {
         const at = Date.parse(result.staleLoadedAt ?? '')

@@ -2,7 +2,7 @@
  * A test's marketplace backend: the in-memory backend of demonstration mode
  * (the demonstration account, with its Wildberries shops) behind a
  * demonstration channel put in place of the session's, with what the client
- * sent; and a screen mounted at a route.
+ * sent (the document lists go the same way); and a screen mounted at a route.
  */
 import { flushPromises, mount, type VueWrapper } from '@vue/test-utils'
 import { createPinia, setActivePinia } from 'pinia'
@@ -12,6 +12,7 @@ import { DemoChannel } from '../../core/demoChannel'
 import type { Payload } from '../../core/envelope'
 import { installMemoryStorage } from '../../core/testing/memoryStorage'
 import { createBackend, demoSigner, type MemoryBackend } from '../../demo'
+import { useDocumentsChannel } from '../../documents/documentRequests'
 import { useMarketplaceChannel } from '../channel'
 
 export interface MarketplaceKit {
@@ -50,6 +51,7 @@ export function marketplaceKit(screens: Record<string, Component>): MarketplaceK
   }
   channel.init()
   useMarketplaceChannel(() => channel)
+  useDocumentsChannel(() => channel)
   const router = createRouter({
     history: createMemoryHistory(),
     routes: [
@@ -72,6 +74,7 @@ export function marketplaceKit(screens: Record<string, Component>): MarketplaceK
       wrapper?.unmount()
       channel.destroy()
       useMarketplaceChannel()
+      useDocumentsChannel()
     },
   }
 }
