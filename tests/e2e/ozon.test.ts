@@ -59,8 +59,9 @@ async function openOzonPage(s: Session): Promise<void> {
 }
 
 const row = (id: string) => `[data-test="ozon-row"][data-id="${id}"]`
-const rowState = (s: Session, id: string) =>
-  s.execute<string | null>('const r = document.querySelector(arguments[0]); return r ? r.dataset.state : null', row(id))
+/** The row's state, or undefined while it is not shown. */
+const rowState = async (s: Session, id: string) =>
+  (await s.execute<string | null>('const r = document.querySelector(arguments[0]); return r ? r.dataset.state : null', row(id))) ?? undefined
 
 /** Waits for the next job in the capture queue and answers its size: one page expected. */
 async function nextLabel(before: number): Promise<{ pages: number; width: number; height: number }> {
@@ -138,6 +139,7 @@ describe('Ozon in the desktop app', () => {
     await second.execute('location.hash = "#/settings?section=print"')
     await second.waitForText('[data-test="remote-state"]')
     await press(second, '[data-test="printer-option"][data-name="raw"]')
+    await second.type(await second.find('[data-test="remote-comment"]'), 'на упаковке')
     await waitFor('the register button', async () => (await second.findAll('[data-test="remote-precondition"]')).length === 0)
     await press(second, '[data-test="remote-register"]')
     await second.waitForText('[data-test="remote-state"]', (t) => t.startsWith('Из МоегоСклада'))
