@@ -149,6 +149,8 @@ describe('Ozon in the desktop app', () => {
     const posting = await newPosting()
     await standIn.control('POST', '/ozon/shop-printer', { accountId: ACCOUNT, clientId: posting.clientId, printerId, printerLabel: 'Склад, упаковка' })
     await openOzonPage(session)
+    // The refresh rests a minute after the last load of the list.
+    await session.waitForText('[data-test="ozon-refresh"]', (t) => t === 'Обновить', 70_000)
     await press(session, '[data-test="ozon-refresh"]')
     const id = posting.documentId
     expect(await waitFor('the new posting', () => rowState(session, id), 30_000)).toBe('to-collect')

@@ -97,3 +97,15 @@ describe('the stand-in Ozon seller', () => {
     expect(desk.pushes.map((m) => m.c)).toContain('printOzonLabel.progress')
   })
 })
+
+describe('the Ozon block of the account settings', () => {
+  it('read by everyone, saved by the administrator only; accounts without Ozon shops have none', () => {
+    const { b, desk } = seller()
+    expect(desk.ask('accountSettingsGet', { blocks: ['ozon'] })).toEqual({ ozon: { possibleMarks: true, configured: true } })
+    expect(desk.ask('accountSettingsSet', { ozon: { possibleMarks: false } })).toEqual({ ozon: { possibleMarks: false, configured: true } })
+    expect(ozonState(b, ACCOUNT).possibleMarks).toBe(false)
+    const egor = device(b, 'u-egor')
+    expect(egor.ask('accountSettingsGet', { blocks: ['ozon'] })).toEqual({})
+    expect(egor.ask('accountSettingsSet', { ozon: { possibleMarks: true } })).toMatchObject({ errorCode: 'forbidden' })
+  })
+})

@@ -54,6 +54,8 @@ export interface OzonAccountState {
   stale: boolean
   loadedAt: number
   nextPosting: number
+  /** the account option: marks Ozon calls possible (not mandatory) go into the posting too */
+  possibleMarks: boolean
 }
 
 const OZON_COMMANDS = new Set(['ozonPostings', 'ozonShip', 'ozonLabel', 'ozonProductLabel'])
@@ -110,7 +112,7 @@ export function ozonState(b: MemoryBackend, accountId: string): OzonAccountState
   const key = `ozon:${accountId}`
   let s = b.state.get(key) as OzonAccountState | undefined
   if (!s) {
-    s = { shops: seedShops(accountId), postings: [], limits: [], stale: false, loadedAt: b.now(), nextPosting: 1 }
+    s = { shops: seedShops(accountId), postings: [], limits: [], stale: false, loadedAt: b.now(), nextPosting: 1, possibleMarks: true }
     b.state.set(key, s)
     const [first, second] = s.shops
     if (first && second) {
@@ -323,9 +325,33 @@ export const ozonHandlers: Readonly<Record<string, Handler>> = {
   ozonCredentialsDelete,
 }
 
-/** The shipment list asked with `source` "ozon" answers the postings; every other list stays as it was. */
+const askedFor = (p: Payload, block: string) => Array.isArray(p.blocks) && p.blocks.includes(block)
+const isRefusal = (answer: Payload | Payload[] | null): boolean => answer !== null && !Array.isArray(answer) && typeof answer.errorCode === 'string'
+
+/**
+ * The shipment list asked with `source` "ozon" answers the postings; every other list stays as it was.
+ * The account settings gain the "ozon" block for accounts with Ozon shops; it is saved as the other
+ * blocks are (by the administrator only).
+ */
 export const ozonLayers: Readonly<Record<string, (inner: Handler) => Handler>> = {
   getDocumentList: (inner) => (ctx, p) => (p.source === 'ozon' ? ozonList(ctx) : inner(ctx, p)),
+  accountSettingsGet: (inner) => (ctx, p) => {
+    const answer = inner(ctx, p)
+    const me = ctx.backend.signedIn(ctx.conn)
+    if (!me || !askedFor(p, 'ozon') || isRefusal(answer) || Array.isArray(answer) || answer === null) return answer
+    const s = ozonState(ctx.backend, me.account.uid)
+    return s.shops.length === 0 ? answer : { ...answer, ozon: { possibleMarks: s.possibleMarks, configured: liveShops(s).length > 0 } }
+  },
+  accountSettingsSet: (inner) => (ctx, p) => {
+    const answer = inner(ctx, p)
+    const me = ctx.backend.signedIn(ctx.conn)
+    const ozon = p.ozon
+    if (!me || typeof ozon !== 'object' || ozon === null || Array.isArray(ozon) || isRefusal(answer) || Array.isArray(answer) || answer === null) return answer
+    const s = ozonState(ctx.backend, me.account.uid)
+    const wanted = (ozon as Payload).possibleMarks
+    if (typeof wanted === 'boolean') s.possibleMarks = wanted
+    return { ...answer, ozon: { possibleMarks: s.possibleMarks, configured: liveShops(s).length > 0 } }
+  },
 }
 
 // ---- control (tests)

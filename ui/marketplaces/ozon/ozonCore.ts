@@ -173,7 +173,7 @@ export function createOzonCore(deps: OzonDeps) {
         failures.push(productFailureText(line.name, p))
         continue
       }
-      const result = await deps.print({ ...posting, labelUrl: url, shopPrinterId: str(p.printerId), shopPrinterLabel: str(p.printerLabel) }, p, Math.max(1, line.copies))
+      const result = await deps.print({ ...posting, labelUrl: url, shopPrinterId: str(p.printerId), shopPrinterLabel: str(p.printerLabel) }, { ...p, sku: line.sku }, Math.max(1, line.copies))
       if (!result.ok) failures.push(`${line.name}: ${result.text}`)
     }
     note = failures.length > 0 ? failures.join('. ') : PRODUCTS_PRINTED

@@ -183,3 +183,24 @@ export function productFailureText(name: string, p: Payload | null): string {
   const parts = [...new Set([str(p.error), str(p.message)].map(bare).filter((s) => s !== ''))]
   return parts.length > 0 ? `Товар «${name}»: ${parts.join('. ')}` : `Не удалось получить этикетку товара «${name}»`
 }
+
+// ---- the check in the settings
+
+export const CHECK_SERVER_SILENT = 'сервер не ответил за 30 секунд — проверьте, что он умеет команду ozonPostings'
+
+/** The text of the settings' "Проверить связь с Ozon" for an `ozonPostings` answer. */
+export function connectionCheckText(p: Payload): string {
+  const error = str(p.error)
+  if (error !== '' || str(p.errorCode) !== '') {
+    if (error.startsWith('Ozon временно ограничил запросы')) return error
+    if (isRateLimited(p)) return listPauseText(pauseSeconds(p))
+    return `Ozon не ответил: ${error || str(p.errorCode)}`
+  }
+  if (p.configured === false) return 'Магазин Ozon не подключен — ключи вводятся в личном кабинете, в настройках аккаунта'
+  const postings = readPostings(p.postings)
+  if (postings.length === 0) return 'Связь есть, заказов в ожидании сборки сейчас нет'
+  const first = postings.slice(0, 5).map((x) => `${x.postingNumber} (${statusText(x.status)})`)
+  const rest = postings.length - first.length
+  const list = `${first.join(', ')}${rest > 0 ? ` и еще ${rest}` : ''}`
+  return `Связь есть: в ожидании сборки — ${orders(postings.length)}${p.incomplete === true ? ', показаны не все — Ozon отдал первую страницу' : ''}: ${list}`
+}

@@ -43,13 +43,15 @@ export async function printOzonLink(
   const printerId = text(answer.printerId) || posting.shopPrinterId || ''
   const printerLabel = text(answer.printerLabel) || posting.shopPrinterLabel || ''
   const documentId = posting.documentId ?? ''
-  const where = deps.whereToPrint({ printerId: printerId || null, printerLabel: printerLabel || null, relayPossible: documentId !== '' })
+  // The relay finds a posting label by its document, a product label also by its numeric sku.
+  const sku = copies === undefined ? null : Number(text(answer.sku)) || null
+  const relayPossible = documentId !== '' && (copies === undefined || sku !== null)
+  const where = deps.whereToPrint({ printerId: printerId || null, printerLabel: printerLabel || null, relayPossible })
   if (where.kind === 'nowhere') {
     if (where.label !== null) return { ok: false, text: `Принтер магазина «${where.label}» стоит на другом компьютере, а отправить на него эту этикетку нельзя` }
     return { ok: false, text: deps.inHost() ? NO_PRINTER_DESKTOP : NO_PRINTER_ELSEWHERE }
   }
   if (where.kind === 'relay') {
-    const sku = copies === undefined ? null : Number(text(answer.sku)) || null
     const outcome = await deps.printByRelay({ documentId, printerLabel: printerLabel || null, copies, sku, command: 'printOzonLabel' }, show)
     return { ok: outcome.ok, text: outcome.text }
   }
