@@ -12,6 +12,7 @@ import { remotePrintRoutes } from './remotePrintControl.mjs'
 import { signingRoutes } from './signingControl.mjs'
 import { wildberriesRoutes } from './wildberriesControl.mjs'
 import { ozonRoutes } from './ozonControl.mjs'
+import { ozonFboRoutes } from './ozonFboControl.mjs'
 import { scenarioRoutes } from './scenarioControl.mjs'
 import { updateRoutes } from './updateControl.mjs'
 import { partsStoreRoutes } from './partsstoreControl.mjs'
@@ -126,6 +127,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...signingRoutes(backend),
     ...wildberriesRoutes(backend),
     ...ozonRoutes(backend),
+    ...ozonFboRoutes(backend),
     ...scenarioRoutes(backend),
     ...updateRoutes(backend),
     ...partsStoreRoutes(backend),

@@ -13,6 +13,7 @@ import { listen, sendJson } from './httpUtil.mjs'
 import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 import { serveOzonLabel } from './ozonLabels.mjs'
+import { serveOzonFboLabel } from './ozonFboLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 import { servePartsStoreFile } from './partsstoreFiles.mjs'
 import { relayPartsLabels } from './partsLabelRelay.mjs'
@@ -93,6 +94,7 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
     if (serveWildberriesLabel(req, res, url, backend)) return
+    if (serveOzonFboLabel(req, res, url, backend)) return
     if (serveOzonLabel(req, res, url, backend)) return
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return

@@ -5,6 +5,7 @@ import { documentsFeature } from './documents'
 import { markingFeature } from './marking'
 import { marketplacesFeature } from './marketplaces'
 import { ozonFeature } from './marketplaces/ozon'
+import { ozonFboFeature } from './marketplaces/ozon/fbo'
 import { partsStoreFeature } from './partsstore'
 import { printingFeature } from './printing'
 import { referenceFeature } from './reference'
@@ -19,6 +20,7 @@ export function appFeatures(): Feature[] {
     documentsFeature,
     marketplacesFeature,
     ozonFeature,
+    ozonFboFeature,
     partsStoreFeature,
     rolesFeature,
     printingFeature,

@@ -24,6 +24,7 @@ import { signingHandlers } from './signing'
 import { signingSettingsHandlers } from './signingSettings'
 import { wildberriesHandlers } from './wildberries'
 import { ozonHandlers, ozonLayers } from './ozon'
+import { ozonFboHandlers } from './ozonFbo'
 import { encodeToken, randomHex, readToken, type Signer, type TokenClaims } from './tokens'
 
 export interface Reply {
@@ -113,6 +114,7 @@ export class MemoryBackend {
     this.registerAll(wildberriesHandlers)
     this.registerAll(ozonHandlers)
     this.layerAll(ozonLayers)
+    this.registerAll(ozonFboHandlers)
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
     this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })

@@ -45,6 +45,8 @@ export { addWbTask, findWbSupply, findWbTask, limitWb, setWbFileOrigin, wbState 
 export type { WbAccountState, WbShopRecord, WbSupplyRecord, WbTaskRecord } from './wildberries'
 export { addOzonPosting, announceOzonLabel, findOzonPosting, limitOzon, ozonPosting, ozonState, setOzonShopPrinter } from './ozon'
 export type { OzonAccountState, OzonPostingRecord, OzonShopRecord } from './ozon'
+export { addFboSupply, failFbo, fboState, findFboSupply } from './ozonFbo'
+export type { FboAccountState, FboCargoRecord, FboItemRecord, FboSupplyRecord } from './ozonFbo'
 export { accountScenarios, liftScenarioFault, scenarioRuns, setScenarioFault, SCENARIO_STEP_MS } from './scenarios'
 export type { DemoRun, ScenarioFault } from './scenarios'
 export { partsStoreOf } from './partsstore'

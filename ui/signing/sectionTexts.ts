@@ -5,6 +5,7 @@
  */
 import { displayName, isCertificateValid, type Certificate } from './certificates'
 import type { CryptoStatus } from './cryptoHost'
+import { MONTHS_GENITIVE } from '../core/ruDates'
 
 /** "CP-2" with certmgr, "CP-1" with only cryptcp, "CP-0" with neither; "T" when csptest is there. None when available. */
 export function supportCode(status: CryptoStatus): string | null {
@@ -40,12 +41,10 @@ export function certificateButton(cert: Certificate, now = Date.now()): { text: 
   return { text: `${displayName(cert)} · ${inn}${state}`, disabled: !valid }
 }
 
-const MONTHS = ['января', 'февраля', 'марта', 'апреля', 'мая', 'июня', 'июля', 'августа', 'сентября', 'октября', 'ноября', 'декабря']
-
 /** "5 июня, 14:07" in local time. */
 export function dateText(ms: number): string {
   const d = new Date(ms)
-  return `${d.getDate()} ${MONTHS[d.getMonth()]}, ${String(d.getHours()).padStart(2, '0')}:${String(d.getMinutes()).padStart(2, '0')}`
+  return `${d.getDate()} ${MONTHS_GENITIVE[d.getMonth()]}, ${String(d.getHours()).padStart(2, '0')}:${String(d.getMinutes()).padStart(2, '0')}`
 }
 
 /** What is left of a token: under a minute, minutes, hours and minutes, or days. */

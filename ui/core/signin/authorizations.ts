@@ -1,20 +1,6 @@
 /** Texts and order of the list of authorisations on this device. Pure. */
 import { ruPlural } from '../plural'
-
-const MONTHS_GENITIVE = [
-  'января',
-  'февраля',
-  'марта',
-  'апреля',
-  'мая',
-  'июня',
-  'июля',
-  'августа',
-  'сентября',
-  'октября',
-  'ноября',
-  'декабря',
-] as const
+import { MONTHS_GENITIVE } from '../ruDates'
 
 /** "добавлен 5 марта 2025" in local time. */
 export function addedText(ms: number): string {

@@ -18,6 +18,7 @@ import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from
 import { markIdentity, tailStatus } from './markingCode'
 import { createNamedTimers, createNotes, type Flash } from './noteTimers'
 import { cleanScannedCode } from '../scanner/symbology'
+import { playOutcome, type OutcomeFeedback } from '../feedback/playOutcome'
 import { isOzonPosting, postingOpenedHooks } from './ozonPosting'
 import { createPositionEditor, EDITOR_TEXTS } from './positionEditor'
 import { classifyAdd, classifyUndo, type OutcomeSound, type OutcomeVibration, type ScanFacts, type ScanOutcome } from './scanOutcome'
@@ -49,15 +50,7 @@ export interface PickingChannel {
   onPush(name: string, handler: (payload: Payload) => void): () => void
 }
 
-export interface PickingFeedback {
-  playSuccess(): Promise<void>
-  playChecked(): Promise<void>
-  playError(): Promise<void>
-  playTooMuch(): Promise<void>
-  impactMedium(): Promise<void>
-  notifyError(): Promise<void>
-  notifyWarning(): Promise<void>
-}
+export type PickingFeedback = OutcomeFeedback
 
 export interface PickingCapabilities {
   checkMarksOnScan: boolean
@@ -185,15 +178,7 @@ export function createPickingSession(deps: PickingDeps) {
   // ---- feedback
 
   function play(sound: OutcomeSound | null, vibrate: OutcomeVibration | null) {
-    const f = deps.feedback
-    const run = (p: Promise<void>) => void p.catch(() => {})
-    if (vibrate === 'success') run(f.impactMedium())
-    else if (vibrate === 'warning') run(f.notifyWarning())
-    else if (vibrate === 'error') run(f.notifyError())
-    if (sound === 'success') run(f.playSuccess())
-    else if (sound === 'checked') run(f.playChecked())
-    else if (sound === 'tooMuch') run(f.playTooMuch())
-    else if (sound === 'error') run(f.playError())
+    playOutcome(deps.feedback, sound, vibrate)
   }
 
   // ---- positions and counts
