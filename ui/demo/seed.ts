@@ -192,7 +192,8 @@ export function seedAccounts(): SeedAccount[] {
       name: 'Демо-склад',
       moysklad: true,
       profile: 'orders',
-      features: { roles: false, checkMarksOnScan: true, assortmentSearch: true, radio: true },
+      // Marks sold to private persons are withdrawn, and the picker is asked first.
+      features: { roles: false, checkMarksOnScan: true, assortmentSearch: true, radio: true, czWithdrawRetail: true, czWithdrawAsk: true },
       options: { editQuantity: true },
       appSettings: { cellsDefaultSort: 'asc', cellsStockDisplay: 'both', keepScreenOn: false },
       users: [
