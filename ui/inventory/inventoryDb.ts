@@ -9,7 +9,7 @@ import type { QueuedScan } from './scanQueue'
 
 export const DB_NAME = 'zorvik_inventory'
 
-export interface StoredScan extends QueuedScan { key: string; accountId: number; sessionId: number }
+export interface StoredScan extends QueuedScan { key: string; accountId: string; sessionId: number }
 export interface StoredPhoto { key: string; sessionId: number; scanUid: string; [k: string]: unknown }
 
 class InventoryDexie extends Dexie {
@@ -24,7 +24,7 @@ class InventoryDexie extends Dexie {
   }
 }
 
-export const scanKey = (accountId: number, scanUid: string) => `${accountId}:${scanUid}`
+export const scanKey = (accountId: string, scanUid: string) => `${accountId}:${scanUid}`
 
 export type OpenResult = { ok: true; db: InventoryDb } | { ok: false; error: string }
 
@@ -43,17 +43,17 @@ export class InventoryDb {
   }
 
   /** Resolves once the write transaction has completed. */
-  async put(accountId: number, sessionId: number, scans: readonly QueuedScan[]): Promise<void> {
+  async put(accountId: string, sessionId: number, scans: readonly QueuedScan[]): Promise<void> {
     const rows = scans.map((s) => ({ ...s, key: scanKey(accountId, s.scanUid), accountId, sessionId }))
     await this.db.transaction('rw', this.db.queue, () => this.db.queue.bulkPut(rows))
   }
 
-  async remove(accountId: number, scanUids: readonly string[]): Promise<void> {
+  async remove(accountId: string, scanUids: readonly string[]): Promise<void> {
     await this.db.transaction('rw', this.db.queue, () => this.db.queue.bulkDelete(scanUids.map((u) => scanKey(accountId, u))))
   }
 
   /** A session's queue of one account, oldest first. */
-  async read(accountId: number, sessionId: number): Promise<QueuedScan[]> {
+  async read(accountId: string, sessionId: number): Promise<QueuedScan[]> {
     const rows = await this.db.queue.where('sessionId').equals(sessionId).toArray()
     return rows
       .filter((r) => r.accountId === accountId)

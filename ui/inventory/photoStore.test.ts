@@ -16,14 +16,14 @@ describe('photo rules', () => {
 })
 
 describe('saving a scan', () => {
-  const ctx = { sessionOpen: true, userId: 1, now: new Date(0), uid: () => 'u1' }
+  const ctx = { sessionOpen: true, userId: 'w1', now: new Date(0), uid: () => 'u1' }
   it('is on the device before it is reported saved', async () => {
     const opened = await InventoryDb.open({ indexedDB: new IDBFactory(), IDBKeyRange })
     if (!opened.ok) throw new Error(opened.error)
     const queue: QueuedScan[] = []
-    const r = await saveScan(queue, opened.db, { accountId: 1, sessionId: 2 }, { code: ' X ' }, ctx)
+    const r = await saveScan(queue, opened.db, { accountId: 'a1', sessionId: 2 }, { code: ' X ' }, ctx)
     expect(r).toMatchObject({ ok: true, durable: true })
-    expect((await opened.db.read(1, 2)).map((s) => s.code)).toEqual(['X'])
+    expect((await opened.db.read('a1', 2)).map((s) => s.code)).toEqual(['X'])
     expect(queue).toHaveLength(1)
   })
   it('a failed write is not reported saved and leaves the queue alone', async () => {
@@ -31,12 +31,12 @@ describe('saving a scan', () => {
     if (!opened.ok) throw new Error(opened.error)
     opened.db.close()
     const queue: QueuedScan[] = []
-    const r = await saveScan(queue, opened.db, { accountId: 1, sessionId: 2 }, { code: 'X' }, ctx)
+    const r = await saveScan(queue, opened.db, { accountId: 'a1', sessionId: 2 }, { code: 'X' }, ctx)
     expect(r.ok).toBe(false)
     expect(queue).toHaveLength(0)
   })
   it('without a database the scan is kept in memory and marked not durable', async () => {
     const queue: QueuedScan[] = []
-    expect(await saveScan(queue, null, { accountId: 1, sessionId: 2 }, { code: 'X' }, ctx)).toMatchObject({ ok: true, durable: false })
+    expect(await saveScan(queue, null, { accountId: 'a1', sessionId: 2 }, { code: 'X' }, ctx)).toMatchObject({ ok: true, durable: false })
   })
 })

@@ -5,10 +5,10 @@ import { normaliseCounters, normaliseQty, normaliseSession } from './records'
 let n = 0
 const scan = (over: Partial<QueuedScan> = {}): QueuedScan => {
   n += 1
-  return { scanUid: `u${n}`, code: `C${n}`, codeNorm: `C${n}`, source: 'scanner', qty: 1, scannedAt: new Date(1_000_000 + n * 1000).toISOString(), note: '', cellId: null, userId: 1, attempts: 0, lastAttemptAt: 0, ...over }
+  return { scanUid: `u${n}`, code: `C${n}`, codeNorm: `C${n}`, source: 'scanner', qty: 1, scannedAt: new Date(1_000_000 + n * 1000).toISOString(), note: '', cellId: null, userId: 'w1', attempts: 0, lastAttemptAt: 0, ...over }
 }
 const many = (k: number, over: Partial<QueuedScan> = {}) => Array.from({ length: k }, () => scan(over))
-const ctx = { sessionOpen: true, userId: 7, now: new Date('2026-01-01T00:00:00Z'), uid: () => 'uid-1' }
+const ctx = { sessionOpen: true, userId: 'w7', now: new Date('2026-01-01T00:00:00Z'), uid: () => 'uid-1' }
 
 describe('adding a scan', () => {
   it.each([
@@ -19,7 +19,7 @@ describe('adding a scan', () => {
   ])('code of %#', (code, error) => {
     const r = makeScan({ code }, ctx)
     expect(r.ok ? null : r.error).toBe(error)
-    if (r.ok) expect(r.scan).toMatchObject({ code: code.trim(), codeNorm: code.trim(), qty: 1, attempts: 0, lastAttemptAt: 0, userId: 7 })
+    if (r.ok) expect(r.scan).toMatchObject({ code: code.trim(), codeNorm: code.trim(), qty: 1, attempts: 0, lastAttemptAt: 0, userId: 'w7' })
   })
   it('is refused in a closed session', () => {
     expect(makeScan({ code: 'X' }, { ...ctx, sessionOpen: false })).toEqual({ ok: false, error: 'Инвентаризация закрыта — новые сканы не принимаются' })
@@ -98,6 +98,23 @@ describe('failed batches', () => {
     }
     expect(queue).toHaveLength(1)
     expect(queue[0]).toMatchObject({ scanUid: bad, rejected: true, error: 'Не получилось прочитать скан — проверьте код', attempts: 1 })
+  })
+  it.each([
+    ['its uid', (s: QueuedScan) => s.scanUid],
+    ['a scanUid record', (s: QueuedScan) => ({ scanUid: s.scanUid })],
+    ['its code', (s: QueuedScan) => ({ code: s.code })],
+  ])('a failure that names the scan at fault by %s sets exactly that scan aside, no split', (_n, name) => {
+    const queue = many(6)
+    const r = applyFailure(queue, queue, { code: 'bad-request', message: 'Не получилось прочитать скан — проверьте код', wrong: [name(queue[2]!)] }, 5)
+    expect(r.kind).toBe('retry')
+    if (r.kind !== 'retry') return
+    expect(r.queue.filter((s) => s.rejected).map((s) => s.scanUid)).toEqual([queue[2]!.scanUid])
+    expect(r.queue.filter((s) => !s.rejected).every((s) => s.attempts === 0)).toBe(true)
+    expect(nextBatch(r.queue)).toHaveLength(5)
+  })
+  it('a failure naming no scan of the batch splits it', () => {
+    const queue = many(4)
+    expect(applyFailure(queue, queue, { code: 'bad-request', wrong: ['someone-else'] }, 5)).toEqual({ kind: 'split' })
   })
 })
 

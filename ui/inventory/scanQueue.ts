@@ -10,7 +10,7 @@ const BACKOFF_MS = [0, 1000, 2000, 5000, 15000, 60000]
 
 export interface QueuedScan {
   scanUid: string; code: string; codeNorm: string; source: ScanSource; qty: number; scannedAt: string
-  note: string; cellId: number | null; userId: number | null; attempts: number; lastAttemptAt: number
+  note: string; cellId: number | null; userId: string | null; attempts: number; lastAttemptAt: number
   rejected?: boolean; error?: string
 }
 
@@ -21,7 +21,7 @@ export type AddResult = { ok: true; scan: QueuedScan } | { ok: false; error: str
 
 export function makeScan(
   input: { code: string; qty?: number; source?: string; note?: string; cellId?: number | null },
-  ctx: { sessionOpen: boolean; userId: number | null; now: Date; uid: () => string },
+  ctx: { sessionOpen: boolean; userId: string | null; now: Date; uid: () => string },
 ): AddResult {
   if (!ctx.sessionOpen) return { ok: false, error: 'Инвентаризация закрыта — новые сканы не принимаются' }
   const code = input.code.trim()
@@ -96,31 +96,62 @@ export type FailureOutcome =
   | { kind: 'retry'; queue: QueuedScan[] }
   | { kind: 'split' }
 
+export interface BatchFailure {
+  code?: string
+  message?: string
+  /** the scans the service names as the cause: scan uids, codes, or records with `scanUid`/`scan_uid`/`code` */
+  wrong?: readonly unknown[]
+}
+
+/** The scans of `batch` a failure names, by uid or by code. */
+function namedAtFault(batch: readonly QueuedScan[], wrong: readonly unknown[] | undefined): Set<string> {
+  const uids = new Set<string>()
+  const codes = new Set<string>()
+  for (const w of wrong ?? []) {
+    if (typeof w === 'string') {
+      uids.add(w)
+      codes.add(w.trim())
+    } else if (w && typeof w === 'object') {
+      const o = w as Record<string, unknown>
+      const uid = o.scanUid ?? o.scan_uid
+      if (typeof uid === 'string') uids.add(uid)
+      else if (typeof o.code === 'string') codes.add(o.code.trim())
+    }
+  }
+  return new Set(batch.filter((s) => uids.has(s.scanUid) || codes.has(s.code)).map((s) => s.scanUid))
+}
+
 /**
  * The queue after a failed batch. A closed session keeps its undelivered scans (the caller tells the
  * user how many and offers them for export) instead of emptying the queue. A batch refused as a whole
- * with a scan-level code is split so one bad scan cannot hold back the others.
+ * with a scan-level code cannot hold back the others: when the failure names the scans at fault, exactly
+ * those are set aside with its text and the rest wait for the next flush untouched; otherwise the batch
+ * is split (see `splitBatch`) until the bad scan is alone.
  */
-export function applyFailure(queue: readonly QueuedScan[], batch: readonly QueuedScan[], failure: { code?: string; message?: string }, nowMs: number): FailureOutcome {
+export function applyFailure(queue: readonly QueuedScan[], batch: readonly QueuedScan[], failure: BatchFailure, nowMs: number): FailureOutcome {
   const code = failure.code
   if (code === 'session-closed' || code === 'already-closed') return { kind: 'closed', undelivered: waiting(queue).length }
   if (code === 'session-not-found') return { kind: 'dropped' }
   const quiet = code === undefined || QUIET.has(code)
-  if (!quiet && batch.length > 1) return { kind: 'split' }
+  const error = failure.message ?? 'Сервер не принял скан'
+  const setAside = (s: QueuedScan): QueuedScan => ({ ...s, attempts: s.attempts + 1, lastAttemptAt: nowMs, rejected: true, error })
+  if (!quiet && batch.length > 1) {
+    const named = namedAtFault(batch, failure.wrong)
+    if (named.size === 0) return { kind: 'split' }
+    return { kind: 'retry', queue: queue.map((s) => (named.has(s.scanUid) ? setAside(s) : s)) }
+  }
   const sent = new Set(batch.map((s) => s.scanUid))
   return {
     kind: 'retry',
     queue: queue.map((s) => {
       if (!sent.has(s.scanUid)) return s
-      const tried = { ...s, attempts: s.attempts + 1, lastAttemptAt: nowMs }
-      if (quiet) return tried
       // A single scan refused with a scan-level code is isolated: set aside with its error.
-      return { ...tried, rejected: true, error: failure.message ?? 'Сервер не принял скан' }
+      return quiet ? { ...s, attempts: s.attempts + 1, lastAttemptAt: nowMs } : setAside(s)
     }),
   }
 }
 
-/** Halves of a batch that failed as a whole. */
+/** Halves of a batch that failed as a whole and did not say which scan was at fault. */
 export const splitBatch = (batch: readonly QueuedScan[]): [QueuedScan[], QueuedScan[]] => {
   const mid = Math.ceil(batch.length / 2)
   return [batch.slice(0, mid), batch.slice(mid)]

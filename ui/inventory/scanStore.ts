@@ -11,7 +11,7 @@ export type SaveResult = { ok: true; scan: QueuedScan; durable: boolean } | { ok
 export async function saveScan(
   queue: QueuedScan[],
   db: InventoryDb | null,
-  where: { accountId: number; sessionId: number },
+  where: { accountId: string; sessionId: number },
   input: Parameters<typeof makeScan>[0],
   ctx: Parameters<typeof makeScan>[1],
 ): Promise<SaveResult> {
