@@ -45,3 +45,61 @@ export const normaliseQty = (v: unknown): number => (typeof v === 'number' && Nu
 
 export type ScanSource = 'scanner' | 'camera' | 'manual'
 export const normaliseSource = (v: unknown): ScanSource => (v === 'camera' || v === 'manual' ? v : 'scanner')
+
+export interface ScanMatch { kind: 'product' | 'cell' | 'none'; id: number | string | null; name: string | null }
+export interface ScanRegistry { state: string; gtin?: string; name?: string; brand?: string }
+export interface Scan {
+  id: number | null; scanUid: string; unitNo?: string; code: string; codeNorm: string; source: ScanSource; qty: number
+  scannedAt: string; receivedAt: string | null; userId: string; userName: string; deviceId: string; deviceName?: string
+  note: string; cellId: number | null; match: ScanMatch; registry: ScanRegistry | null; photos: number
+  pending: boolean; rejected: boolean; error?: string
+}
+
+const idText = (v: unknown): string => (typeof v === 'string' ? v : typeof v === 'number' && Number.isFinite(v) ? String(v) : '')
+
+export function normaliseRegistry(raw: unknown): ScanRegistry | null {
+  if (!raw || typeof raw !== 'object') return null
+  const r = obj(raw)
+  const out: ScanRegistry = { state: text(r.state) }
+  for (const k of ['gtin', 'name', 'brand'] as const) if (text(r[k]) !== '') out[k] = text(r[k])
+  return out
+}
+
+/** A scan as the service sends it, or null without `scanUid`. */
+export function normaliseScan(raw: unknown): Scan | null {
+  const s = obj(raw)
+  if (typeof s.scanUid !== 'string' || s.scanUid === '') return null
+  const code = text(s.code)
+  const m = obj(s.match)
+  const scan: Scan = {
+    id: typeof s.id === 'number' && Number.isFinite(s.id) ? s.id : null,
+    scanUid: s.scanUid,
+    code,
+    codeNorm: text(s.codeNorm) || code.trim(),
+    source: normaliseSource(s.source),
+    qty: normaliseQty(s.qty),
+    scannedAt: text(s.scannedAt),
+    receivedAt: typeof s.receivedAt === 'string' && s.receivedAt !== '' ? s.receivedAt : null,
+    userId: idText(s.userId),
+    userName: text(s.userName),
+    deviceId: idText(s.deviceId),
+    note: text(s.note),
+    cellId: typeof s.cellId === 'number' ? s.cellId : null,
+    match: {
+      kind: m.kind === 'product' || m.kind === 'cell' ? m.kind : 'none',
+      id: typeof m.id === 'number' || typeof m.id === 'string' ? m.id : null,
+      name: typeof m.name === 'string' && m.name !== '' ? m.name : null,
+    },
+    registry: normaliseRegistry(s.registry),
+    photos: whole(s.photos),
+    pending: s.pending === true,
+    rejected: s.rejected === true,
+  }
+  if (typeof s.unitNo === 'string' && s.unitNo !== '') scan.unitNo = s.unitNo
+  if (typeof s.deviceName === 'string' && s.deviceName !== '') scan.deviceName = s.deviceName
+  if (typeof s.error === 'string' && s.error !== '') scan.error = s.error
+  return scan
+}
+
+/** The name a scan's code has: the catalogue's, else the register's. */
+export const scanName = (s: Pick<Scan, 'match' | 'registry'>): string => s.match.name ?? s.registry?.name ?? ''
