@@ -25,13 +25,15 @@ const scansOf = (st: InventoryState, s: InventorySession): Scan[] => s.scans.map
 /** A workbook cell: numbers stay numbers, texts are kept from being read as formulas. */
 const sheetCell = (v: Cell): Cell => (typeof v === 'number' ? v : safeCell(v))
 
+/** The rows of a session's scans as workbook cells; a unit number of digits is a number. */
+const sheetRows = (st: InventoryState, s: InventorySession): Cell[][] =>
+  exportRows(scansOf(st, s)).map(([unit, ...rest]) => [typeof unit === 'string' && /^\d{1,15}$/.test(unit) ? Number(unit) : unit!, ...rest].map(sheetCell))
+
 /** The rows of an export of these sessions (several: each row led by its session's name, start and close). */
 export function exportTable(st: InventoryState, sessions: readonly InventorySession[], all: boolean): Cell[][] {
-  if (!all) return [[...EXPORT_COLUMNS], ...exportRows(scansOf(st, sessions[0]!)).map((r) => r.map(sheetCell))]
+  if (!all) return [[...EXPORT_COLUMNS], ...sheetRows(st, sessions[0]!)]
   const rows: Cell[][] = [['Инвентаризация', 'Начата', 'Закрыта', ...EXPORT_COLUMNS]]
-  for (const s of sessions) {
-    for (const r of exportRows(scansOf(st, s))) rows.push([s.name, exportDate(s.startedAt), exportDate(s.closedAt), ...r].map(sheetCell))
-  }
+  for (const s of sessions) for (const r of sheetRows(st, s)) rows.push([...[s.name, exportDate(s.startedAt), exportDate(s.closedAt)].map(sheetCell), ...r])
   return rows
 }
 
