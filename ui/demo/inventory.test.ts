@@ -247,7 +247,7 @@ describe('photos', () => {
 
   it('are posted to the batch address with the unit\'s scan uid, five at most; the archive has a folder per unit', async () => {
     const { b, a, sessionId } = opened()
-    const s = scan('=SUM(A1)')
+    const s = scan('=SUM(A1)') as { scanUid: string }
     a.ask('inventoryScanAdd', { sessionId, scans: [s] })
     const batch = a.ask('inventoryPhotoIds', { count: 7 })!
     expect(batch).toMatchObject({ maxSizeBytes: 30 * 1024 * 1024, allowedTypes: expect.arrayContaining(['image/jpeg', 'image/heic']) })
@@ -292,7 +292,7 @@ describe('photos', () => {
 
   it('a photo without a unit is moved onto one, but not as a sixth', () => {
     const { b, a, sessionId } = opened()
-    const s = scan('UNIT')
+    const s = scan('UNIT') as { scanUid: string }
     a.ask('inventoryScanAdd', { sessionId, scans: [s] })
     const batch = a.ask('inventoryPhotoIds', { count: 6 })!
     const ids = batch.ids as string[]
