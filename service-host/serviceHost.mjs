@@ -14,6 +14,7 @@ import { serveLabelFile } from './labelFiles.mjs'
 import { serveWildberriesLabel } from './wildberriesLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 import { servePartsStoreFile } from './partsstoreFiles.mjs'
+import { serveInventoryFile } from './inventoryFiles.mjs'
 import { relayPartsLabels } from './partsLabelRelay.mjs'
 
 /**
@@ -95,6 +96,7 @@ export async function startServiceHost(options = {}) {
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
     if (servePartsStoreFile(backend, req, res, url)) return
+    if (serveInventoryFile(backend, req, res, url)) return
     if (servePartsLabel(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
