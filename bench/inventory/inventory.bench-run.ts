@@ -5,42 +5,26 @@
  * outcome, against the picking screen of a 200-position document in the same app and run. Blocks of
  * scans alternate between the two so neither gets a quieter machine; the figure is the p95 ratio.
  */
-import { afterAll, beforeAll, it } from 'vitest'
+import { it } from 'vitest'
 import { largeDocumentBarcode } from '../../ui/demo'
-import { StandIn } from '../../ui/core/testing/standIn'
-import { Profile } from '../../tests/e2e/harness/desktopApp'
-import { startDisplay, type Display } from '../../tests/e2e/harness/display'
-import { restartAsDevice } from '../../tests/e2e/harness/standInApp'
-import { Session } from '../../tests/e2e/harness/webdriver'
+import { restartAsDevice, useStandInRig } from '../../tests/e2e/harness/standInApp'
 import { clearScanResults, frames, installScanProbe, quantile, scanAndWait, scanResults } from '../scanProbe'
 
 const SCANS = Number(process.env.BENCH_SCANS ?? 200)
 const POSITIONS = 200
 const BLOCK = 25
 
-let display: Display | undefined
-let standIn: StandIn | undefined
-let profile: Profile | undefined
-
-beforeAll(async () => {
-  display = await startDisplay()
-  standIn = await StandIn.start()
-})
-afterAll(async () => {
-  await standIn?.close()
-  await display?.stop()
-  profile?.remove()
-})
+const rig = useStandInRig()
 
 it('inventory: scan to outcome with the queue on the device, against picking', async () => {
-  profile = new Profile()
-  const device = await standIn!.mint('u-oleg')
-  const doc = await standIn!.control<{ documentId: string }>('POST', '/seed-document', { accountId: 'acc-master', size: POSITIONS })
-  await standIn!.control('POST', '/inventory/reset', { sessions: true })
-  const session = await Session.start(profile, display!.name)
+  const { standIn } = rig
+  const device = await standIn.mint('u-oleg')
+  const doc = await standIn.control<{ documentId: string }>('POST', '/seed-document', { accountId: 'acc-master', size: POSITIONS })
+  await standIn.control('POST', '/inventory/reset', { sessions: true })
+  const { session } = await rig.open()
   try {
-    await restartAsDevice(session, standIn!, device.token)
-    const { reply } = await standIn!.control<{ reply: { id: number } }>('POST', '/inventory/command', { userId: 'u-oleg', c: 'inventorySessionStart', p: { name: 'Замер', comment: '' } })
+    await restartAsDevice(session, standIn, device.token)
+    const { reply } = await standIn.control<{ reply: { id: number } }>('POST', '/inventory/command', { userId: 'u-oleg', c: 'inventorySessionStart', p: { name: 'Замер', comment: '' } })
     const screens = {
       picking: { hash: `#/documents/${encodeURIComponent(doc.documentId)}?type=shipment`, ready: '[data-test="tab-list"]', times: [] as number[] },
       inventory: { hash: `#/radio/inventory/${reply.id}`, ready: '[data-test="scanner-wedge"]', times: [] as number[] },
