@@ -37,6 +37,9 @@ async function scanSaved(session: Session, code: string): Promise<void> {
   if (said !== `Скан сохранен: ${code}`) throw new Error(`the scan of ${code} says "${said}"`)
 }
 
+/** Waits until the session screen takes scans. */
+const scannerReady = (session: Session) => waitFor('the scanner', async () => (await session.findAll('[data-test="scanner-wedge"]'))[0], 30_000)
+
 const counter = (session: Session, name: string) => textOf(session, `[data-test="counter-${name}"]`)
 
 describe('inventory in the desktop app', () => {
@@ -52,7 +55,7 @@ describe('inventory in the desktop app', () => {
     await press(session, '[data-test="inventory-start"]')
     const route = await waitForRoute(session, (r) => /^\/radio\/inventory\/\d+$/.test(r))
     sessionId = Number(route.split('/').pop())
-    await session.find('[data-test="scanner-wedge"]')
+    await scannerReady(session)
 
     for (const code of codes.slice(0, 100)) await scanSaved(session, code)
 
@@ -76,7 +79,7 @@ describe('inventory in the desktop app', () => {
     await typePin(session, PIN)
     await waitForRoute(session, (r) => r.startsWith('/menu'))
     await session.execute(`location.hash = "#/radio/inventory/${sessionId}"`)
-    await session.find('[data-test="scanner-wedge"]')
+    await scannerReady(session)
     for (const code of codes.slice(200)) await scanSaved(session, code)
 
     const done = await waitFor('the service to hold 300 scans', async () => {
@@ -87,7 +90,8 @@ describe('inventory in the desktop app', () => {
     expect(done.distinctScanUids).toBe(300)
     expect(done.scans.map((s) => s.code).sort()).toEqual([...codes].sort())
     await waitFor('nothing waiting on the device', async () => (await counter(session, 'waiting')) === '0', 30_000)
-    expect(await counter(session, 'scans')).toBe('300')
+    // The counters come back from the service after its answer.
+    await waitFor('the session\'s count of 300', async () => (await counter(session, 'scans')) === '300', 30_000)
   })
 
   it('two devices counting the same session see each other\'s counts', { timeout: 120_000 }, async () => {
