@@ -67,10 +67,14 @@ export const useInventoryStore = defineStore('inventory', () => {
     return db
   }
 
+  let runnerAccount = ''
+
+  /** The runner of the signed-in account (a new one when another account signed in). */
   async function ensureRunner(): Promise<QueueRunner> {
-    if (runner.value) return runner.value
-    copy ??= pageQueueCopy()
     const w = who()
+    if (runner.value && runnerAccount === w.accountId) return runner.value
+    runner.value?.leave()
+    copy ??= pageQueueCopy()
     const made = createQueueRunner({
       commands, db: await openDb(), copy, ...w, uid: uuid, now: () => Date.now(),
       every: (fn, ms) => {
@@ -79,8 +83,9 @@ export const useInventoryStore = defineStore('inventory', () => {
       },
       failureOf,
     })
-    runner.value ??= made
-    return runner.value
+    runner.value = made
+    runnerAccount = w.accountId
+    return made
   }
 
   function remember(list: readonly Session[]) {
