@@ -40,7 +40,9 @@ export interface Flash { id: number; ok: boolean; text: string }
 const uuid = (): string => crypto.randomUUID()
 
 export const useInventoryStore = defineStore('inventory', () => {
-  const commands = inventoryCommands((name, payload, timeoutMs) => command(name, payload, timeoutMs))
+  // Refused at once while disconnected: a message left in the channel's buffer would go out long after
+  // its caller gave up (a batch then arrives twice, a flush waits out every time-out).
+  const commands = inventoryCommands((name, payload, timeoutMs) => command(name, payload, timeoutMs, undefined, { connectedOnly: true }))
   const account = useAccountStore()
   const sessions = ref<Session[]>([])
   const hasMore = ref(false)
