@@ -85,7 +85,10 @@ describe('inventory in the desktop app', () => {
     const done = await waitFor('the service to hold 300 scans', async () => {
       const s = (await held(sessionId)).sessions[0]!
       return s.scanCount >= 300 ? s : undefined
-    }, 90_000)
+    }, 90_000).catch(async (err: Error) => {
+      const s = (await held(sessionId)).sessions[0]
+      throw new Error(`${err.message}: the service holds ${s?.scanCount}, the device waits with ${await counter(session, 'waiting')} (${await textOf(session, '[data-test="inventory-note"]')})`)
+    })
     expect(done.scanCount).toBe(300)
     expect(done.distinctScanUids).toBe(300)
     expect(done.scans.map((s) => s.code).sort()).toEqual([...codes].sort())
