@@ -85,6 +85,17 @@ describe('the queue runner', () => {
     expect(r.counters.value).toMatchObject({ scans: 20 })
   })
 
+  it('a scan the device database did not keep is refused and taken back from the queue and the copy', async () => {
+    const svc = service()
+    const file = memoryFile()
+    const { r, db } = await runner(svc, file)
+    await r.add({ code: 'A' })
+    db.close()
+    expect(await r.add({ code: 'B' })).toEqual({ ok: false, error: 'Скан не сохранился на устройстве — отсканируйте еще раз' })
+    expect(r.queue.value.map((q) => q.code)).toEqual(['A'])
+    expect((file.data.get('scans') as Array<{ code: string }>).map((q) => q.code)).toEqual(['A'])
+  })
+
   it('an outage keeps the scans and counts attempts quietly; they go once the service answers', async () => {
     const svc = service()
     const { r, tick } = await runner(svc)

@@ -265,14 +265,26 @@ export function createQueueRunner(deps: RunnerDeps) {
   /** Adds a scan: on the device (database and host copy) before it answers, then sent with the queue. */
   async function add(input: { code: string; qty?: number; source?: string; note?: string; cellId?: number | null }): Promise<AddOutcome> {
     const s = session.value
-    const made = await saveScan([], deps.db, { accountId: deps.accountId, sessionId: s?.id ?? 0 }, input, {
+    const sessionId = s?.id ?? 0
+    let shown: string | null = null
+    // Shown and in the copy at once; taken back when the database did not keep it.
+    const intoQueue = (scan: QueuedScan) => {
+      shown = scan.scanUid
+      queue.value = [...queue.value, scan]
+      return deps.copy.write(deps.accountId, sessionId, queue.value)
+    }
+    const made = await saveScan([], deps.db, { accountId: deps.accountId, sessionId }, input, {
       sessionOpen: s?.status === 'open', userId: deps.userId, now: new Date(deps.now()), uid: deps.uid,
-    })
-    if (!made.ok) return made
-    queue.value = [...queue.value, made.scan]
-    const copied = await deps.copy.write(deps.accountId, s!.id, queue.value)
+    }, intoQueue)
+    if (!made.ok) {
+      if (shown !== null) {
+        queue.value = queue.value.filter((q) => q.scanUid !== shown)
+        await deps.copy.write(deps.accountId, sessionId, queue.value)
+      }
+      return made
+    }
     if (waiting(queue.value).length >= FLUSH_AT_ONCE) void flush()
-    return { ok: true, scan: made.scan, durable: made.durable && copied }
+    return made
   }
 
   /** A scan set aside is dropped from the device (the user adds it again if needed). */
