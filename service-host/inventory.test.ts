@@ -2,41 +2,25 @@
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import * as XLSX from '@e965/xlsx'
 import { unzipSync } from 'fflate'
-import { io, type Socket } from 'socket.io-client'
+import { channelClient, type ChannelClient } from '../ui/core/testing/channelClient'
 import { StandIn } from '../ui/core/testing/standIn'
 
 let standIn: StandIn
-let socket: Socket
+let device: ChannelClient
 const uid = (n: number) => `11111111-2222-4333-8444-${String(n).padStart(12, '0')}`
 
-/** The next message named `c` from the stand-in. */
-function next(c: string): Promise<Record<string, unknown>> {
-  return new Promise((resolve) => {
-    const on = (m: { c: string; p: Record<string, unknown> }) => {
-      if (m.c !== c) return
-      socket.off('a', on)
-      resolve(m.p)
-    }
-    socket.on('a', on)
-  })
-}
-
-async function ask(c: string, p: Record<string, unknown> = {}) {
-  const reply = next(`${c}.result`)
-  socket.emit('a', { c, p, r: 4 })
-  return reply
-}
+const next = (c: string) => device.next(c)
+const ask = (c: string, p: Record<string, unknown> = {}) => device.ask(c, p)
 
 interface Held { sessions: Array<{ id: number; scanCount: number; distinctScanUids: number; scans: Array<{ scanUid: string; deviceId: string }> }>; photos: Array<{ id: string; scanUid: string; size: number }> }
 
 beforeAll(async () => {
   standIn = await StandIn.start()
   const { token } = await standIn.mint('u-oleg')
-  socket = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
-  await new Promise((resolve) => socket.on('connect', () => resolve(undefined)))
+  device = await channelClient(standIn.url, token)
 })
 afterAll(async () => {
-  socket.close()
+  device.close()
   await standIn.close()
 })
 
