@@ -2,6 +2,7 @@
 import { coreFeature } from './core'
 import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
+import { inventoryFeature } from './inventory'
 import { markingFeature } from './marking'
 import { marketplacesFeature } from './marketplaces'
 import { partsStoreFeature } from './partsstore'
@@ -18,6 +19,7 @@ export function appFeatures(): Feature[] {
     documentsFeature,
     marketplacesFeature,
     partsStoreFeature,
+    inventoryFeature,
     rolesFeature,
     printingFeature,
     referenceFeature,

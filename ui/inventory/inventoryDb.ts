@@ -26,6 +26,14 @@ class InventoryDexie extends Dexie {
 
 export const scanKey = (accountId: string, scanUid: string) => `${accountId}:${scanUid}`
 
+/** A queued scan as the stores keep it, and back. */
+export const toStored = (accountId: string, sessionId: number, s: QueuedScan): StoredScan => ({ ...s, key: scanKey(accountId, s.scanUid), accountId, sessionId })
+export const toQueued = ({ key: _k, accountId: _a, sessionId: _s, ...scan }: StoredScan): QueuedScan => scan
+
+/** The rows of one account and session, oldest first. */
+export const sessionRows = (rows: readonly StoredScan[], accountId: string, sessionId: number): QueuedScan[] =>
+  rows.filter((r) => r.accountId === accountId && r.sessionId === sessionId).sort((a, b) => a.scannedAt.localeCompare(b.scannedAt)).map(toQueued)
+
 export type OpenResult = { ok: true; db: InventoryDb } | { ok: false; error: string }
 
 export class InventoryDb {
@@ -44,7 +52,7 @@ export class InventoryDb {
 
   /** Resolves once the write transaction has completed. */
   async put(accountId: string, sessionId: number, scans: readonly QueuedScan[]): Promise<void> {
-    const rows = scans.map((s) => ({ ...s, key: scanKey(accountId, s.scanUid), accountId, sessionId }))
+    const rows = scans.map((s) => toStored(accountId, sessionId, s))
     await this.db.transaction('rw', this.db.queue, () => this.db.queue.bulkPut(rows))
   }
 
@@ -54,11 +62,7 @@ export class InventoryDb {
 
   /** A session's queue of one account, oldest first. */
   async read(accountId: string, sessionId: number): Promise<QueuedScan[]> {
-    const rows = await this.db.queue.where('sessionId').equals(sessionId).toArray()
-    return rows
-      .filter((r) => r.accountId === accountId)
-      .sort((a, b) => a.scannedAt.localeCompare(b.scannedAt))
-      .map(({ key: _k, accountId: _a, sessionId: _s, ...scan }) => scan)
+    return sessionRows(await this.db.queue.where('sessionId').equals(sessionId).toArray(), accountId, sessionId)
   }
 
   close() { this.db.close() }
