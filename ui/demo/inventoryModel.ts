@@ -98,6 +98,8 @@ export interface InventoryState {
   register: Map<string, { name: string; brand: string }>
   seeded: Set<string>
   faults: InventoryFaults
+  /** the origin export and archive links start with ("" for relative links) */
+  fileOrigin: string
   nextSession: number
   nextScan: number
   nextPhoto: number
@@ -126,7 +128,7 @@ export function inventoryState(b: MemoryBackend): InventoryState {
     s = {
       sessions: new Map(), byUid: new Map(), deleted: new Set(), photos: new Map(), batches: new Map(), files: new Map(),
       register: defaultRegister(),
-      seeded: new Set(), faults: defaultFaults(), nextSession: 1, nextScan: 1, nextPhoto: 1, nextFile: 1,
+      seeded: new Set(), faults: defaultFaults(), fileOrigin: '', nextSession: 1, nextScan: 1, nextPhoto: 1, nextFile: 1,
     }
     b.state.set('inventory', s)
   }
