@@ -153,7 +153,10 @@ export function gtinOf(code: string): string | null {
 type CatalogueIndex = Map<string, { id: string; name: string }>
 const indexes = new WeakMap<object, { size: number; index: CatalogueIndex }>()
 
-/** Catalogue products by barcode and by the GTIN of each barcode; rebuilt when the catalogue grows or shrinks. */
+/**
+ * Catalogue products by barcode and by the GTIN of each barcode; rebuilt when the catalogue grows or
+ * shrinks (a barcode changed in place on a sample product is seen from the next rebuild).
+ */
 function catalogueIndex(products: Map<string, { id: string; name: string; barcodes: string[] }>): CatalogueIndex {
   const known = indexes.get(products)
   if (known && known.size === products.size) return known.index
