@@ -2,41 +2,25 @@
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import * as XLSX from '@e965/xlsx'
 import { unzipSync } from 'fflate'
-import { io, type Socket } from 'socket.io-client'
+import { channelClient, type ChannelClient } from '../ui/core/testing/channelClient'
 import { StandIn } from '../ui/core/testing/standIn'
 
 let standIn: StandIn
-let socket: Socket
+let device: ChannelClient
 const uid = (n: number) => `11111111-2222-4333-8444-${String(n).padStart(12, '0')}`
 
-/** The next message named `c` from the stand-in. */
-function next(c: string): Promise<Record<string, unknown>> {
-  return new Promise((resolve) => {
-    const on = (m: { c: string; p: Record<string, unknown> }) => {
-      if (m.c !== c) return
-      socket.off('a', on)
-      resolve(m.p)
-    }
-    socket.on('a', on)
-  })
-}
-
-async function ask(c: string, p: Record<string, unknown> = {}) {
-  const reply = next(`${c}.result`)
-  socket.emit('a', { c, p, r: 4 })
-  return reply
-}
+const next = (c: string) => device.next(c)
+const ask = (c: string, p: Record<string, unknown> = {}) => device.ask(c, p)
 
 interface Held { sessions: Array<{ id: number; scanCount: number; distinctScanUids: number; scans: Array<{ scanUid: string; deviceId: string }> }>; photos: Array<{ id: string; scanUid: string; size: number }> }
 
 beforeAll(async () => {
   standIn = await StandIn.start()
   const { token } = await standIn.mint('u-oleg')
-  socket = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
-  await new Promise((resolve) => socket.on('connect', () => resolve(undefined)))
+  device = await channelClient(standIn.url, token)
 })
 afterAll(async () => {
-  socket.close()
+  device.close()
   await standIn.close()
 })
 
@@ -67,14 +51,15 @@ describe('inventory on the stand-in', () => {
     expect(notForm.status).toBe(400)
 
     const exported = await ask('inventoryExport', { sessionId })
-    const file = await fetch(`${standIn.url}${exported.url}`)
+    expect(exported.url).toMatch(new RegExp(`^${standIn.url}/inventory/files/`))
+    const file = await fetch(String(exported.url))
     expect(file.headers.get('content-type')).toBe('application/vnd.openxmlformats-officedocument.spreadsheetml.sheet')
     const book = XLSX.read(new Uint8Array(await file.arrayBuffer()), { type: 'array' })
     const rows = XLSX.utils.sheet_to_json<unknown[]>(book.Sheets[book.SheetNames[0]!]!, { header: 1, defval: '' })
     expect(rows.slice(1).map((r) => [r[1], r[13], r[14]])).toEqual([['CODE-1', 1, '000001-CODE-1'], ['CODE-2', 0, ''], ['CODE-3', 0, '']])
 
     const archive = await ask('inventoryPhotoArchive', { sessionId })
-    const zip = unzipSync(new Uint8Array(await (await fetch(`${standIn.url}${archive.url}`)).arrayBuffer()))
+    const zip = unzipSync(new Uint8Array(await (await fetch(String(archive.url))).arrayBuffer()))
     expect(Object.keys(zip)).toEqual([`000001-CODE-1/${(batch.ids as string[])[0]}.jpg`])
     expect((await fetch(`${standIn.url}/inventory/files/nope.zip`)).status).toBe(404)
   })

@@ -19,6 +19,15 @@ export const FILE_TTL_MS = 60 * 60 * 1000
 const EXTENSIONS: Record<string, string> = { 'image/jpeg': 'jpg', 'image/png': 'png', 'image/webp': 'webp', 'image/heic': 'heic', 'image/heif': 'heif' }
 const XLSX_TYPE = 'application/vnd.openxmlformats-officedocument.spreadsheetml.sheet'
 
+/**
+ * Where export and archive links point: the service's own origin once the
+ * service host has set it (a desktop fetches them as they are), relative in
+ * demonstration mode.
+ */
+export function setInventoryFileOrigin(b: MemoryBackend, origin: string): void {
+  inventoryState(b).fileOrigin = origin.replace(/\/+$/, '')
+}
+
 const refuse = (errorCode: string): Payload => ({ error: FAILURE_TEXTS[errorCode] ?? errorCode, errorCode })
 const fileId = (st: InventoryState) => `f${st.nextFile++}-${Math.random().toString(36).slice(2, 10)}`
 const scansOf = (st: InventoryState, s: InventorySession): Scan[] => s.scans.map((x) => normaliseScan(scanRecord(st, x))!)
@@ -43,7 +52,7 @@ export function exportFile(st: InventoryState, accountId: string, sessions: read
   const id = fileId(st)
   const fileName = exportFileName(new Date(now), all).replace(/\.csv$/, '.xlsx')
   st.files.set(id, { kind: 'xlsx', accountId, fileName, rows, expiresAt: now + FILE_TTL_MS })
-  return { url: `/inventory/files/${id}.xlsx`, fileName, rows: rows.length - 1 }
+  return { url: `${st.fileOrigin}/inventory/files/${id}.xlsx`, fileName, rows: rows.length - 1 }
 }
 
 /** Makes the photo archive of a session (or of one unit) ready for download. */
@@ -71,7 +80,7 @@ export function archiveFile(st: InventoryState, s: InventorySession, unitNo: str
   const fileName = unitNo === '' ? 'foto-inventarizacii.zip' : `foto-edinicy-${unitNo.replace(/[^A-Za-z0-9_-]/g, '')}.zip`
   const expiresAt = now + FILE_TTL_MS
   st.files.set(id, { kind: 'zip', accountId: s.accountId, fileName, entries, expiresAt })
-  return { url: `/inventory/files/${id}.zip`, fileName, files: entries.length, units: units.size, photosMissing: missing, expiresAt: new Date(expiresAt).toISOString() }
+  return { url: `${st.fileOrigin}/inventory/files/${id}.zip`, fileName, files: entries.length, units: units.size, photosMissing: missing, expiresAt: new Date(expiresAt).toISOString() }
 }
 
 export interface Download { fileName: string; contentType: string; bytes: Uint8Array }
@@ -79,9 +88,10 @@ export interface Download { fileName: string; contentType: string; bytes: Uint8A
 const FILE_PATH = /^\/inventory\/files\/([A-Za-z0-9-]+)\.(xlsx|zip)$/
 const PHOTO_PATH = /^\/inventory\/photos\/([A-Za-z0-9-]+)$/
 
-/** The bytes behind an inventory address (an export, an archive, a photo), or null when there are none (any more). */
-export async function inventoryDownload(b: MemoryBackend, path: string): Promise<Download | null> {
+/** The bytes behind an inventory address (an export, an archive, a photo; with the origin or without), or null when there are none (any more). */
+export async function inventoryDownload(b: MemoryBackend, url: string): Promise<Download | null> {
   const st = inventoryState(b)
+  const path = url.replace(/^[a-z]+:\/\/[^/]+/i, '')
   const photo = PHOTO_PATH.exec(path)
   if (photo) {
     const ph = st.photos.get(photo[1]!)

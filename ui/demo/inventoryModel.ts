@@ -98,6 +98,8 @@ export interface InventoryState {
   register: Map<string, { name: string; brand: string }>
   seeded: Set<string>
   faults: InventoryFaults
+  /** the origin export and archive links start with ("" for relative links) */
+  fileOrigin: string
   nextSession: number
   nextScan: number
   nextPhoto: number
@@ -126,7 +128,7 @@ export function inventoryState(b: MemoryBackend): InventoryState {
     s = {
       sessions: new Map(), byUid: new Map(), deleted: new Set(), photos: new Map(), batches: new Map(), files: new Map(),
       register: defaultRegister(),
-      seeded: new Set(), faults: defaultFaults(), nextSession: 1, nextScan: 1, nextPhoto: 1, nextFile: 1,
+      seeded: new Set(), faults: defaultFaults(), fileOrigin: '', nextSession: 1, nextScan: 1, nextPhoto: 1, nextFile: 1,
     }
     b.state.set('inventory', s)
   }
@@ -151,7 +153,10 @@ export function gtinOf(code: string): string | null {
 type CatalogueIndex = Map<string, { id: string; name: string }>
 const indexes = new WeakMap<object, { size: number; index: CatalogueIndex }>()
 
-/** Catalogue products by barcode and by the GTIN of each barcode; rebuilt when the catalogue grows or shrinks. */
+/**
+ * Catalogue products by barcode and by the GTIN of each barcode; rebuilt when the catalogue grows or
+ * shrinks (a barcode changed in place on a sample product is seen from the next rebuild).
+ */
 function catalogueIndex(products: Map<string, { id: string; name: string; barcodes: string[] }>): CatalogueIndex {
   const known = indexes.get(products)
   if (known && known.size === products.size) return known.index
