@@ -16,6 +16,7 @@ import { ozonFboRoutes } from './ozonFboControl.mjs'
 import { scenarioRoutes } from './scenarioControl.mjs'
 import { updateRoutes } from './updateControl.mjs'
 import { partsStoreRoutes } from './partsstoreControl.mjs'
+import { inventoryRoutes } from './inventoryControl.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
 
 const ACTIONS = new Set(['fail', 'delay', 'drop'])
@@ -131,6 +132,7 @@ export async function startControl({ port, backend, io, rules, messages }) {
     ...scenarioRoutes(backend),
     ...updateRoutes(backend),
     ...partsStoreRoutes(backend),
+    ...inventoryRoutes(backend),
   }
 
   const server = http.createServer(async (req, res) => {

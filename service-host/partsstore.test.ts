@@ -1,41 +1,25 @@
 // @vitest-environment node
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import * as XLSX from '@e965/xlsx'
-import { io, type Socket } from 'socket.io-client'
+import { channelClient, type ChannelClient } from '../ui/core/testing/channelClient'
 import { StandIn } from '../ui/core/testing/standIn'
 import { writeTable } from '../ui/partsstore/csvTable'
 import { partsLabelsPdf } from './partsLabels.mjs'
 import { pdfPageCount } from './partsstoreControl.mjs'
 
 let standIn: StandIn
-let socket: Socket
+let device: ChannelClient
 
-/** The next message named `c` from the stand-in. */
-function next(c: string): Promise<Record<string, unknown>> {
-  return new Promise((resolve) => {
-    const on = (m: { c: string; p: Record<string, unknown> }) => {
-      if (m.c !== c) return
-      socket.off('a', on)
-      resolve(m.p)
-    }
-    socket.on('a', on)
-  })
-}
-
-async function ask(c: string, p: Record<string, unknown> = {}) {
-  const reply = next(`${c}.result`)
-  socket.emit('a', { c, p, r: 1 })
-  return reply
-}
+const next = (c: string) => device.next(c)
+const ask = (c: string, p: Record<string, unknown> = {}) => device.ask(c, p)
 
 beforeAll(async () => {
   standIn = await StandIn.start()
   const { token } = await standIn.mint('u-oleg')
-  socket = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
-  await new Promise((resolve) => socket.on('connect', () => resolve(undefined)))
+  device = await channelClient(standIn.url, token)
 })
 afterAll(async () => {
-  socket.close()
+  device.close()
   await standIn.close()
 })
 
@@ -76,9 +60,8 @@ describe('the parts store over HTTP', () => {
 
   it('prints labels on the registered desktop through the relay: one PDF fetched, its result answers', async () => {
     const { token } = await standIn.mint('u-oleg')
-    const desk = io(standIn.url, { path: '/e', auth: { token }, transports: ['websocket'] })
+    const { socket: desk } = await channelClient(standIn.url, token)
     try {
-      await new Promise((resolve) => desk.on('connect', () => resolve(undefined)))
       const registered = new Promise<Record<string, unknown>>((resolve) =>
         desk.on('a', (m: { c: string; p: Record<string, unknown> }) => m.c === 'printerRegister.result' && resolve(m.p)),
       )

@@ -6,7 +6,7 @@ import { createHmac, randomBytes } from 'node:crypto'
 import http from 'node:http'
 import { Server } from 'socket.io'
 import { CHANNEL_EVENT, CHANNEL_PATH, FROM_BACK, readEnvelope, replyNameFor } from '../ui/core/envelope.ts'
-import { createBackend, seedCatalogue, setWbFileOrigin, useSignatureVerifier } from '../ui/demo/index.ts'
+import { createBackend, seedCatalogue, setInventoryFileOrigin, setWbFileOrigin, useSignatureVerifier } from '../ui/demo/index.ts'
 import { verifyWithOpenssl } from './cmsVerify.mjs'
 import { startControl } from './control.mjs'
 import { listen, sendJson } from './httpUtil.mjs'
@@ -16,6 +16,7 @@ import { serveOzonLabel } from './ozonLabels.mjs'
 import { serveOzonFboLabel } from './ozonFboLabels.mjs'
 import { serveUpdateFile, updateFilesOf } from './updateFiles.mjs'
 import { servePartsStoreFile } from './partsstoreFiles.mjs'
+import { serveInventoryFile } from './inventoryFiles.mjs'
 import { relayPartsLabels } from './partsLabelRelay.mjs'
 
 /**
@@ -99,6 +100,7 @@ export async function startServiceHost(options = {}) {
     if (serveLabelFile(req, res, url)) return
     if (serveUpdateFile(updateFilesOf(backend), req, res, url)) return
     if (servePartsStoreFile(backend, req, res, url)) return
+    if (serveInventoryFile(backend, req, res, url)) return
     if (servePartsLabel(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
   })
@@ -157,6 +159,7 @@ export async function startServiceHost(options = {}) {
   const address = /** @type {import('node:net').AddressInfo} */ (server.address())
   const url = `http://${host.includes(':') ? `[${host}]` : host}:${address.port}`
   setWbFileOrigin(backend, url)
+  setInventoryFileOrigin(backend, url)
   servePartsLabel = relayPartsLabels(backend, url)
 
   const control = options.testMode

@@ -2,6 +2,7 @@
 import { coreFeature } from './core'
 import type { Feature, MenuTile } from './core/feature'
 import { documentsFeature } from './documents'
+import { inventoryFeature } from './inventory'
 import { markingFeature } from './marking'
 import { marketplacesFeature } from './marketplaces'
 import { ozonFeature } from './marketplaces/ozon'
@@ -22,6 +23,7 @@ export function appFeatures(): Feature[] {
     ozonFeature,
     ozonFboFeature,
     partsStoreFeature,
+    inventoryFeature,
     rolesFeature,
     printingFeature,
     referenceFeature,

@@ -9,6 +9,7 @@ import { replyNameFor, type Payload } from '../core/envelope'
 import { appSettingsHandlers } from './appSettings'
 import { completionHandlers } from './completion'
 import { documentHandlers } from './documents'
+import { inventoryHandlers } from './inventory'
 import { pickingHandlers } from './picking'
 import { partsStoreHandlers } from './partsstore'
 import { partsImportHandlers } from './partsstoreImport'
@@ -118,6 +119,7 @@ export class MemoryBackend {
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
     this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })
+    this.registerAll(inventoryHandlers)
   }
 
   now(): number {

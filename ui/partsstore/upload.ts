@@ -27,18 +27,34 @@ export const defaultUploadDeps: UploadDeps = {
 
 const UPLOAD_TIMEOUT_MS = 120_000
 
+export type FormField = { name: string; value: string } | { name: string; fileName: string; bytes: Uint8Array; type?: string }
+
+/** A multipart body of text fields and files. */
+export function multipartForm(fields: readonly FormField[], boundary: string): Uint8Array {
+  const enc = new TextEncoder()
+  const parts: Uint8Array[] = []
+  for (const f of fields) {
+    if ('value' in f) {
+      parts.push(enc.encode(`--${boundary}\r\nContent-Disposition: form-data; name="${f.name}"\r\n\r\n${f.value}\r\n`))
+      continue
+    }
+    const safeName = f.fileName.replace(/["\r\n]/g, '_')
+    parts.push(enc.encode(`--${boundary}\r\nContent-Disposition: form-data; name="${f.name}"; filename="${safeName}"\r\nContent-Type: ${f.type ?? 'application/octet-stream'}\r\n\r\n`))
+    parts.push(f.bytes, enc.encode('\r\n'))
+  }
+  parts.push(enc.encode(`--${boundary}--\r\n`))
+  const out = new Uint8Array(parts.reduce((n, p) => n + p.length, 0))
+  let at = 0
+  for (const p of parts) {
+    out.set(p, at)
+    at += p.length
+  }
+  return out
+}
+
 /** The multipart body of one file field. */
 export function multipartBody(fileName: string, bytes: Uint8Array, boundary: string): Uint8Array {
-  const safeName = fileName.replace(/["\r\n]/g, '_')
-  const head = new TextEncoder().encode(
-    `--${boundary}\r\nContent-Disposition: form-data; name="file"; filename="${safeName}"\r\nContent-Type: application/octet-stream\r\n\r\n`,
-  )
-  const tail = new TextEncoder().encode(`\r\n--${boundary}--\r\n`)
-  const out = new Uint8Array(head.length + bytes.length + tail.length)
-  out.set(head, 0)
-  out.set(bytes, head.length)
-  out.set(tail, head.length + bytes.length)
-  return out
+  return multipartForm([{ name: 'file', fileName, bytes }], boundary)
 }
 
 /** The upload's answer judged: the reply, or the error to show. */
@@ -67,7 +83,8 @@ function replyBytes(reply: unknown): Uint8Array {
   return new Uint8Array(0)
 }
 
-async function throughHost(url: string, body: Uint8Array, boundary: string, deps: UploadDeps): Promise<{ status: number; text: string }> {
+/** A multipart POST through the host's HTTP facility: the status and the reply's text. */
+export async function throughHost(url: string, body: Uint8Array, boundary: string, deps: UploadDeps): Promise<{ status: number; text: string }> {
   const rid = await deps.invokePlugin<number>('http', 'fetch', {
     method: 'POST',
     url,

@@ -166,3 +166,12 @@ export async function signInWithDeviceCode(session: Session, code: string, name:
   await typePin(session, pin)
   await waitForRoute(session, (r) => r.startsWith('/menu'))
 }
+
+/** Sets the work setting `scannerMode` on the settings screen, as a user does; the route is left on the settings. */
+export async function chooseScannerMode(session: Session, mode: 'wedge' | 'camera' | 'manual'): Promise<void> {
+  await session.execute('location.hash = "#/settings?section=work"')
+  await press(session, `[data-test="scanner-mode"] option[value="${mode}"]`)
+  await waitFor(`the scanner setting ${mode}`, () =>
+    session.execute<boolean>('return document.querySelector(\'[data-test="scanner-mode"]\').value === arguments[0]', mode),
+  )
+}

@@ -1,0 +1,249 @@
+/**
+ * The "inventory" store: the session list, the one open session with its queue runner, the scan
+ * feedback and the files (exports, photos). Screens call its actions and show the texts they get.
+ */
+import { defineStore } from 'pinia'
+import { computed, ref, shallowRef } from 'vue'
+import { useAccountStore } from '../core/accountStore'
+import { displayName } from '../core/accountDescription'
+import { revealSaved, saveDownload, saveUrlDownload, withBom } from '../core/downloads'
+import { readLocal, writeLocal } from '../core/localStore'
+import { RefusalError } from '../core/requests'
+import { command, isDemoMode } from '../core/session'
+import { feedback } from '../documents/feedback/feedback'
+import { failureText, inventoryCommands } from './commands'
+import { exportCsv, exportFileName } from './exportTable'
+import { InventoryDb } from './inventoryDb'
+import { createPhotoUploads } from './photoUpload'
+import { pageQueueCopy, type QueueCopy } from './queueCopy'
+import { createQueueRunner, type QueueRunner } from './queueRunner'
+import { normaliseSession, type Session } from './records'
+import type { BatchFailure } from './scanQueue'
+
+/** Sessions seen last, so that a session opens without a connection. */
+const SESSIONS_KEY = 'zv_inventory_sessions'
+
+export function failureOf(err: unknown): BatchFailure {
+  if (err instanceof RefusalError) return { code: err.info.code, message: err.info.message ?? err.message, wrong: err.info.wrong }
+  // No code: a time-out or no connection, retried quietly.
+  return {}
+}
+
+/** The text to show for a failed command. */
+export const errorTextOf = (err: unknown): string => {
+  const f = failureOf(err)
+  return failureText({ ...f, message: f.message ?? (err instanceof Error && err.message !== 'timeout' ? err.message : undefined) })
+}
+
+export interface Flash { id: number; ok: boolean; text: string }
+
+const uuid = (): string => crypto.randomUUID()
+
+export const useInventoryStore = defineStore('inventory', () => {
+  // Refused at once while disconnected: a message left in the channel's buffer would go out long after
+  // its caller gave up (a batch then arrives twice, a flush waits out every time-out).
+  const commands = inventoryCommands((name, payload, timeoutMs) => command(name, payload, timeoutMs, undefined, { connectedOnly: true }))
+  const account = useAccountStore()
+  const sessions = ref<Session[]>([])
+  const hasMore = ref(false)
+  const listError = ref('')
+  /** said at once when the device database cannot open: scans then live only in memory */
+  const storageWarning = ref('')
+  const flash = ref<Flash | null>(null)
+  const runner = shallowRef<QueueRunner | null>(null)
+  let copy: QueueCopy | null = null
+  let db: Promise<InventoryDb | null> | null = null
+  let flashes = 0
+
+  const who = () => {
+    const d = account.description
+    return { accountId: d?.uid || (isDemoMode() ? 'demo' : ''), userId: d?.userId || null, userName: d ? displayName(d) : '' }
+  }
+
+  function openDb(): Promise<InventoryDb | null> {
+    db ??= InventoryDb.open().then((r) => {
+      if (r.ok) return r.db
+      storageWarning.value = r.error
+      return null
+    })
+    return db
+  }
+
+  let runnerAccount = ''
+
+  /** The runner of the signed-in account (a new one when another account signed in). */
+  async function ensureRunner(): Promise<QueueRunner> {
+    const w = who()
+    if (runner.value && runnerAccount === w.accountId) return runner.value
+    runner.value?.leave()
+    copy ??= pageQueueCopy()
+    const made = createQueueRunner({
+      commands, db: await openDb(), copy, ...w, uid: uuid, now: () => Date.now(),
+      every: (fn, ms) => {
+        const t = setInterval(fn, ms)
+        return () => clearInterval(t)
+      },
+      failureOf,
+    })
+    runner.value = made
+    runnerAccount = w.accountId
+    return made
+  }
+
+  function remember(list: readonly Session[]) {
+    const kept = new Map((readLocal<unknown[]>(SESSIONS_KEY) ?? []).map(normaliseSession).filter((s): s is Session => s !== null).map((s) => [s.id, s]))
+    for (const s of list) kept.set(s.id, s)
+    writeLocal(SESSIONS_KEY, [...kept.values()].sort((a, b) => b.id - a.id).slice(0, 50))
+  }
+  const remembered = (id: number): Session | null =>
+    (readLocal<unknown[]>(SESSIONS_KEY) ?? []).map(normaliseSession).find((s) => s?.id === id) ?? null
+
+  async function loadSessions(more = false): Promise<void> {
+    try {
+      const beforeId = more ? Math.min(...sessions.value.map((s) => s.id)) : undefined
+      const r = await commands.list({ limit: 20, ...(beforeId ? { beforeId } : {}) })
+      sessions.value = more ? [...sessions.value, ...r.sessions] : r.sessions
+      hasMore.value = r.hasMore
+      listError.value = ''
+      remember(r.sessions)
+    } catch (err) {
+      listError.value = errorTextOf(err)
+      if (!more && sessions.value.length === 0) {
+        sessions.value = (readLocal<unknown[]>(SESSIONS_KEY) ?? []).map(normaliseSession).filter((s): s is Session => s !== null)
+      }
+    }
+    void openDb()
+  }
+
+  async function startSession(name: string, comment: string): Promise<{ session?: Session; error?: string }> {
+    try {
+      const s = await commands.start(name.trim(), comment.trim())
+      sessions.value = [s, ...sessions.value.filter((x) => x.id !== s.id)]
+      remember([s])
+      return { session: s }
+    } catch (err) {
+      return { error: errorTextOf(err) }
+    }
+  }
+
+  /** Opens a session by id: the known record at once, the service's when it answers. */
+  async function openSession(id: number): Promise<string> {
+    const r = await ensureRunner()
+    let known = sessions.value.find((s) => s.id === id) ?? remembered(id)
+    if (!known) {
+      try {
+        known = await commands.get(id)
+      } catch (err) {
+        return errorTextOf(err)
+      }
+    }
+    if (!known) return 'Инвентаризация не найдена или уже закрыта'
+    flash.value = null
+    await r.open(known)
+    if (r.session.value) remember([r.session.value])
+    return ''
+  }
+
+  function leaveSession() {
+    runner.value?.leave()
+  }
+
+  function show(ok: boolean, text: string) {
+    flash.value = { id: ++flashes, ok, text }
+  }
+
+  /** A scanned or typed code: the sound of success only once the scan is on the device. */
+  async function scan(code: string, source: 'scanner' | 'camera' | 'manual' = 'scanner'): Promise<boolean> {
+    const r = runner.value
+    if (!r) return false
+    const added = await r.add({ code, source })
+    if (!added.ok) {
+      show(false, added.error)
+      void feedback.playError()
+      void feedback.notifyError()
+      return false
+    }
+    void feedback.playSuccess()
+    show(true, added.durable ? `Скан сохранен: ${added.scan.code}` : `Скан принят, но хранится только в памяти: ${added.scan.code}`)
+    return true
+  }
+
+  async function closeSession(force = false): Promise<string> {
+    const r = runner.value
+    const s = r?.session.value
+    if (!r || !s) return ''
+    await r.flush(true)
+    try {
+      const closed = await commands.close(s.id, force)
+      r.session.value = closed
+      sessions.value = sessions.value.map((x) => (x.id === closed.id ? closed : x))
+      remember([closed])
+      return ''
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
+
+  async function saveComment(comment: string): Promise<string> {
+    const r = runner.value
+    const s = r?.session.value
+    if (!r || !s) return ''
+    try {
+      r.session.value = await commands.comment(s.id, comment)
+      return ''
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
+
+  async function saveFromUrl(r: { url?: unknown; fileName: string }): Promise<string> {
+    if (typeof r.url !== 'string' || r.url === '') return 'Сервер не вернул файл'
+    const path = await saveUrlDownload(r.url, r.fileName)
+    if (path) await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
+    return ''
+  }
+
+  /** The service's table of this session (or of all sessions) into Downloads. */
+  async function exportToDownloads(all = false): Promise<string> {
+    try {
+      const s = runner.value?.session.value
+      if (!all && !s) return ''
+      return await saveFromUrl(all ? await commands.exportAll() : await commands.exportSession(s!.id))
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
+
+  /** The scans kept on the device after the session closed, as a table in Downloads. */
+  async function exportKept(): Promise<string> {
+    const r = runner.value
+    if (!r) return ''
+    try {
+      const path = await saveDownload(exportFileName(new Date()), withBom(exportCsv(r.keptScans())))
+      await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
+      return ''
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
+
+  async function registryRequest(all: boolean): Promise<string> {
+    const s = runner.value?.session.value
+    if (!s) return ''
+    try {
+      const r = await commands.registryRequest(s.id, all)
+      return `Отправлено в Реестр: ${Number(r.queued) || 0}`
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
+
+  const photos = createPhotoUploads({ commands, failureText: errorTextOf })
+
+  return {
+    sessions, hasMore, listError, storageWarning, flash, runner,
+    session: computed(() => runner.value?.session.value ?? null),
+    loadSessions, startSession, openSession, leaveSession, scan, closeSession, saveComment,
+    exportToDownloads, exportKept, registryRequest, photos, commands,
+  }
+})
