@@ -119,7 +119,7 @@ export class MemoryBackend {
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
     this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })
-    this.registerAll(inventoryHandlers)
+    this.registerAll(inventoryHandlers())
   }
 
   now(): number {

@@ -410,4 +410,7 @@ function guarded(name: string, fn: InvHandler): Handler {
   }
 }
 
-export const inventoryHandlers: Record<string, Handler> = Object.fromEntries(Object.entries(TABLE).map(([name, fn]) => [name, guarded(name, fn)]))
+/** The inventory commands, each behind the account check and the injected outage. */
+export function inventoryHandlers(): Record<string, Handler> {
+  return Object.fromEntries(Object.entries(TABLE).map(([name, fn]) => [name, guarded(name, fn)]))
+}
