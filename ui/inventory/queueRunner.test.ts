@@ -166,4 +166,36 @@ describe('the queue runner', () => {
     await tick(15_000)
     expect(r.scans.value.map((s) => [s.code, s.qty])).toEqual([['X', 1]])
   })
+
+  it('a unit still queued is changed and deleted in the queue, on the device database and in the host copy', async () => {
+    const svc = service()
+    svc.state.down = true
+    const file = memoryFile()
+    const { r, db } = await runner(svc, file)
+    for (const code of ['A', 'B', 'C']) await r.add({ code })
+    const [a, b] = r.queue.value
+    expect(await r.changeQueued(a!.scanUid, { note: 'вмятина', qty: 3, cellId: 7 })).toBe('kept')
+    expect(await r.changeQueued(b!.scanUid, 'delete')).toBe('kept')
+    const shape = (list: Array<{ code: string; note: string; qty: number; cellId: number | null }>) => list.map((q) => [q.code, q.note, q.qty, q.cellId])
+    const expected = [['A', 'вмятина', 3, 7], ['C', '', 1, null]]
+    expect(shape(r.queue.value)).toEqual(expected)
+    expect(shape(await db.read('acc', 5))).toEqual(expected)
+    expect(shape(file.data.get('scans') as never)).toEqual(expected)
+    expect(r.counters.value).toMatchObject({ scans: 2, units: 4 })
+    svc.state.down = false
+    await r.flush(true)
+    expect([...svc.state.scans.values()].map((s) => [s.code, s.note, s.qty, s.cellId])).toEqual(expected)
+  })
+
+  it('a change waits for the flush under way; a unit it delivered is the service\'s to change', async () => {
+    const svc = service()
+    const { r } = await runner(svc)
+    await r.add({ code: 'A' })
+    const uid = r.queue.value[0]!.scanUid
+    const flushing = r.flush(true)
+    expect(await r.changeQueued(uid, { note: 'n' })).toBe('sent')
+    await flushing
+    expect(r.serviceScan(uid)?.id).toBe(1)
+    expect(r.queue.value).toEqual([])
+  })
 })

@@ -11,6 +11,7 @@ import { failureText } from './commands'
 import type { InventoryDb } from './inventoryDb'
 import type { QueueCopy } from './queueCopy'
 import { normaliseScan, scanName, type Counters, type Scan, type Session } from './records'
+import { editQueued, type ScanChange } from './scanEdit'
 import { saveScan } from './scanStore'
 import {
   applyFailure, applyReply, FLUSH_AT_ONCE, FLUSH_TICK_MS, flushDue, nextBatch, splitBatch, waiting,
@@ -287,6 +288,25 @@ export function createQueueRunner(deps: RunnerDeps) {
     return made
   }
 
+  /**
+   * A change to a scan still in the queue, kept on the device (database and host copy) like the queue
+   * itself. A flush under way is waited for first: a scan it delivered is the service's to change, and
+   * the answer is then 'sent'.
+   */
+  async function changeQueued(scanUid: string, change: Partial<ScanChange> | 'delete'): Promise<'kept' | 'sent' | 'not-kept'> {
+    if (flushing) await flushing
+    const before = queue.value
+    const next = change === 'delete'
+      ? (before.some((q) => q.scanUid === scanUid) ? before.filter((q) => q.scanUid !== scanUid) : null)
+      : editQueued(before, scanUid, change)
+    if (!next) return 'sent'
+    queue.value = next
+    return (await keepQueue(before)) ? 'kept' : 'not-kept'
+  }
+
+  /** The service's scan with this uid, once it has one. */
+  const serviceScan = (scanUid: string): Scan | null => serviceScans.value.find((s) => s.scanUid === scanUid) ?? null
+
   /** A scan set aside is dropped from the device (the user adds it again if needed). */
   async function discard(scanUid: string): Promise<void> {
     const before = queue.value
@@ -323,6 +343,7 @@ export function createQueueRunner(deps: RunnerDeps) {
   return {
     session, scans, counters, queue, setAside, waitingCount, note, keptAfterClose, hasMore,
     open, leave: stop, flush, pull, add, discard, loadMore, onSessionClosed, onRegistryUpdated, replaceScan, removeScan,
+    changeQueued, serviceScan, reload: reloadSession,
     /** the scans kept after close, in the export's shape */
     keptScans: () => waiting(queue.value).map((q) => asScan(q, deps)),
   }
