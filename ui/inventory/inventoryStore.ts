@@ -9,16 +9,16 @@ import { displayName } from '../core/accountDescription'
 import { revealSaved, saveDownload, saveUrlDownload, withBom } from '../core/downloads'
 import { readLocal, writeLocal } from '../core/localStore'
 import { RefusalError } from '../core/requests'
-import { command, isDemoMode } from '../core/session'
+import { command, isDemoMode, serverBaseUrl } from '../core/session'
 import { feedback } from '../documents/feedback/feedback'
-import { FAILURE_TEXTS, failureText, inventoryCommands } from './commands'
+import { failureText, inventoryCommands } from './commands'
 import { exportCsv, exportFileName } from './exportTable'
 import { InventoryDb } from './inventoryDb'
 import { createPhotoUploads } from './photoUpload'
 import { pageQueueCopy, type QueueCopy } from './queueCopy'
 import { createQueueRunner, type QueueRunner } from './queueRunner'
-import { normaliseSession, type Scan, type Session } from './records'
-import { changedFields, type ScanChange } from './scanEdit'
+import { normaliseSession, type Session } from './records'
+import { unitChanges } from './unitChanges'
 import type { BatchFailure } from './scanQueue'
 
 /** Sessions seen last, so that a session opens without a connection. */
@@ -55,6 +55,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   let copy: QueueCopy | null = null
   let db: Promise<InventoryDb | null> | null = null
   let flashes = 0
+  const photos = createPhotoUploads({ commands, failureText: errorTextOf })
 
   const who = () => {
     const d = account.description
@@ -228,33 +229,14 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
   }
 
-  const NOT_KEPT = 'Изменение не сохранилось на устройстве — попробуйте еще раз'
+  const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
 
-  /**
-   * A unit changed (or, with 'delete', removed): in the device's queue while it waits there, else on the
-   * service by its id. Answers "" when done, else the text to show.
-   */
-  async function changeScan(scan: Scan, change: ScanChange | 'delete'): Promise<string> {
-    const r = runner.value
-    const s = r?.session.value
-    if (!r || !s) return ''
-    const fields = change === 'delete' ? 'delete' : changedFields({ note: scan.note, qty: scan.qty, cellId: scan.cellId }, change)
-    if (fields !== 'delete' && Object.keys(fields).length === 0) return ''
-    if (scan.pending) {
-      const kept = await r.changeQueued(scan.scanUid, fields)
-      if (kept === 'kept') return ''
-      if (kept === 'not-kept') return NOT_KEPT
-    }
-    // Delivered (perhaps by the flush the change waited for): the service's record is changed.
-    const id = scan.id ?? r.serviceScan(scan.scanUid)?.id ?? null
-    if (id === null) return FAILURE_TEXTS.not_found!
+  /** The session's photos (or one unit's) as a .zip in Downloads. */
+  async function photoArchive(unitNo?: string): Promise<string> {
+    const s = runner.value?.session.value
+    if (!s) return ''
     try {
-      if (fields === 'delete') {
-        await commands.deleteScan(s.id, id)
-        r.removeScan(id)
-      } else r.replaceScan(await commands.updateScan(s.id, id, fields))
-      void r.reload()
-      return ''
+      return await saveFromUrl(await commands.photoArchive(s.id, unitNo))
     } catch (err) {
       return errorTextOf(err)
     }
@@ -271,12 +253,11 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
   }
 
-  const photos = createPhotoUploads({ commands, failureText: errorTextOf })
 
   return {
     sessions, hasMore, listError, storageWarning, flash, runner,
     session: computed(() => runner.value?.session.value ?? null),
     loadSessions, startSession, openSession, leaveSession, scan, closeSession, saveComment,
-    exportToDownloads, exportKept, registryRequest, changeScan, photos, commands,
+    exportToDownloads, exportKept, registryRequest, photoArchive, ...units, photos, commands,
   }
 })

@@ -172,5 +172,10 @@ export function createPhotoUploads(o: { commands: Commands; failureText: (err: u
     }
   }
 
-  return { state, attach, countFor }
+  /** What this device counted for a unit is dropped: the service's count holds from now on. */
+  function forget(scanUid: string) {
+    delete state.sent[scanUid]
+  }
+
+  return { state, attach, countFor, forget }
 }
