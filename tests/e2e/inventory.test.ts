@@ -17,7 +17,7 @@ const PIN = '864209'
 const codes = Array.from({ length: 300 }, (_, i) => `46${String(1000000 + i).padStart(11, '0')}`)
 
 interface Held {
-  sessions: Array<{ id: number; status: string; scanCount: number; distinctScanUids: number; scans: Array<{ scanUid: string; code: string }> }>
+  sessions: Array<{ id: number; status: string; scanCount: number; distinctScanUids: number; scans: Array<{ scanUid: string; code: string; note: string }> }>
   photos: Array<{ scanUid: string; size: number; type: string }>
 }
 
@@ -130,5 +130,20 @@ describe('inventory in the desktop app', () => {
     const photos = (await held(sessionId)).photos.filter((p) => p.scanUid === uid)
     expect(photos).toHaveLength(1)
     expect(photos[0]!.size).toBeGreaterThan(0)
+  })
+
+  it('a unit\'s note edited in its dialog reaches the service', { timeout: 120_000 }, async () => {
+    const { session } = app!
+    const row = '[data-test="inventory-scan"][data-pending="false"]'
+    const uid = await session.execute<string>(`return document.querySelector('${row}').dataset.uid`)
+    await press(session, `[data-test="inventory-scan"][data-uid="${uid}"] [data-test="inventory-edit"]`)
+    await session.type(await session.find('[data-test="scan-edit-note"]'), 'вмятина на коробке')
+    await press(session, '[data-test="scan-edit-save"]')
+    await waitFor('the dialog to close', async () => ((await session.findAll('[data-test="scan-edit"]')).length === 0 ? true : undefined), 20_000)
+    const note = await waitFor('the note on the service', async () => {
+      const scan = (await held(sessionId)).sessions[0]!.scans.find((s) => s.scanUid === uid)
+      return scan?.note ? scan.note : undefined
+    }, 20_000)
+    expect(note).toBe('вмятина на коробке')
   })
 })
