@@ -11,10 +11,10 @@ import { failureText } from './commands'
 import type { InventoryDb } from './inventoryDb'
 import type { QueueCopy } from './queueCopy'
 import { normaliseScan, scanName, type Counters, type Scan, type Session } from './records'
-import { editQueued, type ScanChange } from './scanEdit'
+import { changedFields, editQueued, type ScanChange } from './scanEdit'
 import { saveScan } from './scanStore'
 import {
-  applyFailure, applyReply, FLUSH_AT_ONCE, FLUSH_TICK_MS, flushDue, nextBatch, splitBatch, waiting,
+  applyFailure, applyReply, FLUSH_AT_ONCE, FLUSH_TICK_MS, flushDue, nextBatch, replyUids, splitBatch, waiting,
   type BatchFailure, type QueuedScan,
 } from './scanQueue'
 
@@ -148,6 +148,26 @@ export function createQueueRunner(deps: RunnerDeps) {
     if (kept > 0) note.value = keptText(kept)
   }
 
+  /**
+   * A scan the service already held (an earlier batch got there, its answer did not) has the values it
+   * had then; what was changed on the device since is sent as a change. Without a connection the
+   * change waits for no one: the service keeps the earlier values.
+   */
+  async function carryEdits(sessionId: number, batch: readonly QueuedScan[], duplicates: unknown) {
+    const dup = replyUids(duplicates)
+    for (const q of batch) {
+      const held = dup.has(q.scanUid) ? serviceScans.value.find((x) => x.scanUid === q.scanUid) : undefined
+      if (!held || held.id === null) continue
+      const fields = changedFields({ note: held.note, qty: held.qty, cellId: held.cellId }, { note: q.note, qty: q.qty, cellId: q.cellId })
+      if (Object.keys(fields).length === 0) continue
+      try {
+        mergeFromService([await deps.commands.updateScan(sessionId, held.id, fields)])
+      } catch (e) {
+        console.warn('[инвентаризация] изменение скана не отправлено:', e)
+      }
+    }
+  }
+
   async function runFlush(forced: boolean): Promise<void> {
     const s = session.value
     if (!s || s.status !== 'open') return
@@ -161,6 +181,7 @@ export function createQueueRunner(deps: RunnerDeps) {
         const r = applyReply(queue.value, batch, reply)
         queue.value = r.queue
         mergeFromService(reply.scans)
+        await carryEdits(s.id, batch, reply.duplicates)
         lastFlushAt = deps.now()
         if (r.note) note.value = r.note
         await keepQueue(before)

@@ -59,7 +59,8 @@ export const wireScan = (s: QueuedScan) => ({
   scanUid: s.scanUid, code: s.code, scannedAt: s.scannedAt, source: s.source, qty: s.qty, note: s.note, cellId: s.cellId,
 })
 
-const rejectedUids = (raw: unknown): Set<string> => {
+/** The scan uids of a reply's list: uids, or records with `scanUid` or `scan_uid`. */
+export const replyUids = (raw: unknown): Set<string> => {
   const out = new Set<string>()
   for (const r of Array.isArray(raw) ? raw : []) {
     if (typeof r === 'string') out.add(r)
@@ -75,7 +76,7 @@ const rejectedUids = (raw: unknown): Set<string> => {
 /** The queue after an accepted reply: rejected scans stay marked, the rest of the batch leaves. */
 export function applyReply(queue: readonly QueuedScan[], batch: readonly QueuedScan[], reply: { rejected?: unknown }) {
   const sent = new Set(batch.map((s) => s.scanUid))
-  const bad = rejectedUids(reply.rejected)
+  const bad = replyUids(reply.rejected)
   const next: QueuedScan[] = []
   for (const s of queue) {
     if (!sent.has(s.scanUid)) next.push(s)

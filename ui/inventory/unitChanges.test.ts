@@ -22,10 +22,15 @@ async function counting() {
   const identity = b.authenticate(b.openSession('u-oleg').token)
   if ('error' in identity) throw new Error(identity.error)
   const conn = b.attach(identity, () => {})
-  const net = { down: false }
+  /** `loseReply`: the next batch of scans is carried out, its answer lost */
+  const net = { down: false, loseReply: false }
   const request = async (c: string, p: Payload) => {
     if (net.down) throw new Error('timeout')
     const reply = b.handle(conn, c, p).map((r) => r.p)[0] ?? {}
+    if (net.loseReply && c === 'inventoryScanAdd') {
+      net.loseReply = false
+      throw new Error('timeout')
+    }
     const refused = refusalFrom(reply)
     if (refused) throw refused
     return reply
@@ -73,6 +78,18 @@ describe('changing a unit', () => {
     net.down = false
     await r.flush(true)
     expect(held().map((s) => [s.code, s.note, s.qty])).toEqual([['A1', 'без коробки', 2]])
+  })
+
+  it('a unit changed after its batch got to the service unanswered keeps the change', async () => {
+    const { r, net, units, held, unit } = await counting()
+    await r.add({ code: 'A1' })
+    net.loseReply = true
+    await r.flush(true)
+    expect(unit('A1').pending).toBe(true)
+    expect(await units.changeScan(unit('A1'), { note: 'без коробки', qty: 4, cellId: null })).toBe('')
+    await r.flush(true)
+    expect(held().map((s) => [s.code, s.note, s.qty])).toEqual([['A1', 'без коробки', 4]])
+    expect([unit('A1').pending, unit('A1').qty]).toEqual([false, 4])
   })
 
   it('nothing changed sends nothing', async () => {
