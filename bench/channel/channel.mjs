@@ -15,9 +15,10 @@ const { ServerChannel } = await import('../../ui/core/serverChannel.ts')
 const { requestOn } = await import('../../ui/core/requests.ts')
 const { io } = await import('socket.io-client')
 
-const REQUESTS = Number(process.env.BENCH_REQUESTS ?? 1000)
-const ROUNDS = Number(process.env.BENCH_ROUNDS ?? 5)
-const WARMUP = Number(process.env.BENCH_WARMUP ?? 1000)
+const SMOKE = Boolean(process.env.BENCH_SMOKE)
+const REQUESTS = Number(process.env.BENCH_REQUESTS ?? (SMOKE ? 20 : 1000))
+const ROUNDS = Number(process.env.BENCH_ROUNDS ?? (SMOKE ? 1 : 5))
+const WARMUP = Number(process.env.BENCH_WARMUP ?? (SMOKE ? 20 : 1000))
 
 const server = spawn(process.execPath, [fileURLToPath(new URL('../../service-host/server.mjs', import.meta.url))], {
   env: { ...process.env, PORT: '0', SERVICE_HOST_TEST: '' },

@@ -19,7 +19,8 @@ import { Session } from '../../tests/e2e/harness/webdriver'
 import { webProcessMemory } from '../webProcess'
 import { clearScanResults, FRAME_MS, frames, idleFrameInterval, installScanProbe, quantile, scanAndWait, scanResults } from '../scanProbe'
 
-const SCANS = Number(process.env.BENCH_SCANS ?? 500)
+const SMOKE = Boolean(process.env.BENCH_SMOKE)
+const SCANS = Number(process.env.BENCH_SCANS ?? (SMOKE ? 4 : 500))
 const POSITIONS = 5_000
 
 
@@ -77,7 +78,12 @@ it('picking: scan to feedback in the desktop app', async () => {
       const enter = results.map((r) => r.fromEnter).sort((a, b) => a - b)
       const first = results.map((r) => r.fromFirst).sort((a, b) => a - b)
       console.log(`  ${tab === 'list' ? 'list tab' : 'scan tab'}, ${counted} of ${results.length} counted:`)
-      console.log(`    Enter → painted: median ${frames(quantile(enter, 0.5))}, p95 ${frames(quantile(enter, 0.95))} (goal <= 1.0 frame at p95, ${tab} tab)`)
+      console.log(`    Enter → painted: median ${frames(quantile(enter, 0.5))}, p95 ${frames(quantile(enter, 0.95))}`)
+      console.log(`    figure: Enter → painted p95, ${tab} tab = ${(quantile(enter, 0.95) / FRAME_MS).toFixed(2)} frames (goal <= 1.05 frames)`)
+      // The first half of the scans against the second: the same work, so their difference is the machine's.
+      const half = (rs: typeof results) => quantile(rs.map((r) => r.fromEnter).sort((a, b) => a - b), 0.95)
+      const mid = Math.floor(results.length / 2)
+      console.log(`    noise line: the first half's p95 against the second half's ${mid > 0 ? (half(results.slice(0, mid)) / half(results.slice(mid))).toFixed(2) : 'n/a'}`)
       console.log(`    first key → painted (with the driver's typing): median ${frames(quantile(first, 0.5))}, p95 ${frames(quantile(first, 0.95))}`)
     }
     // Let a collection run before reading what stayed.
@@ -109,7 +115,7 @@ it('picking: barcode index rebuild', () => {
   const median = (fn: () => unknown) => {
     for (let w = 0; w < 20; w++) fn()
     const times: number[] = []
-    for (let r = 0; r < 200; r++) {
+    for (let r = 0; r < (SMOKE ? 5 : 200); r++) {
       const t0 = performance.now()
       fn()
       times.push(performance.now() - t0)
