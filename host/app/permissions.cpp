@@ -22,6 +22,7 @@ Permissions pagePermissions() {
       {"event", {"emit", "emit_to", "listen", "unlisten"}},
       {"http", {"fetch", "fetch_cancel", "fetch_cancel_body", "fetch_read_body", "fetch_send"}},
       {"image", {"from_bytes", "from_path", "new", "rgba", "size"}},
+      {"journal", {"change", "close", "open"}},
       {"keep-screen-on", {"keep_screen_on"}},
       {"menu",
        {"append", "create_default", "get", "insert", "is_checked", "is_enabled", "items", "new", "popup", "prepend",

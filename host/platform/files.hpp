@@ -1,6 +1,7 @@
 // File operations whose safety depends on the operating system.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -51,6 +52,36 @@ class StagedFile {
  private:
   explicit StagedFile(std::filesystem::path path) : path_(std::move(path)) {}
   std::filesystem::path path_;
+};
+
+// A file written only at its end, one piece at a time, each piece on the disk
+// before `append` answers (a data sync: the file's data and size, not its
+// other metadata). A crash may leave the last piece cut short, never an
+// earlier one changed. Opening creates the file when it is missing; the data
+// sync makes a new file's name durable only with its folder's, which the
+// caller does once (by placing a first version with StagedFile or
+// writeFileAtomically). Move-only; the file is closed when it goes.
+class AppendOnlyFile {
+ public:
+  // `ownerOnly` makes a new file mode 0600.
+  [[nodiscard]] static Result<AppendOnlyFile> open(const std::filesystem::path& path, bool ownerOnly);
+
+  AppendOnlyFile() = default;
+  AppendOnlyFile(AppendOnlyFile&& other) noexcept;
+  AppendOnlyFile& operator=(AppendOnlyFile&& other) noexcept;
+  AppendOnlyFile(const AppendOnlyFile&) = delete;
+  AppendOnlyFile& operator=(const AppendOnlyFile&) = delete;
+  ~AppendOnlyFile();
+
+  // Writes `data` at the end and syncs it. On failure the end of the file
+  // may hold part of `data`: the caller reads a cut-short last piece as absent.
+  [[nodiscard]] Status append(std::string_view data);
+  [[nodiscard]] bool isOpen() const { return handle_ >= 0; }
+  void close();
+
+ private:
+  explicit AppendOnlyFile(std::intptr_t handle) : handle_(handle) {}
+  std::intptr_t handle_ = -1;  // the platform's handle
 };
 
 }  // namespace zorvik::platform

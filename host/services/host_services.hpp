@@ -9,11 +9,12 @@
 #include "platform/desktop.hpp"
 #include "platform/os_info.hpp"
 #include "services/event_bus.hpp"
+#include "services/journal_file.hpp"
 #include "services/store_registry.hpp"
 
 namespace zorvik::services {
 
-// Window thread only.
+// Window thread only, but for `journals`, which any thread may use.
 struct HostServices {
   EventBus events;
   StoreRegistry stores;
@@ -24,6 +25,8 @@ struct HostServices {
   std::vector<std::string> openerScope;
   // Runs a function on the window thread from any thread; unset without a window.
   std::function<void(std::function<void()>)> postToWindow;
+  // The page's journal files, beside its stores.
+  JournalRegistry journals{stores.folderResolver()};
 };
 
 // The folder of the page's key-value files: <local data>/<identifier>.

@@ -49,6 +49,8 @@ class StoreRegistry {
   [[nodiscard]] Result<KeyValueStore*> get(std::uint32_t rid);
   // Releases the resource id; the data stays on disk.
   bool close(std::uint32_t rid);
+  // Where the stores live (the page's journals live there too).
+  [[nodiscard]] const FolderResolver& folderResolver() const { return folder_; }
 
  private:
   FolderResolver folder_;

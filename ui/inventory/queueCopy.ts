@@ -2,11 +2,12 @@
  * The scan queue's copy in a host file (see ../core/durableCopy). The web view writes its database to
  * the disk some time after a transaction completes, so a scan taken just before a hard kill could be
  * gone at the next start; the host writes its file through before it answers. A scan is reported saved
- * only once this copy holds it, and at start the copy brings back whatever the database lost.
+ * only once this copy holds it, and at start the copy brings back whatever the database lost. The file
+ * is a journal (../core/journalCopy): a scan appends the one scan, with one data sync.
  */
 import { isDesktopHost } from '../core/bridge'
 import { createDurableCopy, type CopyFile } from '../core/durableCopy'
-import { HostStore } from '../core/hostStore'
+import { journalCopyFile, openHostJournal } from '../core/journalCopy'
 import { writeAppLog } from '../core/appLog'
 import { sessionRows, toStored, type StoredScan } from './inventoryDb'
 import type { QueuedScan } from './scanQueue'
@@ -54,4 +55,5 @@ export function createQueueCopy(open: (() => Promise<CopyFile>) | null, log: (li
 }
 
 /** The page's copy: a host file in the desktop app, none in a plain browser. */
-export const pageQueueCopy = (): QueueCopy => createQueueCopy(isDesktopHost() ? () => HostStore.load(QUEUE_COPY_FILE) : null)
+export const pageQueueCopy = (): QueueCopy =>
+  createQueueCopy(isDesktopHost() ? async () => journalCopyFile(await openHostJournal(QUEUE_COPY_FILE), 'scans', writeAppLog) : null)

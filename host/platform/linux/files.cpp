@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-Status writeAll(int fd, std::string_view data) {
+Status writeOut(int fd, std::string_view data) {
   std::size_t done = 0;
   while (done < data.size()) {
     ssize_t n = ::write(fd, data.data() + done, data.size() - done);
@@ -27,6 +27,11 @@ Status writeAll(int fd, std::string_view data) {
     if (n < 0) return fail(errnoText(errno));
     done += static_cast<std::size_t>(n);
   }
+  return {};
+}
+
+Status writeAll(int fd, std::string_view data) {
+  if (auto written = writeOut(fd, data); !written) return written;
   if (::fsync(fd) != 0) return fail(errnoText(errno));
   return {};
 }
@@ -136,6 +141,36 @@ Status writeFileAtomically(const fs::path& target, std::string_view data, bool o
     return fail(errnoText(err));
   }
   syncFolder(target.parent_path());
+  return {};
+}
+
+Result<AppendOnlyFile> AppendOnlyFile::open(const fs::path& path, bool ownerOnly) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, ownerOnly ? 0600 : 0666);
+  if (fd < 0) return fail(errnoText(errno));
+  return AppendOnlyFile(fd);
+}
+
+AppendOnlyFile::AppendOnlyFile(AppendOnlyFile&& other) noexcept : handle_(std::exchange(other.handle_, -1)) {}
+
+AppendOnlyFile& AppendOnlyFile::operator=(AppendOnlyFile&& other) noexcept {
+  if (this != &other) {
+    close();
+    handle_ = std::exchange(other.handle_, -1);
+  }
+  return *this;
+}
+
+AppendOnlyFile::~AppendOnlyFile() { close(); }
+
+void AppendOnlyFile::close() {
+  if (handle_ >= 0) ::close(static_cast<int>(std::exchange(handle_, -1)));
+}
+
+Status AppendOnlyFile::append(std::string_view data) {
+  if (handle_ < 0) return fail(errnoText(EBADF));
+  int fd = static_cast<int>(handle_);
+  if (auto written = writeOut(fd, data); !written) return written;
+  if (::fdatasync(fd) != 0) return fail(errnoText(errno));
   return {};
 }
 

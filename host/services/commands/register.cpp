@@ -16,6 +16,9 @@ void registerServiceCommands(bridge::CommandTable& table) {
   table.add(eventEmitToCommand());
   table.add(eventListenCommand());
   table.add(eventUnlistenCommand());
+  table.add(journalChangeCommand());
+  table.add(journalCloseCommand());
+  table.add(journalOpenCommand());
   table.add(keepScreenOnCommand());
   table.add(openerOpenUrlCommand());
   table.add(openerRevealItemInDirCommand());
