@@ -126,20 +126,20 @@ TEST(Journal, TheFileIsRewrittenNowAndThenAndStaysSmall) {
   TempDir tmp;
   fs::path file = tmp.path() / "inventory-queue.dat";
   auto journal = openOk(file);
-  // A queue of 20 scans taken and sent over and over: 2,000 records.
+  // A queue of 20 scans taken and sent over and over: about 2,000 records.
   std::size_t largest = 0;
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 1000; ++i) {
     std::string key = "a:" + std::to_string(i);
     ASSERT_TRUE(journal->change(Json{{key, scan(std::to_string(i))}}, {}));
     if (i >= 20) ASSERT_TRUE(journal->change(Json::object(), {"a:" + std::to_string(i - 20)}));
     largest = std::max<std::size_t>(largest, fs::file_size(file));
   }
   EXPECT_LT(largest, 3 * JournalFile::kRewriteAfterBytes);
-  EXPECT_LT(journal->appendedRecords(), 4000u);  // it was rewritten on the way
+  EXPECT_LT(journal->appendedRecords(), 1980u);  // it was rewritten on the way
   auto reopened = openOk(file);
   ASSERT_EQ(reopened->entries().size(), 20u);
-  EXPECT_TRUE(reopened->entries().contains("a:1999"));
-  EXPECT_FALSE(reopened->entries().contains("a:1979"));
+  EXPECT_TRUE(reopened->entries().contains("a:999"));
+  EXPECT_FALSE(reopened->entries().contains("a:979"));
 }
 
 TEST(Journal, TheRegistryOpensByNameOnceAndRefusesOtherPaths) {
