@@ -19,6 +19,7 @@ function memoryJournal(entries: Record<string, unknown> = {}) {
 }
 
 const row = (key: string, code = 'A') => ({ key, code, scannedAt: `2026-01-01T00:00:0${key.slice(-1)}Z` })
+type Row = ReturnType<typeof row>
 
 describe('a list kept in a host journal', () => {
   const a = row('acc:1')
@@ -60,14 +61,14 @@ describe('a list kept in a host journal', () => {
 
   it('under a durable copy, each new scan of a long queue is one record of one scan', async () => {
     const { journal, records } = memoryJournal()
-    let rows: Array<ReturnType<typeof row>> = []
-    const copy = createDurableCopy({
+    let rows: Row[] = []
+    const copy = createDurableCopy<Row[]>({
       open: async () => journalCopyFile(journal, 'scans'),
       key: 'scans',
       readLocal: () => rows,
       writeLocal: (v) => ((rows = v), true),
       empty: [],
-      accepts: (v): v is Array<ReturnType<typeof row>> => Array.isArray(v),
+      accepts: (v): v is Row[] => Array.isArray(v),
       log: () => {},
       texts: { notOpened: '', notRead: '', notWritten: '' },
     })
