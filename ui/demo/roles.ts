@@ -8,6 +8,7 @@ import type { Payload } from '../core/envelope'
 import { normaliseRolesSettings, type RolesSettings } from '../roles/rolesSettings'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { shortfallCount, type DemoStage } from './checkState'
+import { keptResult } from './completion'
 import { checkOf, signedInDocs, stageOf, type DemoDocument } from './documents'
 import type { SeedAccount, SeedUser } from './seed'
 
@@ -144,6 +145,30 @@ const accountSettingsSet: Handler = (ctx, p) => {
   }
   return out
 }
+
+/**
+ * With roles on, a collection someone else holds is his: another collector's
+ * result is refused as "taken". A resend of a result already kept is
+ * answered as before.
+ */
+const withStageGuard =
+  (inner: Handler): Handler =>
+  (ctx, p) => {
+    const me = ctx.backend.signedIn(ctx.conn)
+    const role = text(p.role)
+    if (!me || p.final !== true || me.account.features.roles !== true || role !== 'collector') return inner(ctx, p)
+    if (keptResult(ctx.backend, me.account.uid, me.user.userId, p)) return inner(ctx, p)
+    const documentId = text(p.documentId)
+    const doc = signedInDocs(ctx)?.docs.byId.get(documentId)
+    if (!doc) return inner(ctx, p)
+    const check = checkOf(doc)
+    const refused = (r: Payload): Payload => ({ accepted: false, documentId, ...r })
+    if (check.stage === 'collecting' && check.collector && check.collector.id !== me.user.userId)
+      return refused(refuse('taken', 'document is taken', { collector: { ...check.collector }, startedAt: check.startedAt }))
+    return inner(ctx, p)
+  }
+
+export const rolesLayers: Readonly<Record<string, (inner: Handler) => Handler>> = { completeDocument: withStageGuard }
 
 export const rolesHandlers: Readonly<Record<string, Handler>> = {
   documentStart,

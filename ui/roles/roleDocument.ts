@@ -14,7 +14,7 @@ import { createDocumentActions } from './documentActions'
 import { roleFinishButton, shortFinishAllowed, type RoleFinishButton } from './finish'
 import { positionNote, type PositionNote } from './positionNotes'
 import { createRoleFinish, type RoleFinish } from './roleFinish'
-import { useStageActions } from './roleList'
+import { useSelf, useStageActions } from './roleList'
 import { useRolesStore } from './rolesStore'
 import type { WorkRole } from './roleState'
 import { reasonWithComment } from './positionNotes'
@@ -50,6 +50,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
   const roles = useRolesStore()
   const settings = useSettingsStore()
   const stageActions = useStageActions()
+  const self = useSelf()
   const log = deps.log ?? ((line: string, err?: unknown) => (err === undefined ? console.info(line) : console.warn(line, err)))
 
   const on = computed(() => roles.enabled)
@@ -212,6 +213,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     itemFields,
     loadDetails,
     leaving,
+    self,
     /** after a completion: the next stage, and this employee on it */
     completed: (serverStage: unknown) => {
       const d = deps.doc()

@@ -9,6 +9,7 @@ import { documentCompletedHooks, keepCompletionOutcome } from '../../core/comple
 import { completionOutcome, completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
 import { isOzonPosting } from '../picking/ozonPosting'
 import type { Payload } from '../../core/envelope'
+import { randomId } from '../../core/randomId'
 import { isTimeout, RefusalError, ServerRejectedError } from '../../core/requests'
 import { KNOWN_REFUSAL_CODES, type NewQueuedCompletion } from '../../core/sendQueue'
 import { refusalText } from '../picking/refusalText'
@@ -60,6 +61,8 @@ export interface CompletionRoles {
   open(): void
   /** "Завершить": null while something required is missing; else the box count to send, if any */
   submit(): { boxes?: number } | null
+  /** the employee finishing in the role (the result says who checked) */
+  by?(): { id: string; name: string }
 }
 
 export interface CompletionDeps {
@@ -78,6 +81,8 @@ export interface CompletionDeps {
   backToList(): void
   /** something to show after a sent completion (a scenario run): true when it took the screen instead of the list */
   followUp?(sent: SentCompletion): boolean
+  /** this device's id: with the completion's own id the server tells a resend from a new result */
+  deviceId?(): Promise<string>
 }
 
 export type Step = 'closed' | 'loading' | 'questions' | 'withdraw' | 'confirm' | 'sending' | 'queued'
@@ -227,7 +232,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     if (state.step === 'sending') void send()
   }
 
-  function completion(): NewQueuedCompletion {
+  function completion(completionId?: string, deviceId?: string): NewQueuedCompletion {
     const doc = source.document()
     const timeline = { ...source.timeline(), completedAt: Date.now() }
     const entry: NewQueuedCompletion = {
@@ -245,14 +250,20 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     const role = source.roles?.role()
     if (role) entry.role = role
     if (role === 'checker' && boxes !== undefined) entry.boxes = boxes
+    const by = role ? source.roles?.by?.() : undefined
+    if (by && (by.id || by.name)) entry.by = by
+    if (completionId) entry.completionId = completionId
+    if (deviceId) entry.deviceId = deviceId
     return entry
   }
 
   async function send() {
-    const entry = completion()
     const before = state.step === 'questions' ? 'questions' : 'confirm'
     state.step = 'sending'
     state.message = ''
+    // One id per finished result: the queue resends it with this id, and the server keeps it once.
+    const deviceId = await deps.deviceId?.().catch(() => undefined)
+    const entry = completion(randomId(), deviceId)
     if (deps.offline?.()) {
       // Nothing can go out now: the picker is told at once that the result waits on the device.
       deps.failure()

@@ -2,6 +2,7 @@
 import type { Router } from 'vue-router'
 import { useAccountStore } from '../../core/accountStore'
 import { useAuthStore } from '../../core/authStore'
+import { getOrCreateDeviceId } from '../../core/deviceId'
 import { command, isDemoMode } from '../../core/session'
 import { useSendQueueStore } from '../../core/sendQueueStore'
 import { useSettingsStore } from '../../core/settings'
@@ -78,6 +79,7 @@ export function usePickingCompletion(
             needed: () => roles.finish.needed(),
             open: () => roles.finish.open(),
             submit: () => roles.finish.submit(),
+            by: () => roles.self(),
           }
         : undefined,
     },
@@ -107,6 +109,7 @@ export function usePickingCompletion(
       },
       backToList: () => void router.push({ path: '/documents', query: { type: document().type } }),
       followUp,
+      deviceId: getOrCreateDeviceId,
     },
   )
 }
