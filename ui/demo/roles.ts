@@ -65,20 +65,52 @@ function onDocument(fn: (ctx: HandlerContext, f: Found, p: Payload) => Payload):
 const wrongStage = (stage: DemoStage) => refuse('wrong-stage', `document is ${stage}`, { stage })
 const isAdmin = (u: SeedUser) => u.role === 'admin'
 
-const documentStart = /*#__PURE__*/ onDocument(({ now }, { user, doc }) => {
+/** Every device of the account hears of a document's new stage (who collects it now, whom it was taken from). */
+function tellStage(ctx: HandlerContext, accountId: string, doc: DemoDocument, extra: Payload = {}): void {
   const check = checkOf(doc)
-  if (check.stage === 'collecting' && check.collector && check.collector.id !== user.userId)
-    return refuse('taken', 'document is taken', { collector: { ...check.collector }, startedAt: check.startedAt })
-  if (check.stage === 'collecting') return { stage: check.stage, collector: { ...check.collector! }, startedAt: check.startedAt }
-  if (check.stage !== 'new') return wrongStage(check.stage)
+  const p: Payload = { documentId: doc.id, type: doc.type, stage: check.stage, ...extra }
+  if (check.collector) p.collector = { ...check.collector }
+  if (check.startedAt) p.startedAt = check.startedAt
+  ctx.backend.pushWhere((c) => c.identity.kind === 'device' && c.identity.accountId === accountId, 'documentStage.push', p)
+}
+
+/**
+ * "Начать сборку". A document someone else collects is refused as "taken" —
+ * unless an administrator takes it over (`takeOver`), and then its collector
+ * is told with the stage push.
+ */
+const documentStart = /*#__PURE__*/ onDocument((ctx, { user, account, doc }, p) => {
+  const check = checkOf(doc)
+  const taken = check.stage === 'collecting' && check.collector && check.collector.id !== user.userId
+  if (taken && !(p.takeOver === true && isAdmin(user)))
+    return refuse('taken', 'document is taken', { collector: { ...check.collector! }, startedAt: check.startedAt })
+  if (check.stage === 'collecting' && !taken) return { stage: check.stage, collector: { ...check.collector! }, startedAt: check.startedAt }
+  if (check.stage !== 'new' && !taken) return wrongStage(check.stage)
+  const from = taken ? { ...check.collector! } : undefined
   check.stage = 'collecting'
   check.collector = { id: user.userId, name: nameOf(user) }
-  check.startedAt = new Date(now).toISOString()
+  check.startedAt = new Date(ctx.now).toISOString()
   doc.status = 'in_progress'
+  if (from) takeovers(ctx.backend).push({ documentId: doc.id, from: from.id, by: user.userId })
+  tellStage(ctx, account.uid, doc, from ? { takenFrom: from } : {})
   return { stage: check.stage, collector: { ...check.collector }, startedAt: check.startedAt }
 })
 
-const documentRelease = /*#__PURE__*/ onDocument(({ backend }, { user, doc, settings }, p) => {
+/** The takeovers administrators made (tests read them). */
+export interface TakeoverRecord {
+  documentId: string
+  from: string
+  by: string
+}
+
+export function takeovers(b: MemoryBackend): TakeoverRecord[] {
+  let log = b.state.get('takeovers') as TakeoverRecord[] | undefined
+  if (!log) b.state.set('takeovers', (log = []))
+  return log
+}
+
+const documentRelease = /*#__PURE__*/ onDocument((ctx, { user, account, doc, settings }, p) => {
+  const { backend } = ctx
   const check = checkOf(doc)
   if (check.stage !== 'collecting') return wrongStage(check.stage)
   const auto = p.auto === true
@@ -95,6 +127,7 @@ const documentRelease = /*#__PURE__*/ onDocument(({ backend }, { user, doc, sett
   const record: ReleaseRecord = { documentId: doc.id, userId: user.userId, auto }
   if (reason) record.reason = reason
   releaseLog(backend).push(record)
+  tellStage(ctx, account.uid, doc)
   return { stage: 'new' }
 })
 
@@ -115,6 +148,9 @@ const documentStageGet = /*#__PURE__*/ onDocument((_ctx, { doc }) => {
     stage: check.stage,
     collector: check.collector?.name ?? '',
     checker: check.checker?.name ?? '',
+    // Beside the names, whose they are: a screen opened by address decides access by them.
+    collectorId: check.collector?.id ?? '',
+    checkerId: check.checker?.id ?? '',
     checking: '',
     boxes: check.boxes ?? 0,
     shortfalls: shortfallCount(check),
@@ -142,6 +178,12 @@ const accountSettingsSet: Handler = (ctx, p) => {
     accountRolesSettings(ctx.backend, me.account)
     ;(ctx.backend.state.get('rolesSettings') as Map<string, RolesSettings>).set(me.account.uid, settings)
     out.roles = { ...settings }
+    // Devices already signed in apply the new rules at once.
+    ctx.backend.pushWhere(
+      (c) => c.identity.kind === 'device' && c.identity.accountId === me.account.uid,
+      'accountSettings.push',
+      { roles: { ...settings } },
+    )
   }
   return out
 }

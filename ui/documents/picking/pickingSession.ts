@@ -625,6 +625,13 @@ export function createPickingSession(deps: PickingDeps) {
     snapshot,
     /** a refusal of the screen itself (not of a scan), shown where scan messages are */
     showNote: (text: string) => notes.flash(text, 'error'),
+    /** a scan the screen does not take (the document is not this picker's now): said, with the error sound; nothing counts */
+    refuseScan(text: string) {
+      timers.clear('afterScan')
+      notes.flash(text, 'error')
+      scanner?.reportResult(false, text)
+      play('error', 'error')
+    },
     /** the scanner component that shows outcomes on its own surface */
     attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
       scanner = s
