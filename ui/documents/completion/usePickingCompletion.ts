@@ -46,7 +46,8 @@ export function usePickingCompletion(
         session.ordered.value.map((p) => ({
           positionId: p.assortmentId,
           quantity: p.checked,
-          marks: [...(session.marks[session.keyOf(p)] ?? [])],
+          // A line never carries more codes than units: what goes out is what is withdrawn.
+          marks: (session.marks[session.keyOf(p)] ?? []).slice(0, Math.max(0, Math.ceil(p.checked))),
           ...(roles?.on.value ? roles.itemFields(p) : {}),
         })),
       timeline: () => ({ ...session.timeline }),
@@ -73,6 +74,12 @@ export function usePickingCompletion(
         roles?.completed(undefined)
         leaving()
       },
+      reviewLines: () =>
+        session.ordered.value.map((p) => {
+          const key = session.keyOf(p)
+          return { key, name: p.name, counted: p.checked, required: p.required, marks: session.marks[key]?.length ?? 0, markable: p.markable === true }
+        }),
+      removeExcess: () => session.removeExcess(),
       roles: roles
         ? {
             role: () => (roles.on.value ? roles.role.value : null),
