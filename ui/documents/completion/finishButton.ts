@@ -13,6 +13,9 @@ export interface FinishButtonState {
   complete: boolean
 }
 
+/** Why the grey "Осталось …" cannot be pressed without roles. */
+export const NO_SHORT_SETTING = 'Завершать с недобором запрещено в настройках аккаунта. Досканируйте все или обратитесь к администратору.'
+
 /**
  * All complete: "✅ Завершить проверку"; otherwise "Завершить с недобором", or
  * — when short finishing is not allowed — the disabled "Осталось <n> позиций".
