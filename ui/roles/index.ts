@@ -5,6 +5,8 @@
  */
 import type { Feature } from '../core/feature'
 import { onAccountDescription, onPush } from '../core/session'
+import { deleteDraft } from '../documents/picking/draft'
+import { dropReleasedDraft } from './releasedDrafts'
 import { useStageActions } from './roleList'
 import { useRolesStore } from './rolesStore'
 
@@ -20,6 +22,10 @@ export const rolesFeature: Feature = {
     // The administrator saved the settings: devices already signed in follow without a restart.
     onPush('accountSettings.push', (p) => {
       if (p.roles !== undefined) useRolesStore().applyPushedSettings(p.roles)
+    })
+    // Completed or reopened by anyone: a draft an automatic release kept here is dropped.
+    onPush('documentChanged.push', (p) => {
+      if (typeof p.documentId === 'string' && p.documentId) dropReleasedDraft(p.documentId, deleteDraft)
     })
     // Another device started, took over or released a document: the records follow; a collection taken
     // from this employee is noted, so his screen says so at his next scan.

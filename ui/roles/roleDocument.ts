@@ -13,7 +13,7 @@ import { ACTION_FAILED } from './actionTexts'
 import { screenAccess, stageFromDetails, type ScreenAccess } from './screenAccess'
 import type { PositionRecord, DocumentRecord } from '../documents/records'
 import { canReopen, documentAccess, isCheckMode } from './access'
-import { autoStartWanted, collectingHere, releaseOnExitWanted, startAutoRelease } from './collectionTimers'
+import { autoReleasedText, autoStartWanted, collectingHere, releaseOnExitWanted, startAutoRelease } from './collectionTimers'
 import { createDocumentActions } from './documentActions'
 import { roleFinishButton, shortFinishAllowed, type RoleFinishButton } from './finish'
 import { positionNote, type PositionNote } from './positionNotes'
@@ -218,6 +218,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
       const d = deps.doc()
       if (!d) return
       await stageActions.releaseDocument(d, { auto: true })
+      roles.listNotice = autoReleasedText(settings.work.autoReleaseMinutes)
       deps.backToList()
     },
     log,

@@ -91,5 +91,12 @@ export function useRoleList(type: Ref<string>, entry: () => unknown) {
     return { open: true }
   }
 
-  return { on, tabs, tab, hint, rows, open, actions }
+  /** A notice left for the list (an automatic release), said once. */
+  function takeNotice(): string {
+    const text = roles.listNotice
+    roles.listNotice = ''
+    return text
+  }
+
+  return { on, tabs, tab, hint, rows, open, actions, takeNotice }
 }

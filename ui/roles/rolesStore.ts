@@ -40,6 +40,8 @@ export const useRolesStore = defineStore('roles', () => {
   const collectedCount = ref<number | null>(null)
   /** documents taken over from this employee while he worked on them: id → the new collector's name */
   const takenOver = ref<Record<string, string>>({})
+  /** what the list says once when the picker lands on it by no choice of his (an automatic release) */
+  const listNotice = ref('')
 
   const enabled = computed(() => roleState.value.enabled)
   const role = computed<WorkRole>(() => workingRole(roleState.value))
@@ -152,6 +154,7 @@ export const useRolesStore = defineStore('roles', () => {
     settingsFresh.value = false
     collectedCount.value = null
     takenOver.value = {}
+    listNotice.value = ''
   }
 
   return {
@@ -160,6 +163,7 @@ export const useRolesStore = defineStore('roles', () => {
     settingsFresh,
     collectedCount,
     takenOver,
+    listNotice,
     enabled,
     role,
     can,
