@@ -32,3 +32,8 @@ export function finishButton(positions: CountedPosition[], canFinishShort = true
 export function confirmText(done: number, total: number): string {
   return `Проверено ${done} из ${total} ${ruPlural(total, 'позиции', 'позиций', 'позиций')}. Действие нельзя отменить.`
 }
+
+/** The collector's confirmation under roles: "Собрано <done> из <total> позиций. Действие нельзя отменить." */
+export function collectedText(done: number, total: number): string {
+  return `Собрано ${done} из ${total} ${ruPlural(total, 'позиции', 'позиций', 'позиций')}. Действие нельзя отменить.`
+}
