@@ -71,6 +71,8 @@ describe('the two-person check in the in-memory backend', () => {
       stage: 'checked',
       collector: 'Егор Лукин',
       checker: 'Вера Соколова',
+      collectorId: 'u-egor',
+      checkerId: 'u-vera',
       checking: '',
       boxes: 2,
       shortfalls: 1,
