@@ -1,7 +1,8 @@
 /**
  * A completion as it travels: pages of at most 50 items, numbered from 1,
  * sent one after another; the last page is `final` and carries the timeline,
- * boxes and answers; every page carries the withdrawal answer and the role.
+ * boxes and answers; every page carries the withdrawal answer, the role, and
+ * what tells this result from another one (its id, the device, who finished it).
  */
 import type { Payload } from './envelope'
 import { ServerRejectedError } from './requests'
@@ -10,7 +11,10 @@ import type { QueuedCompletion } from './sendQueue'
 export const COMPLETION_PAGE_SIZE = 50
 export const COMPLETION_PAGE_TIMEOUT_MS = 15_000
 
-type Completion = Pick<QueuedCompletion, 'documentId' | 'documentType' | 'items' | 'timeline' | 'withdraw' | 'role' | 'boxes' | 'answers'>
+type Completion = Pick<
+  QueuedCompletion,
+  'documentId' | 'documentType' | 'items' | 'timeline' | 'withdraw' | 'role' | 'boxes' | 'answers' | 'completionId' | 'deviceId' | 'by'
+>
 
 export function completionPages(c: Completion, size = COMPLETION_PAGE_SIZE): Payload[] {
   const count = Math.max(1, Math.ceil(c.items.length / size))
@@ -20,6 +24,9 @@ export function completionPages(c: Completion, size = COMPLETION_PAGE_SIZE): Pay
     const page: Payload = { documentId: c.documentId, type: c.documentType, page: i + 1, final, items: c.items.slice(i * size, (i + 1) * size) }
     if (c.withdraw !== undefined) page.withdraw = c.withdraw
     if (c.role !== undefined) page.role = c.role
+    if (c.completionId !== undefined) page.completionId = c.completionId
+    if (c.deviceId !== undefined) page.deviceId = c.deviceId
+    if (c.by !== undefined) page.by = { ...c.by }
     if (final) {
       page.timeline = c.timeline
       if (c.boxes !== undefined) page.boxes = c.boxes

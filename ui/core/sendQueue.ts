@@ -36,6 +36,12 @@ export interface QueuedCompletion {
   role?: 'collector' | 'checker'
   boxes?: number
   answers?: Record<string, unknown>
+  /** one finished result: a resend of it carries the same id, so the server keeps it once */
+  completionId?: string
+  /** the device that finished it (with `completionId`, what tells a resend from a new result) */
+  deviceId?: string
+  /** the employee who finished it in a role (the checker of a check) */
+  by?: { id: string; name: string }
   /** "<gtin>:<serial>" of the marks sent */
   markIdentities: string[]
   queuedAt: number
@@ -67,6 +73,12 @@ function normalise(raw: unknown): QueuedCompletion | undefined {
   if (e.role === 'collector' || e.role === 'checker') out.role = e.role
   if (typeof e.boxes === 'number') out.boxes = e.boxes
   if (typeof e.answers === 'object' && e.answers !== null) out.answers = e.answers as Record<string, unknown>
+  if (typeof e.completionId === 'string' && e.completionId) out.completionId = e.completionId
+  if (typeof e.deviceId === 'string' && e.deviceId) out.deviceId = e.deviceId
+  if (typeof e.by === 'object' && e.by !== null) {
+    const by = e.by as Record<string, unknown>
+    out.by = { id: typeof by.id === 'string' ? by.id : '', name: typeof by.name === 'string' ? by.name : '' }
+  }
   if (typeof e.lastError === 'string') out.lastError = e.lastError
   if (e.refused === true) out.refused = true
   return out

@@ -14,7 +14,7 @@ import { pickingHandlers } from './picking'
 import { partsStoreHandlers } from './partsstore'
 import { partsImportHandlers } from './partsstoreImport'
 import { partsLabelHandlers } from './partsstoreLabels'
-import { rolesHandlers } from './roles'
+import { rolesHandlers, rolesLayers } from './roles'
 import { referenceHandlers } from './reference'
 import { remotePrintHandlers } from './remotePrint'
 import { scenarioHandlers, scenarioLayers } from './scenarios'
@@ -118,6 +118,7 @@ export class MemoryBackend {
     this.registerAll(ozonFboHandlers)
     this.registerAll(scenarioHandlers)
     this.layerAll(scenarioLayers)
+    this.layerAll(rolesLayers)
     this.registerAll({ ...partsStoreHandlers, ...partsImportHandlers, ...partsLabelHandlers })
     this.registerAll(inventoryHandlers())
   }

@@ -16,6 +16,8 @@ export interface DemoShortfall {
   reason: string
   comment: string
   disputed?: boolean
+  /** the checker agreed with the collector's reason */
+  confirmed?: boolean
 }
 
 export interface DemoCheck {
@@ -53,6 +55,7 @@ function readItems(items: readonly unknown[]): { counts: Record<string, number>;
     if (isDict(raw.shortfall)) {
       const s: DemoShortfall = { reason: text(raw.shortfall.reason), comment: text(raw.shortfall.comment) }
       if (raw.shortfall.disputed === true) s.disputed = true
+      else if (raw.shortfall.confirmed === true) s.confirmed = true
       shortfalls[id] = s
     } else if (raw.disputed === true) shortfalls[id] = { reason: '', comment: '', disputed: true }
   }

@@ -18,6 +18,11 @@ export interface CompletedDocument {
   answers?: unknown
   completedAt: number
   userId: string
+  /** the result's own id and the device that sent it: a resend carries both again */
+  completionId?: string
+  deviceId?: string
+  /** who finished it in a role, as the device said */
+  by?: { id: string; name: string }
 }
 
 interface Pending {
@@ -57,11 +62,12 @@ const completeDocument: Handler = ({ backend, conn, now }, p: Payload) => {
   if (p.final !== true) return { accepted: true }
   state.pending.delete(key)
   const role = typeof p.role === 'string' ? p.role : undefined
-  // A result sent again after its answer was lost is the same completion: keep it once.
-  const same = state.done.find(
-    (d) => d.accountId === me.account.uid && d.documentId === documentId && JSON.stringify(d.items) === JSON.stringify(pending.items),
-  )
-  if (same) return role === 'checker' ? { accepted: true, stage: 'checked' } : role === 'collector' ? { accepted: true, stage: 'collected' } : { accepted: true }
+  const completionId = typeof p.completionId === 'string' && p.completionId ? p.completionId : undefined
+  const deviceId = typeof p.deviceId === 'string' && p.deviceId ? p.deviceId : undefined
+  const stage = role === 'checker' ? 'checked' : role === 'collector' ? 'collected' : undefined
+  // A result sent again after its answer was lost is the same completion: kept once.
+  const same = state.done.find((d) => d.accountId === me.account.uid && d.documentId === documentId && isResend(d, { completionId, deviceId, role, userId: me.user.userId, items: pending.items }))
+  if (same) return { accepted: true, ...(stage ? { stage } : {}) }
   state.done.push({
     accountId: me.account.uid,
     documentId,
@@ -74,8 +80,10 @@ const completeDocument: Handler = ({ backend, conn, now }, p: Payload) => {
     answers: p.answers,
     completedAt: now,
     userId: me.user.userId,
+    ...(completionId ? { completionId } : {}),
+    ...(deviceId ? { deviceId } : {}),
+    ...(byOf(p.by) ? { by: byOf(p.by) } : {}),
   })
-  const stage = role === 'checker' ? 'checked' : role === 'collector' ? 'collected' : undefined
   const withdrawal = withdrawalAfterCompletion(backend, {
     accountId: me.account.uid,
     userId: me.user.userId,
@@ -86,6 +94,47 @@ const completeDocument: Handler = ({ backend, conn, now }, p: Payload) => {
     features: me.account.features,
   })
   return { accepted: true, ...(stage ? { stage } : {}), ...withdrawal }
+}
+
+function byOf(v: unknown): { id: string; name: string } | undefined {
+  if (typeof v !== 'object' || v === null) return undefined
+  const o = v as Record<string, unknown>
+  const id = typeof o.id === 'string' ? o.id : ''
+  const name = typeof o.name === 'string' ? o.name : ''
+  return id || name ? { id, name } : undefined
+}
+
+interface Incoming {
+  completionId?: string
+  deviceId?: string
+  role?: string
+  userId: string
+  items: unknown[]
+}
+
+/**
+ * A resend of a result already kept: the same device and the same completion
+ * id. A result without an id (an older client) is a resend only when the same
+ * employee sent the same items in the same role — a checker who agrees with
+ * the collector sends the same counts, and that is the next stage, not a copy.
+ */
+export function isResend(done: Pick<CompletedDocument, 'completionId' | 'deviceId' | 'role' | 'userId' | 'items'>, c: Incoming): boolean {
+  if (c.completionId || done.completionId) return c.completionId === done.completionId && c.deviceId === done.deviceId
+  return done.userId === c.userId && done.role === c.role && JSON.stringify(done.items) === JSON.stringify(c.items)
+}
+
+/** The final page of a result already kept (a resend): answered as before whatever the stage is now. */
+export function keptResult(b: MemoryBackend, accountId: string, userId: string, p: Payload): boolean {
+  const documentId = typeof p.documentId === 'string' ? p.documentId : ''
+  const completionId = typeof p.completionId === 'string' && p.completionId ? p.completionId : undefined
+  const deviceId = typeof p.deviceId === 'string' && p.deviceId ? p.deviceId : undefined
+  const role = typeof p.role === 'string' ? p.role : undefined
+  const pending = completionState(b).pending.get(`${accountId}:${documentId}`)
+  const before = p.page === 1 ? [] : (pending?.items ?? [])
+  const items = [...before, ...(Array.isArray(p.items) ? p.items : [])]
+  return completionState(b).done.some(
+    (d) => d.accountId === accountId && d.documentId === documentId && isResend(d, { completionId, deviceId, role, userId, items }),
+  )
 }
 
 /** Completion questions: none unless a document was given some (demo documents, tests). */

@@ -71,6 +71,8 @@ describe('the two-person check in the in-memory backend', () => {
       stage: 'checked',
       collector: 'Егор Лукин',
       checker: 'Вера Соколова',
+      collectorId: 'u-egor',
+      checkerId: 'u-vera',
       checking: '',
       boxes: 2,
       shortfalls: 1,
@@ -122,5 +124,60 @@ describe('the two-person check in the in-memory backend', () => {
     expect(egor.one('accountSettingsSet', { roles: { allowCheckOwn: true } })).toMatchObject({ errorCode: 'forbidden' })
     expect(anna.one('accountSettingsSet', { roles: { allowCheckOwn: true, releaseReasons: [' обед '] } }).roles).toMatchObject({ allowCheckOwn: true, releaseReasons: ['обед'], requireBoxes: false })
     expect(egor.one('accountSettingsGet', { blocks: ['roles'] }).roles).toMatchObject({ allowCheckOwn: true })
+  })
+})
+
+describe('a result of the check in the in-memory backend', () => {
+  /** The shipment collected short by Егор: one product one short, with the reason «брак». */
+  function collectedShort() {
+    const l = lesnaya()
+    const [first, second] = l.doc.positions
+    const items = (extra: Payload = {}) => [
+      { positionId: first!.productId, quantity: first!.quantity, marks: [], ordered: first!.quantity },
+      { positionId: second!.productId, quantity: second!.quantity - 1, marks: [], ordered: second!.quantity, shortfall: { reason: 'брак', comment: '', ...extra } },
+      ...l.doc.positions.slice(2).map((p) => ({ positionId: p.productId, quantity: p.quantity, marks: [], ordered: p.quantity })),
+    ]
+    l.egor.one('documentStart', l.ids)
+    const page = { ...l.ids, page: 1, final: true, timeline: {}, role: 'collector', items: items(), completionId: 'c-egor', deviceId: 'd-egor' }
+    expect(l.egor.one('completeDocument', page)).toEqual({ accepted: true, stage: 'collected' })
+    return { ...l, items, collectorPage: page, second: second! }
+  }
+
+  it.each<[string, Payload, number, string]>([
+    ['the same device sends the same result again', { completionId: 'c-egor', deviceId: 'd-egor' }, 1, 'collected'],
+    ['a checker agrees, with the same counts', { role: 'checker', completionId: 'c-vera', deviceId: 'd-vera', by: { id: 'u-vera', name: 'Вера Соколова' } }, 2, 'checked'],
+    ['a checker agrees, from an older client without ids', { role: 'checker', completionId: undefined, deviceId: undefined }, 2, 'checked'],
+  ])('%s', (_name, change, kept, stage) => {
+    const { b, egor, vera, doc, collectorPage, listed } = collectedShort()
+    const who = change.role === 'checker' ? vera : egor
+    const page: Payload = { ...collectorPage, ...change }
+    for (const k of Object.keys(page)) if (page[k] === undefined) delete page[k]
+    expect(who.one('completeDocument', page)).toMatchObject({ accepted: true, stage })
+    expect(completionState(b).done.filter((d) => d.documentId === doc.id)).toHaveLength(kept)
+    expect(listed(egor, [stage])).toMatchObject({ stage })
+  })
+
+  it('keeps what the checker confirmed and what he disputed, per row', () => {
+    const { b, vera, doc, ids, items, second, listed } = collectedShort()
+    const answer = vera.one('completeDocument', { ...ids, page: 1, final: true, timeline: {}, role: 'checker', boxes: 1, items: items({ confirmed: true }), completionId: 'c-vera', deviceId: 'd-vera' })
+    expect(answer).toMatchObject({ accepted: true, stage: 'checked' })
+    expect(listed(vera, ['checked'])).toMatchObject({ stage: 'checked' })
+    expect(doc.check!.checkerShortfalls[second.productId]).toEqual({ reason: 'брак', comment: '', confirmed: true })
+    expect(completionState(b).done.map((d) => [d.role, d.userId, d.completionId])).toEqual([
+      ['collector', 'u-egor', 'c-egor'],
+      ['checker', 'u-vera', 'c-vera'],
+    ])
+  })
+
+  it('refuses a collector\'s result for a document another collector holds', () => {
+    const { egor, anna, ids, doc } = lesnaya()
+    egor.one('documentStart', ids)
+    const items = doc.positions.map((p) => ({ positionId: p.productId, quantity: p.quantity, marks: [], ordered: p.quantity }))
+    expect(anna.one('completeDocument', { ...ids, page: 1, final: true, timeline: {}, role: 'collector', items, completionId: 'c-anna', deviceId: 'd-anna' })).toMatchObject({
+      accepted: false,
+      errorCode: 'taken',
+      collector: { id: 'u-egor', name: 'Егор Лукин' },
+    })
+    expect(doc.check?.collector?.id).toBe('u-egor')
   })
 })

@@ -8,6 +8,7 @@ import type { Payload } from '../core/envelope'
 import { normaliseRolesSettings, type RolesSettings } from '../roles/rolesSettings'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { shortfallCount, type DemoStage } from './checkState'
+import { keptResult } from './completion'
 import { checkOf, signedInDocs, stageOf, type DemoDocument } from './documents'
 import type { SeedAccount, SeedUser } from './seed'
 
@@ -64,20 +65,52 @@ function onDocument(fn: (ctx: HandlerContext, f: Found, p: Payload) => Payload):
 const wrongStage = (stage: DemoStage) => refuse('wrong-stage', `document is ${stage}`, { stage })
 const isAdmin = (u: SeedUser) => u.role === 'admin'
 
-const documentStart = /*#__PURE__*/ onDocument(({ now }, { user, doc }) => {
+/** Every device of the account hears of a document's new stage (who collects it now, whom it was taken from). */
+function tellStage(ctx: HandlerContext, accountId: string, doc: DemoDocument, extra: Payload = {}): void {
   const check = checkOf(doc)
-  if (check.stage === 'collecting' && check.collector && check.collector.id !== user.userId)
-    return refuse('taken', 'document is taken', { collector: { ...check.collector }, startedAt: check.startedAt })
-  if (check.stage === 'collecting') return { stage: check.stage, collector: { ...check.collector! }, startedAt: check.startedAt }
-  if (check.stage !== 'new') return wrongStage(check.stage)
+  const p: Payload = { documentId: doc.id, type: doc.type, stage: check.stage, ...extra }
+  if (check.collector) p.collector = { ...check.collector }
+  if (check.startedAt) p.startedAt = check.startedAt
+  ctx.backend.pushWhere((c) => c.identity.kind === 'device' && c.identity.accountId === accountId, 'documentStage.push', p)
+}
+
+/**
+ * "Начать сборку". A document someone else collects is refused as "taken" —
+ * unless an administrator takes it over (`takeOver`), and then its collector
+ * is told with the stage push.
+ */
+const documentStart = /*#__PURE__*/ onDocument((ctx, { user, account, doc }, p) => {
+  const check = checkOf(doc)
+  const taken = check.stage === 'collecting' && check.collector && check.collector.id !== user.userId
+  if (taken && !(p.takeOver === true && isAdmin(user)))
+    return refuse('taken', 'document is taken', { collector: { ...check.collector! }, startedAt: check.startedAt })
+  if (check.stage === 'collecting' && !taken) return { stage: check.stage, collector: { ...check.collector! }, startedAt: check.startedAt }
+  if (check.stage !== 'new' && !taken) return wrongStage(check.stage)
+  const from = taken ? { ...check.collector! } : undefined
   check.stage = 'collecting'
   check.collector = { id: user.userId, name: nameOf(user) }
-  check.startedAt = new Date(now).toISOString()
+  check.startedAt = new Date(ctx.now).toISOString()
   doc.status = 'in_progress'
+  if (from) takeovers(ctx.backend).push({ documentId: doc.id, from: from.id, by: user.userId })
+  tellStage(ctx, account.uid, doc, from ? { takenFrom: from } : {})
   return { stage: check.stage, collector: { ...check.collector }, startedAt: check.startedAt }
 })
 
-const documentRelease = /*#__PURE__*/ onDocument(({ backend }, { user, doc, settings }, p) => {
+/** The takeovers administrators made (tests read them). */
+export interface TakeoverRecord {
+  documentId: string
+  from: string
+  by: string
+}
+
+export function takeovers(b: MemoryBackend): TakeoverRecord[] {
+  let log = b.state.get('takeovers') as TakeoverRecord[] | undefined
+  if (!log) b.state.set('takeovers', (log = []))
+  return log
+}
+
+const documentRelease = /*#__PURE__*/ onDocument((ctx, { user, account, doc, settings }, p) => {
+  const { backend } = ctx
   const check = checkOf(doc)
   if (check.stage !== 'collecting') return wrongStage(check.stage)
   const auto = p.auto === true
@@ -94,6 +127,7 @@ const documentRelease = /*#__PURE__*/ onDocument(({ backend }, { user, doc, sett
   const record: ReleaseRecord = { documentId: doc.id, userId: user.userId, auto }
   if (reason) record.reason = reason
   releaseLog(backend).push(record)
+  tellStage(ctx, account.uid, doc)
   return { stage: 'new' }
 })
 
@@ -114,6 +148,9 @@ const documentStageGet = /*#__PURE__*/ onDocument((_ctx, { doc }) => {
     stage: check.stage,
     collector: check.collector?.name ?? '',
     checker: check.checker?.name ?? '',
+    // Beside the names, whose they are: a screen opened by address decides access by them.
+    collectorId: check.collector?.id ?? '',
+    checkerId: check.checker?.id ?? '',
     checking: '',
     boxes: check.boxes ?? 0,
     shortfalls: shortfallCount(check),
@@ -141,9 +178,39 @@ const accountSettingsSet: Handler = (ctx, p) => {
     accountRolesSettings(ctx.backend, me.account)
     ;(ctx.backend.state.get('rolesSettings') as Map<string, RolesSettings>).set(me.account.uid, settings)
     out.roles = { ...settings }
+    // Devices already signed in apply the new rules at once.
+    ctx.backend.pushWhere(
+      (c) => c.identity.kind === 'device' && c.identity.accountId === me.account.uid,
+      'accountSettings.push',
+      { roles: { ...settings } },
+    )
   }
   return out
 }
+
+/**
+ * With roles on, a collection someone else holds is his: another collector's
+ * result is refused as "taken". A resend of a result already kept is
+ * answered as before.
+ */
+const withStageGuard =
+  (inner: Handler): Handler =>
+  (ctx, p) => {
+    const me = ctx.backend.signedIn(ctx.conn)
+    const role = text(p.role)
+    if (!me || p.final !== true || me.account.features.roles !== true || role !== 'collector') return inner(ctx, p)
+    if (keptResult(ctx.backend, me.account.uid, me.user.userId, p)) return inner(ctx, p)
+    const documentId = text(p.documentId)
+    const doc = signedInDocs(ctx)?.docs.byId.get(documentId)
+    if (!doc) return inner(ctx, p)
+    const check = checkOf(doc)
+    const refused = (r: Payload): Payload => ({ accepted: false, documentId, ...r })
+    if (check.stage === 'collecting' && check.collector && check.collector.id !== me.user.userId)
+      return refused(refuse('taken', 'document is taken', { collector: { ...check.collector }, startedAt: check.startedAt }))
+    return inner(ctx, p)
+  }
+
+export const rolesLayers: Readonly<Record<string, (inner: Handler) => Handler>> = { completeDocument: withStageGuard }
 
 export const rolesHandlers: Readonly<Record<string, Handler>> = {
   documentStart,

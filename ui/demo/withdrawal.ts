@@ -42,14 +42,20 @@ export function withdrawalState(b: MemoryBackend): WithdrawalState {
   return s
 }
 
-/** The marks of completion items ({marks: [...]} per position). */
+/**
+ * The marks of completion items ({marks: [...]} per position): only those of
+ * units the result keeps — never more codes than the item's quantity — and
+ * each code once.
+ */
 function marksOf(items: readonly unknown[]): string[] {
-  const out: string[] = []
+  const out = new Set<string>()
   for (const item of items) {
-    const marks = (item as { marks?: unknown })?.marks
-    if (Array.isArray(marks)) for (const m of marks) if (typeof m === 'string' && m !== '') out.push(m)
+    const { marks, quantity } = (item ?? {}) as { marks?: unknown; quantity?: unknown }
+    if (!Array.isArray(marks)) continue
+    const units = typeof quantity === 'number' && Number.isFinite(quantity) ? Math.max(0, Math.ceil(quantity)) : marks.length
+    for (const m of marks.filter((c): c is string => typeof c === 'string' && c !== '').slice(0, units)) out.add(m)
   }
-  return out
+  return [...out]
 }
 
 const NOTICE_MESSAGES: Readonly<Record<WithdrawalEnd, string>> = {

@@ -12,6 +12,11 @@ import { documentStage } from './stages'
 
 export const AUTO_RELEASE_CHECK_MS = 60_000
 export const AUTO_RELEASE_LOG = '[документ] долго без сканов — снимаем со сборщика'
+
+/** What the picker reads on the list after an automatic release (his draft stays on the device). */
+export function autoReleasedText(minutes: number): string {
+  return `Документ освобожден: не было сканов ${minutes} мин`
+}
 const MINUTE_MS = 60_000
 
 /** Minutes without work since the later of opening and the last scan reached the setting (0 switches it off). */

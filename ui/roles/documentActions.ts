@@ -23,6 +23,8 @@ export interface DocumentActionsDeps {
   released?(doc: Doc): void
   /** after "Понятно" on a successful reopen */
   reopened?(doc: Doc): void
+  /** an action was refused with a code (the document screen turns read-only on "taken" and "wrong-stage") */
+  refused?(doc: Doc, info: RefusalError['info'], text: string): void
 }
 
 export function createDocumentActions(deps: DocumentActionsDeps) {
@@ -42,7 +44,9 @@ export function createDocumentActions(deps: DocumentActionsDeps) {
   function failure(err: unknown, doc: Doc, text: (e: RefusalError) => string = (e) => refusalText(e.info)): string {
     if (err instanceof RefusalError) {
       if (refusalReloadsList(err.info)) deps.reloadList(doc.type)
-      return text(err)
+      const shown = text(err)
+      deps.refused?.(doc, err.info, shown)
+      return shown
     }
     return ACTION_FAILED
   }

@@ -54,7 +54,11 @@ export interface RoleFinishButton {
   label: string
   enabled: boolean
   complete: boolean
+  /** why the button is grey, when the picker could not tell by himself */
+  hint?: string
 }
+
+export const NO_SHORT_RIGHT = 'Завершить с недобором нельзя: у вас нет такого права. Досканируйте все или обратитесь к администратору.'
 
 export const FINISH_LABELS = {
   startFirst: 'Сначала начните сборку',
@@ -76,7 +80,7 @@ export function roleFinishButton(o: { role: WorkRole; startPending: boolean; pro
   if (o.progress.left === 0)
     return { label: checker ? FINISH_LABELS.checkDone : FINISH_LABELS.collectDone, enabled: o.progress.total > 0, complete: true }
   if (o.shortAllowed) return { label: checker ? FINISH_LABELS.checkShort : FINISH_LABELS.collectShort, enabled: true, complete: false }
-  return { label: positionsLeftText(o.progress.left), enabled: false, complete: false }
+  return { label: positionsLeftText(o.progress.left), enabled: false, complete: false, hint: NO_SHORT_RIGHT }
 }
 
 /** Short finishing: the permission "closeShort", or a checker with "control". */

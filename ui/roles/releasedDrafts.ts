@@ -30,9 +30,9 @@ export function autoReleased(documentId: string, now = Date.now()): boolean {
 
 /**
  * Looks at the documents the server lists: a draft kept after an automatic
- * release is dropped once someone else collects (or has collected) the
- * document; when this employee has started it again, the draft is his and
- * the entry goes.
+ * release is dropped once someone else collects the document, or anyone has
+ * collected or checked it; when this employee has started it again, the
+ * draft is his and the entry goes.
  */
 export function settleReleasedDrafts(
   docs: ReadonlyArray<Pick<DocumentRecord, 'id' | 'stage' | 'status' | 'collector'>>,
@@ -50,15 +50,31 @@ export function settleReleasedDrafts(
     const stage = documentStage(doc)
     if (stage === 'new') continue
     const own = ownDocument(doc, selfId)
-    if (own === false) {
+    // Collected or checked by anyone (this employee on another device too): the old counts are history.
+    const done = stage === 'collected' || stage === 'checked'
+    if (own === false || done) {
       dropDraft(doc.id)
       dropped.push(doc.id)
     }
-    if (own !== null) {
+    if (own !== null || done) {
       delete entries[doc.id]
       changed = true
     }
   }
   if (changed) writeLocal(AUTO_RELEASED_KEY, entries)
   return dropped
+}
+
+/**
+ * The server says the document was completed or returned to work
+ * (`documentChanged.push`), by whomever: a draft kept after an automatic
+ * release no longer describes it and goes.
+ */
+export function dropReleasedDraft(documentId: string, dropDraft: (documentId: string) => void, now = Date.now()): boolean {
+  const entries = read(now)
+  if (!(documentId in entries)) return false
+  dropDraft(documentId)
+  delete entries[documentId]
+  writeLocal(AUTO_RELEASED_KEY, entries)
+  return true
 }

@@ -6,15 +6,19 @@
  * what the completion carries (role, boxes, ordered quantities, shortfalls).
  */
 import { computed, onBeforeUnmount, onMounted, ref, watch } from 'vue'
+import { RefusalError } from '../core/requests'
 import { useSettingsStore } from '../core/settings'
+import { refusalText } from '../documents/picking/refusalText'
+import { ACTION_FAILED } from './actionTexts'
+import { screenAccess, stageFromDetails, type ScreenAccess } from './screenAccess'
 import type { PositionRecord, DocumentRecord } from '../documents/records'
 import { canReopen, documentAccess, isCheckMode } from './access'
-import { autoStartWanted, collectingHere, releaseOnExitWanted, startAutoRelease } from './collectionTimers'
+import { autoReleasedText, autoStartWanted, collectingHere, releaseOnExitWanted, startAutoRelease } from './collectionTimers'
 import { createDocumentActions } from './documentActions'
 import { roleFinishButton, shortFinishAllowed, type RoleFinishButton } from './finish'
 import { positionNote, type PositionNote } from './positionNotes'
 import { createRoleFinish, type RoleFinish } from './roleFinish'
-import { useStageActions } from './roleList'
+import { useSelf, useStageActions } from './roleList'
 import { useRolesStore } from './rolesStore'
 import type { WorkRole } from './roleState'
 import { reasonWithComment } from './positionNotes'
@@ -50,6 +54,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
   const roles = useRolesStore()
   const settings = useSettingsStore()
   const stageActions = useStageActions()
+  const self = useSelf()
   const log = deps.log ?? ((line: string, err?: unknown) => (err === undefined ? console.info(line) : console.warn(line, err)))
 
   const on = computed(() => roles.enabled)
@@ -67,6 +72,10 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     return d !== null && canReopen(d, roles.roleState, roles.rolesSettings)
   })
   const details = ref<StageDetails | null>(null)
+  /** opened by address: the document's stage is being asked before anything counts */
+  const stageLoading = ref(false)
+  /** a start refused on this screen ("taken", "wrong-stage"): its text */
+  const refusal = ref('')
 
   const actions = createDocumentActions({
     actions: stageActions,
@@ -74,6 +83,9 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     reloadList: () => {},
     released: () => deps.backToList(),
     reopened: () => deps.backToList(),
+    refused: (doc, info, text) => {
+      if (doc.id === deps.doc()?.id && (info.code === 'taken' || info.code === 'wrong-stage')) refusal.value = text
+    },
   })
 
   async function loadDetails() {
@@ -88,13 +100,83 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     }
   }
 
-  // Once per opened document: the details, and the automatic start.
+  /**
+   * A document opened by address alone (a link, the Ozon page) has no stage:
+   * it is asked first and goes through the same access as a card — the hint
+   * when it may not be opened, the start first when it must be started.
+   * Without an answer the screen works as it would without roles.
+   */
+  async function learnStage(id: string) {
+    stageLoading.value = true
+    try {
+      await loadDetails()
+      const d = deps.doc()
+      if (!d || d.id !== id || !details.value) return
+      if (d.stage === undefined) Object.assign(d, stageFromDetails(details.value, self()))
+    } finally {
+      stageLoading.value = false
+    }
+    const d = deps.doc()
+    if (d && d.id === id && access.value?.startFirst && documentStage(d) === 'new' && !checkMode.value) {
+      startedFor = id
+      await actions.start(d)
+    }
+  }
+
+  // Once per opened document: the details (the stage first when it is unknown), and the automatic start.
   let startedFor = ''
   function opened(id: string | undefined) {
     details.value = null
+    refusal.value = ''
+    takeOverAsked.value = false
     if (!id) return
+    const d = deps.doc()
+    if (on.value && d && d.stage === undefined) {
+      void learnStage(id).then(() => autoStart(id))
+      return
+    }
     void loadDetails()
     void autoStart(id)
+  }
+
+  // ---- what the screen allows, and an administrator's takeover
+
+  const screen = computed<ScreenAccess>(() => {
+    const d = deps.doc()
+    if (!d || !on.value) return screenAccess({ doc: { status: 'pending' }, role: { ...roles.roleState, enabled: false }, settings: roles.rolesSettings })
+    return screenAccess({
+      doc: d,
+      role: roles.roleState,
+      settings: roles.rolesSettings,
+      stageLoading: stageLoading.value,
+      refusal: refusal.value,
+      takenOverBy: roles.takenOver[d.id],
+    })
+  })
+  const takeOverAsked = ref(false)
+  const takeOverError = ref('')
+
+  function askTakeOver() {
+    takeOverError.value = ''
+    takeOverAsked.value = true
+  }
+
+  async function confirmTakeOver() {
+    const d = deps.doc()
+    if (!d || actions.state.busy) return
+    actions.state.busy = true
+    takeOverError.value = ''
+    try {
+      await stageActions.startDocument(d, { takeOver: true })
+      refusal.value = ''
+      roles.forgetTakenOver(d.id)
+      takeOverAsked.value = false
+      void loadDetails()
+    } catch (err) {
+      takeOverError.value = err instanceof RefusalError ? refusalText(err.info) : ACTION_FAILED
+    } finally {
+      actions.state.busy = false
+    }
   }
   // The screen's document is known once it is mounted; another one may be opened on the same screen.
   onMounted(() => opened(deps.doc()?.id))
@@ -136,6 +218,7 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
       const d = deps.doc()
       if (!d) return
       await stageActions.releaseDocument(d, { auto: true })
+      roles.listNotice = autoReleasedText(settings.work.autoReleaseMinutes)
       deps.backToList()
     },
     log,
@@ -172,12 +255,14 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
   /** The finish button with roles; null without them (the plain button applies). */
   const button = computed<RoleFinishButton | null>(() => {
     if (!on.value) return null
-    return roleFinishButton({
+    const b = roleFinishButton({
       role: role.value,
       startPending: startPending.value,
       progress: finish.progress.value,
       shortAllowed: shortFinishAllowed(role.value, roles.can),
     })
+    // A screen that may not work finishes nothing.
+    return screen.value.readOnly ? { ...b, enabled: false } : b
   })
 
   const noteOf = (p: PositionRecord): PositionNote | null => (on.value ? positionNote(p, role.value, checkMode.value) : null)
@@ -212,6 +297,13 @@ export function useRoleDocument(deps: RoleDocumentDeps) {
     itemFields,
     loadDetails,
     leaving,
+    self,
+    screen,
+    takeOverAsked,
+    takeOverError,
+    askTakeOver,
+    confirmTakeOver,
+    cancelTakeOver: () => (takeOverAsked.value = false),
     /** after a completion: the next stage, and this employee on it */
     completed: (serverStage: unknown) => {
       const d = deps.doc()

@@ -81,7 +81,8 @@ describe('the roles in the finish dialog', () => {
     const result = f.submit()!
     expect(result.boxes).toBe(2)
     expect(items(result.shortfalls)).toEqual([
-      { positionId: 'a', quantity: 2, ordered: 3, shortfall: { reason: 'нет на складе', comment: '' } },
+      // Agreeing with the collector is said so: the result is the checker's own, not a copy of the collector's.
+      { positionId: 'a', quantity: 2, ordered: 3, shortfall: { reason: 'нет на складе', comment: '', confirmed: true } },
       // A dispute without reason or comment travels as `disputed` alone.
       { positionId: 'b', quantity: 1, ordered: 4, disputed: true },
       { positionId: 'c', quantity: 2, ordered: 2 },

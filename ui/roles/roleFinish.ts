@@ -195,6 +195,8 @@ export function createRoleFinish(deps: RoleFinishDeps) {
     /** the entry of a row as it stands (never created by reading) */
     entryOf: (key: string): ShortfallEntry | undefined => deps.entries[key],
     unconfirmed: (key: string) => role() === 'checker' && unconfirmed(deps.entries[key]),
+    /** the comment is always offered (with or without a reason list), except to a collector who skips reasons */
+    commentShown: () => !(role() === 'collector' && deps.collectorSkips()),
     boxesRequired,
   }
 }

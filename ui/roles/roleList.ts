@@ -12,7 +12,7 @@ import { useDocumentStore } from '../documents/documentStore'
 import type { SortKey } from '../documents/listRows'
 import { useDocumentListStore } from '../documents/listStore'
 import { deleteDraft } from '../documents/picking/draft'
-import type { DocumentRecord } from '../documents/records'
+import type { DocumentRecord, Person } from '../documents/records'
 import { canReopen, documentAccess, type DocumentAccess } from './access'
 import { createDocumentActions, type DocumentActions } from './documentActions'
 import { settleReleasedDrafts } from './releasedDrafts'
@@ -34,14 +34,16 @@ export function useCardRoles(): CardRoles | null {
   return inject(CARD_ROLES, null)
 }
 
-/** The stage actions of the signed-in employee on the document holder. */
-export function useStageActions() {
+/** The signed-in employee as a document's collector or checker. */
+export function useSelf(): () => Person {
   const account = useAccountStore()
   const roles = useRolesStore()
-  return createStageActions({
-    documents: useDocumentStore(),
-    self: () => ({ id: roles.roleState.selfId, name: account.description ? displayName(account.description) : '' }),
-  })
+  return () => ({ id: roles.roleState.selfId, name: account.description ? displayName(account.description) : '' })
+}
+
+/** The stage actions of the signed-in employee on the document holder. */
+export function useStageActions() {
+  return createStageActions({ documents: useDocumentStore(), self: useSelf() })
 }
 
 export function useRoleList(type: Ref<string>, entry: () => unknown) {
@@ -89,5 +91,12 @@ export function useRoleList(type: Ref<string>, entry: () => unknown) {
     return { open: true }
   }
 
-  return { on, tabs, tab, hint, rows, open, actions }
+  /** A notice left for the list (an automatic release), said once. */
+  function takeNotice(): string {
+    const text = roles.listNotice
+    roles.listNotice = ''
+    return text
+  }
+
+  return { on, tabs, tab, hint, rows, open, actions, takeNotice }
 }

@@ -38,6 +38,10 @@ export const useRolesStore = defineStore('roles', () => {
   /** the settings on screen came from the server (not the cache or the defaults) */
   const settingsFresh = ref(false)
   const collectedCount = ref<number | null>(null)
+  /** documents taken over from this employee while he worked on them: id → the new collector's name */
+  const takenOver = ref<Record<string, string>>({})
+  /** what the list says once when the picker lands on it by no choice of his (an automatic release) */
+  const listNotice = ref('')
 
   const enabled = computed(() => roleState.value.enabled)
   const role = computed<WorkRole>(() => workingRole(roleState.value))
@@ -102,6 +106,23 @@ export const useRolesStore = defineStore('roles', () => {
     return rolesSettings.value
   }
 
+  /** `accountSettings.push`: the administrator changed the settings; this device follows at once. */
+  function applyPushedSettings(raw: unknown) {
+    if (typeof raw !== 'object' || raw === null) return
+    keep(normaliseRolesSettings(raw))
+    settingsFresh.value = true
+  }
+
+  function noteTakenOver(documentId: string, by: string) {
+    takenOver.value = { ...takenOver.value, [documentId]: by }
+  }
+
+  function forgetTakenOver(documentId: string) {
+    if (!(documentId in takenOver.value)) return
+    const { [documentId]: _gone, ...rest } = takenOver.value
+    takenOver.value = rest
+  }
+
   /** The administrator's editor: checked and cleaned here, then saved on the server. */
   async function saveRolesSettings(draft: RolesSettings): Promise<ActionResult> {
     const prepared = prepareRolesSettings(draft)
@@ -132,6 +153,8 @@ export const useRolesStore = defineStore('roles', () => {
     rolesSettings.value = { ...DEFAULT_ROLES_SETTINGS }
     settingsFresh.value = false
     collectedCount.value = null
+    takenOver.value = {}
+    listNotice.value = ''
   }
 
   return {
@@ -139,6 +162,8 @@ export const useRolesStore = defineStore('roles', () => {
     rolesSettings,
     settingsFresh,
     collectedCount,
+    takenOver,
+    listNotice,
     enabled,
     role,
     can,
@@ -147,6 +172,9 @@ export const useRolesStore = defineStore('roles', () => {
     switchRole,
     loadRolesSettings,
     saveRolesSettings,
+    applyPushedSettings,
+    noteTakenOver,
+    forgetTakenOver,
     checkCollectedCount,
     reset,
   }

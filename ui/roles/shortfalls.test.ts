@@ -100,6 +100,7 @@ describe('shortfall entries', () => {
     ['a dispute with a reason', 1, 3, { reason: 'пересорт', comment: '', disputed: true }, { ordered: 3, shortfall: { reason: 'пересорт', comment: '', disputed: true } }],
     ['a dispute without reason or comment', 1, 3, { reason: '', comment: '', disputed: true }, { ordered: 3, disputed: true }],
     ['a dispute on a complete position', 3, 3, { reason: 'брак', comment: '', disputed: true }, { ordered: 3, disputed: true }],
+    ['the checker confirms the reason', 2, 3, { reason: 'брак', comment: '', confirmed: true }, { ordered: 3, shortfall: { reason: 'брак', comment: '', confirmed: true } }],
   ])('completion item: %s', (_n, counted, ordered, entry, expected) => {
     expect(roleItemFields(counted, ordered, entry)).toEqual(expected)
   })

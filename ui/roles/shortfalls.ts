@@ -144,13 +144,15 @@ export function carriedDispute(p: Pick<PositionRecord, 'checkerShortfall'>, loca
 
 export interface RoleItemFields {
   ordered: number
-  shortfall?: { reason: string; comment: string; disputed?: true }
+  shortfall?: { reason: string; comment: string; disputed?: true; confirmed?: true }
   disputed?: true
 }
 
 /**
  * What a completion item carries with a role: the ordered quantity, and either
- * the shortfall (short, with a reason or a comment) or a bare dispute.
+ * the shortfall (short, with a reason or a comment) or a bare dispute. A
+ * checker's "Да, причина та" travels as `confirmed`: agreeing with the
+ * collector is a result of its own, not a copy of his.
  */
 export function roleItemFields(counted: number, ordered: number, entry: ShortfallEntry | undefined): RoleItemFields {
   const out: RoleItemFields = { ordered }
@@ -160,6 +162,7 @@ export function roleItemFields(counted: number, ordered: number, entry: Shortfal
   if (counted < ordered && (reason || comment)) {
     out.shortfall = { reason, comment }
     if (entry.disputed) out.shortfall.disputed = true
+    else if (entry.confirmed) out.shortfall.confirmed = true
   } else if (entry.disputed) out.disputed = true
   return out
 }

@@ -1,9 +1,9 @@
 import { afterEach, describe, expect, it } from 'vitest'
 import { markCompleted, readCompletedMarks } from '../documents/completedMarks'
 import { useDocumentStore } from '../documents/documentStore'
-import { readDraft, writeDraft } from '../documents/picking/draft'
+import { deleteDraft, readDraft, writeDraft } from '../documents/picking/draft'
 import { normaliseDocuments, type DocumentRecord } from '../documents/records'
-import { autoReleased, settleReleasedDrafts } from './releasedDrafts'
+import { autoReleased, dropReleasedDraft, settleReleasedDrafts } from './releasedDrafts'
 import { createStageActions } from './stageActions'
 import { rolesKit, type RolesKit } from './testing/rolesKit'
 
@@ -57,6 +57,32 @@ describe('start, release and reopen', () => {
     const taken: Pick<DocumentRecord, 'id' | 'stage' | 'status' | 'collector'> = { id: doc.id, stage: 'collecting', status: 'in_progress', collector: { id: 'u-igor', name: 'Игорь Петров' } }
     expect(settleReleasedDrafts([taken], 'u-egor', drop)).toEqual([doc.id])
     expect(dropped).toEqual([doc.id])
+    expect(autoReleased(doc.id)).toBe(false)
+  })
+
+  it.each<[string, Pick<DocumentRecord, 'stage' | 'status' | 'collector'>]>([
+    ['collected by anyone, this employee on another device too', { stage: 'collected', status: 'completed', collector: { id: 'u-egor', name: 'Егор Лукин' } }],
+    ['checked, the collector unknown here', { stage: 'checked', status: 'completed' }],
+  ])('a kept draft goes once the document is %s', async (_name, now) => {
+    const { actions, doc } = setUp('u-egor', 'Егор Лукин')
+    await actions.startDocument(doc)
+    writeDraft(doc.id, { checked: { a: 2 }, marks: {} })
+    await actions.releaseDocument(doc, { auto: true })
+    const dropped: string[] = []
+    expect(settleReleasedDrafts([{ id: doc.id, ...now }], 'u-egor', (id) => dropped.push(id))).toEqual([doc.id])
+    expect(dropped).toEqual([doc.id])
+    expect(autoReleased(doc.id)).toBe(false)
+  })
+
+  it('a kept draft goes when the server says the document was completed or returned to work', async () => {
+    const { actions, doc } = setUp('u-egor', 'Егор Лукин')
+    await actions.startDocument(doc)
+    writeDraft(doc.id, { checked: { a: 2 }, marks: {} })
+    await actions.releaseDocument(doc, { auto: true })
+    expect(dropReleasedDraft('another', deleteDraft)).toBe(false)
+    expect(readDraft(doc.id)?.checked).toEqual({ a: 2 })
+    expect(dropReleasedDraft(doc.id, deleteDraft)).toBe(true)
+    expect(readDraft(doc.id)).toBeUndefined()
     expect(autoReleased(doc.id)).toBe(false)
   })
 

@@ -4,6 +4,7 @@
  * place, so every screen shows the new stage at once.
  */
 import type { Payload } from '../core/envelope'
+import { RefusalError, type RefusalInfo } from '../core/requests'
 import { unmarkCompleted } from '../documents/completedMarks'
 import type { useDocumentStore } from '../documents/documentStore'
 import { deleteDraft } from '../documents/picking/draft'
@@ -57,12 +58,50 @@ const ids = (doc: Pick<DocumentRecord, 'id' | 'type'>): Payload => ({ documentId
 export function createStageActions(deps: StageActionsDeps) {
   const { documents } = deps
 
-  /** "Начать сборку": the document is this employee's from now on. */
-  async function startDocument(doc: Pick<DocumentRecord, 'id' | 'type'>): Promise<void> {
-    const answer = await rolesChannel().command('documentStart', ids(doc))
+  /**
+   * "Начать сборку": the document is this employee's from now on. An
+   * administrator's `takeOver` takes a collection from its collector. A
+   * refusal ("taken", "wrong-stage") says where the document is: the records
+   * follow it, so every screen shows who has it.
+   */
+  async function startDocument(doc: Pick<DocumentRecord, 'id' | 'type'>, o: { takeOver?: boolean } = {}): Promise<void> {
+    let answer: Payload
+    try {
+      answer = await rolesChannel().command('documentStart', o.takeOver ? { ...ids(doc), takeOver: true } : ids(doc))
+    } catch (err) {
+      if (err instanceof RefusalError) followRefusal(doc.id, err.info)
+      throw err
+    }
     const patch: Patch = { stage: stageOr(answer.stage, 'collecting'), collector: person(answer.collector, deps.self()) }
     if (typeof answer.startedAt === 'string') patch.startedAt = answer.startedAt
     update(documents, doc.id, patch, ['startedAt'])
+  }
+
+  function followRefusal(id: string, info: RefusalInfo) {
+    if (info.code === 'taken') {
+      const collector = person(info.collector)
+      const patch: Patch = { stage: 'collecting' }
+      if (collector) patch.collector = collector.id ? collector : { id: `name:${collector.name}`, name: collector.name }
+      if (typeof info.startedAt === 'string') patch.startedAt = info.startedAt
+      update(documents, id, patch, ['startedAt'])
+    } else if (info.code === 'wrong-stage' && STAGES.includes(info.stage as DocumentStage)) update(documents, id, { stage: info.stage as DocumentStage })
+  }
+
+  /**
+   * `documentStage.push`: another device started, took over or released a
+   * document. The records follow; answers whom it was taken from, if anyone.
+   */
+  function applyStagePush(p: Payload): { documentId: string; takenFrom?: Person; collector?: Person } | undefined {
+    const id = typeof p.documentId === 'string' ? p.documentId : ''
+    if (!id || !STAGES.includes(p.stage as DocumentStage)) return undefined
+    const stage = p.stage as DocumentStage
+    const collector = person(p.collector)
+    const patch: Patch = { stage }
+    if (collector) patch.collector = collector
+    if (typeof p.startedAt === 'string') patch.startedAt = p.startedAt
+    update(documents, id, patch, collector ? ['startedAt'] : ['collector', 'startedAt'])
+    const takenFrom = person(p.takenFrom)
+    return { documentId: id, ...(takenFrom ? { takenFrom } : {}), ...(collector ? { collector } : {}) }
   }
 
   /**
@@ -109,7 +148,7 @@ export function createStageActions(deps: StageActionsDeps) {
     return stage
   }
 
-  return { startDocument, releaseDocument, reopenDocument, loadDocumentStage, markStageAfterComplete }
+  return { startDocument, applyStagePush, releaseDocument, reopenDocument, loadDocumentStage, markStageAfterComplete }
 }
 
 export type StageActions = ReturnType<typeof createStageActions>

@@ -15,6 +15,9 @@ export interface StageDetails {
   checkedAt: string
   boxes: number
   shortfalls: number
+  /** whose the names are, when the server says (`collectorId`, `checkerId`, or the ids of person records) */
+  collectorId: string
+  checkerId: string
 }
 
 const STAGES: readonly DocumentStage[] = ['new', 'collecting', 'collected', 'checked']
@@ -22,6 +25,12 @@ const STAGES: readonly DocumentStage[] = ['new', 'collecting', 'collected', 'che
 function name(v: unknown): string {
   if (typeof v === 'string') return v.trim()
   if (typeof v === 'object' && v !== null && typeof (v as { name?: unknown }).name === 'string') return (v as { name: string }).name.trim()
+  return ''
+}
+
+function id(v: unknown, named: unknown): string {
+  if (typeof v === 'string') return v.trim()
+  if (typeof named === 'object' && named !== null && typeof (named as { id?: unknown }).id === 'string') return (named as { id: string }).id.trim()
   return ''
 }
 
@@ -39,6 +48,8 @@ export function normaliseStageDetails(raw: Record<string, unknown>): StageDetail
     checkedAt: time(raw.checkedAt),
     boxes: count(raw.boxes),
     shortfalls: count(Array.isArray(raw.shortfalls) ? raw.shortfalls.length : raw.shortfalls),
+    collectorId: id(raw.collectorId, raw.collector),
+    checkerId: id(raw.checkerId, raw.checker),
   }
 }
 

@@ -9,6 +9,7 @@ import { documentCompletedHooks, keepCompletionOutcome } from '../../core/comple
 import { completionOutcome, completionPages, COMPLETION_PAGE_TIMEOUT_MS, sendCompletion } from '../../core/completionPages'
 import { isOzonPosting } from '../picking/ozonPosting'
 import type { Payload } from '../../core/envelope'
+import { randomId } from '../../core/randomId'
 import { isTimeout, RefusalError, ServerRejectedError } from '../../core/requests'
 import { KNOWN_REFUSAL_CODES, type NewQueuedCompletion } from '../../core/sendQueue'
 import { refusalText } from '../picking/refusalText'
@@ -16,6 +17,7 @@ import type { DocumentRecord } from '../records'
 import { finishButton } from './finishButton'
 import type { SentCompletion } from './followUps'
 import { answersPayload, normaliseQuestions, validateAll, type AnswerInput, type Question } from './questions'
+import { finishReview, type FinishReview, type ReviewLine } from './finishReview'
 import { withdrawQuestion, type WithdrawContext, type WithdrawQuestion } from './withdrawQuestion'
 
 export const QUESTIONS_TIMEOUT_MS = 10_000
@@ -49,6 +51,10 @@ export interface CompletionSource {
   queued(): void
   /** the two-person check: the role's part of the finish dialog, and what the completion carries */
   roles?: CompletionRoles
+  /** the lines as the question before finishing reads them (excess, units without a marking code) */
+  reviewLines?(): ReviewLine[]
+  /** "Убрать лишнее": every line over the order back to the ordered count */
+  removeExcess?(): void
 }
 
 export interface CompletionRoles {
@@ -60,6 +66,8 @@ export interface CompletionRoles {
   open(): void
   /** "Завершить": null while something required is missing; else the box count to send, if any */
   submit(): { boxes?: number } | null
+  /** the employee finishing in the role (the result says who checked) */
+  by?(): { id: string; name: string }
 }
 
 export interface CompletionDeps {
@@ -78,9 +86,11 @@ export interface CompletionDeps {
   backToList(): void
   /** something to show after a sent completion (a scenario run): true when it took the screen instead of the list */
   followUp?(sent: SentCompletion): boolean
+  /** this device's id: with the completion's own id the server tells a resend from a new result */
+  deviceId?(): Promise<string>
 }
 
-export type Step = 'closed' | 'loading' | 'questions' | 'withdraw' | 'confirm' | 'sending' | 'queued'
+export type Step = 'closed' | 'loading' | 'questions' | 'review' | 'withdraw' | 'confirm' | 'sending' | 'queued'
 
 export interface CompletionState {
   step: Step
@@ -88,6 +98,8 @@ export interface CompletionState {
   values: Record<string, AnswerInput>
   errors: Record<string, string>
   questionsError: string
+  /** the question before finishing: lines over the order, units without a marking code */
+  review: FinishReview | null
   withdraw: WithdrawQuestion | null
   withdrawAnswer: boolean | undefined
   /** the refusal or failure text shown in the dialog */
@@ -101,7 +113,7 @@ export interface CompletionState {
 
 function emptyState(): CompletionState {
   return {
-    step: 'closed', questions: [], values: {}, errors: {}, questionsError: '', withdraw: null, withdrawAnswer: undefined,
+    step: 'closed', questions: [], values: {}, errors: {}, questionsError: '', review: null, withdraw: null, withdrawAnswer: undefined,
     message: '', highlightPositionId: '', done: 0, total: 0, rolesShown: false,
   }
 }
@@ -140,6 +152,10 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
   let questionsLoaded = false
   let auto = false
   let boxes: number | undefined
+  /** the question before finishing was asked (or had nothing to ask) in this round */
+  let reviewed = false
+  /** the review was reached from the questions dialog (no confirmation follows) */
+  let reviewFromQuestions = false
 
   async function loadQuestions(): Promise<boolean> {
     state.questionsError = ''
@@ -166,6 +182,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
   /** The finish button, or auto-completion. */
   async function start(options: StartOptions = {}) {
     auto = options.auto === true
+    reviewed = false
     state.message = ''
     state.highlightPositionId = ''
     state.step = 'loading'
@@ -195,7 +212,42 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     return true
   }
 
+  /** Codes of a shipment's marks leave circulation: units counted without one are named before finishing. */
+  function withdrawsCodes(): boolean {
+    const c = source.withdrawContext()
+    return c.withdrawOnRetail && c.documentType === 'shipment' && !isOzonPosting(c)
+  }
+
+  /** Excess and units without a code are asked about once per finishing, auto-completion too. */
+  function askReview(fromQuestions: boolean): boolean {
+    if (reviewed) return false
+    reviewed = true
+    const review = finishReview(source.reviewLines?.() ?? [], withdrawsCodes())
+    if (!review) return false
+    state.review = review
+    reviewFromQuestions = fromQuestions
+    state.step = 'review'
+    return true
+  }
+
+  /** The answer to the review: remove the excess, keep it, or go on (units without a code only). */
+  function answerReview(choice: 'remove' | 'keep') {
+    if (state.step !== 'review') return
+    if (choice === 'remove' && state.review?.excess.length) {
+      source.removeExcess?.()
+      positionsDone()
+    }
+    state.review = null
+    if (reviewFromQuestions) {
+      if (askWithdraw()) return
+      void send()
+      return
+    }
+    afterQuestions()
+  }
+
   function afterQuestions() {
+    if (askReview(false)) return
     if (askWithdraw()) return
     if (!auto && deps.confirmOnComplete() && state.step !== 'questions') {
       state.step = 'confirm'
@@ -217,6 +269,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
       // Questions could not be loaded: finishing without them is the picker's choice.
       state.questionsError = ''
     }
+    if (askReview(true)) return
     if (askWithdraw()) return
     void send()
   }
@@ -227,7 +280,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     if (state.step === 'sending') void send()
   }
 
-  function completion(): NewQueuedCompletion {
+  function completion(completionId?: string, deviceId?: string): NewQueuedCompletion {
     const doc = source.document()
     const timeline = { ...source.timeline(), completedAt: Date.now() }
     const entry: NewQueuedCompletion = {
@@ -245,14 +298,20 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     const role = source.roles?.role()
     if (role) entry.role = role
     if (role === 'checker' && boxes !== undefined) entry.boxes = boxes
+    const by = role ? source.roles?.by?.() : undefined
+    if (by && (by.id || by.name)) entry.by = by
+    if (completionId) entry.completionId = completionId
+    if (deviceId) entry.deviceId = deviceId
     return entry
   }
 
   async function send() {
-    const entry = completion()
     const before = state.step === 'questions' ? 'questions' : 'confirm'
     state.step = 'sending'
     state.message = ''
+    // One id per finished result: the queue resends it with this id, and the server keeps it once.
+    const deviceId = await deps.deviceId?.().catch(() => undefined)
+    const entry = completion(randomId(), deviceId)
     if (deps.offline?.()) {
       // Nothing can go out now: the picker is told at once that the result waits on the device.
       deps.failure()
@@ -343,6 +402,7 @@ export function createCompletion(source: CompletionSource, deps: CompletionDeps)
     retryQuestions,
     submitQuestions,
     answerWithdraw,
+    answerReview,
     confirm: () => void send(),
     cancel: close,
     acknowledgeQueued,

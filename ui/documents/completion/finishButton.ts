@@ -13,6 +13,9 @@ export interface FinishButtonState {
   complete: boolean
 }
 
+/** Why the grey "Осталось …" cannot be pressed without roles. */
+export const NO_SHORT_SETTING = 'Завершать с недобором запрещено в настройках аккаунта. Досканируйте все или обратитесь к администратору.'
+
 /**
  * All complete: "✅ Завершить проверку"; otherwise "Завершить с недобором", or
  * — when short finishing is not allowed — the disabled "Осталось <n> позиций".
@@ -28,4 +31,9 @@ export function finishButton(positions: CountedPosition[], canFinishShort = true
 /** The confirmation's text: "Проверено <done> из <total> позиций. Действие нельзя отменить." with the noun agreeing with <total>. */
 export function confirmText(done: number, total: number): string {
   return `Проверено ${done} из ${total} ${ruPlural(total, 'позиции', 'позиций', 'позиций')}. Действие нельзя отменить.`
+}
+
+/** The collector's confirmation under roles: "Собрано <done> из <total> позиций. Действие нельзя отменить." */
+export function collectedText(done: number, total: number): string {
+  return `Собрано ${done} из ${total} ${ruPlural(total, 'позиции', 'позиций', 'позиций')}. Действие нельзя отменить.`
 }

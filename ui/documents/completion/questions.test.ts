@@ -1,6 +1,6 @@
 import { describe, expect, it } from 'vitest'
 import { answersPayload, normaliseQuestions, optionColour, questionLabel, validateAnswer, type Question } from './questions'
-import { confirmText, finishButton } from './finishButton'
+import { collectedText, confirmText, finishButton } from './finishButton'
 
 const long: Question = { id: 'q1', label: 'Вес', required: true, type: 'attribute', valueType: 'long' }
 const dbl: Question = { id: 'q2', label: 'Объем', required: false, type: 'attribute', valueType: 'double' }
@@ -81,5 +81,10 @@ describe('the confirmation', () => {
     [5, 120, 'Проверено 5 из 120 позиций. Действие нельзя отменить.'],
   ])('%i of %i', (done, total, text) => {
     expect(confirmText(done, total)).toBe(text)
+  })
+
+  it('a collector under roles is asked about collecting', () => {
+    expect(collectedText(2, 2)).toBe('Собрано 2 из 2 позиций. Действие нельзя отменить.')
+    expect(collectedText(1, 21)).toBe('Собрано 1 из 21 позиции. Действие нельзя отменить.')
   })
 })

@@ -2,6 +2,7 @@
 import type { Router } from 'vue-router'
 import { useAccountStore } from '../../core/accountStore'
 import { useAuthStore } from '../../core/authStore'
+import { getOrCreateDeviceId } from '../../core/deviceId'
 import { command, isDemoMode } from '../../core/session'
 import { useSendQueueStore } from '../../core/sendQueueStore'
 import { useSettingsStore } from '../../core/settings'
@@ -45,7 +46,8 @@ export function usePickingCompletion(
         session.ordered.value.map((p) => ({
           positionId: p.assortmentId,
           quantity: p.checked,
-          marks: [...(session.marks[session.keyOf(p)] ?? [])],
+          // A line never carries more codes than units: what goes out is what is withdrawn.
+          marks: (session.marks[session.keyOf(p)] ?? []).slice(0, Math.max(0, Math.ceil(p.checked))),
           ...(roles?.on.value ? roles.itemFields(p) : {}),
         })),
       timeline: () => ({ ...session.timeline }),
@@ -72,12 +74,19 @@ export function usePickingCompletion(
         roles?.completed(undefined)
         leaving()
       },
+      reviewLines: () =>
+        session.ordered.value.map((p) => {
+          const key = session.keyOf(p)
+          return { key, name: p.name, counted: p.checked, required: p.required, marks: session.marks[key]?.length ?? 0, markable: p.markable === true }
+        }),
+      removeExcess: () => session.removeExcess(),
       roles: roles
         ? {
             role: () => (roles.on.value ? roles.role.value : null),
             needed: () => roles.finish.needed(),
             open: () => roles.finish.open(),
             submit: () => roles.finish.submit(),
+            by: () => roles.self(),
           }
         : undefined,
     },
@@ -107,6 +116,7 @@ export function usePickingCompletion(
       },
       backToList: () => void router.push({ path: '/documents', query: { type: document().type } }),
       followUp,
+      deviceId: getOrCreateDeviceId,
     },
   )
 }

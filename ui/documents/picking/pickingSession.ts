@@ -18,6 +18,7 @@ import { createMarkChecker, reportFor, type MarkChecker, type MarkVerdict } from
 import { markIdentity, tailStatus } from './markingCode'
 import { createNamedTimers, createNotes, type Flash } from './noteTimers'
 import { cleanScannedCode } from '../scanner/symbology'
+import { excessRemoval } from '../completion/finishReview'
 import { playOutcome, type OutcomeFeedback } from '../feedback/playOutcome'
 import { isOzonPosting, postingOpenedHooks } from './ozonPosting'
 import { createPositionEditor, EDITOR_TEXTS } from './positionEditor'
@@ -58,6 +59,8 @@ export interface PickingCapabilities {
   rolesEnabled: boolean
   /** the account may edit document contents */
   canEdit: boolean
+  /** marks of shipments sold to private persons are withdrawn from circulation */
+  withdrawOnRetail?: boolean
 }
 
 export interface WorkPreferences {
@@ -390,6 +393,7 @@ export function createPickingSession(deps: PickingDeps) {
       positionHasMarks: p ? (marks[keyOf(p)]?.length ?? 0) > 0 : false,
       contentsLoading: state.loading && !state.shown,
       ozonPosting: ozonPosting.value,
+      withdrawsCodes: deps.capabilities().withdrawOnRetail === true && state.type === 'shipment' && !ozonPosting.value,
     }
     if (p && checkMode() && p.collectedQuantity !== undefined) facts.collectorCount = p.collectedQuantity
     const undo = state.undoMode && p !== undefined
@@ -625,6 +629,13 @@ export function createPickingSession(deps: PickingDeps) {
     snapshot,
     /** a refusal of the screen itself (not of a scan), shown where scan messages are */
     showNote: (text: string) => notes.flash(text, 'error'),
+    /** a scan the screen does not take (the document is not this picker's now): said, with the error sound; nothing counts */
+    refuseScan(text: string) {
+      timers.clear('afterScan')
+      notes.flash(text, 'error')
+      scanner?.reportResult(false, text)
+      play('error', 'error')
+    },
     /** the scanner component that shows outcomes on its own surface */
     attachScanner(s: { reportResult(ok: boolean, message: string): void } | null) {
       scanner = s
@@ -636,6 +647,24 @@ export function createPickingSession(deps: PickingDeps) {
       if (!p) return
       setCount(p, Math.max(0, n))
       saveDraft()
+    },
+    /**
+     * "Убрать лишнее": every line over its requirement goes back to it. Units
+     * counted without a code go first, then the last scanned marks, so the
+     * marks kept are those of the units that go out.
+     */
+    removeExcess() {
+      let changed = false
+      for (const p of products.value) {
+        const key = keyOf(p)
+        const list = marks[key] ?? []
+        const drop = excessRemoval({ counted: p.checked, required: p.required, marks: list.length })
+        if (drop.plain === 0 && drop.marks === 0) continue
+        for (const code of list.slice(list.length - drop.marks)) removeMark(key, markIdentity(code))
+        setCount(p, p.required)
+        changed = true
+      }
+      if (changed) saveDraft()
     },
     /** the shortfall entries were changed from outside: the draft keeps them */
     saveShortfalls: () => saveDraft(),

@@ -29,6 +29,18 @@ describe('classifying a scan that adds', () => {
     ['one more', { position: position(1) }, 'progress', '✅ Кружка (2/5)', 2, null, 'checked', 'success'],
     ['a mark counts like a barcode and is kept', { code: MARK, isMark: true, position: position(1, 5, { markable: true }) }, 'progress', '✅ Кружка (2/5)', 2, MARK, 'checked', 'success'],
     ['a plain barcode counts normally before any mark exists', { position: position(0) }, 'progress', '✅ Кружка (1/5)', 1, null, 'checked', 'success'],
+    [
+      'a marked product by its plain barcode where codes are withdrawn',
+      { position: position(0, 4, { markable: true }), withdrawsCodes: true },
+      'no-code',
+      '⚠️ Кружка (1/4): без кода маркировки — эту единицу не выведем из оборота',
+      1,
+      null,
+      'checked',
+      'warning',
+    ],
+    ['a marked product by its plain barcode where nothing is withdrawn', { position: position(0, 4, { markable: true }) }, 'progress', '✅ Кружка (1/4)', 1, null, 'checked', 'success'],
+    ['a mark where codes are withdrawn counts as usual', { code: MARK, isMark: true, position: position(0, 4, { markable: true }), withdrawsCodes: true }, 'progress', '✅ Кружка (1/4)', 1, MARK, 'checked', 'success'],
     ['fractional quantities read with a comma', { position: position(1, 2.5) }, 'progress', '✅ Кружка (2/2,5)', 2, null, 'checked', 'success'],
   ])('%s', (_what, f, kind, message, checked, addMark, sound, vibrate) => {
     const o = classifyAdd(facts(f))

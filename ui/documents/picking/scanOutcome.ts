@@ -12,6 +12,7 @@ export type OutcomeKind =
   | 'mark-required'
   | 'excess'
   | 'unmarked'
+  | 'no-code'
   | 'done'
   | 'progress'
   | 'unknown-mark'
@@ -58,6 +59,8 @@ export interface ScanFacts {
   ozonPosting: boolean
   /** check mode: the collector's count for the position (undefined when unknown) */
   collectorCount?: number
+  /** the document's marks are withdrawn from circulation (a retail shipment of such an account) */
+  withdrawsCodes?: boolean
 }
 
 const CODE_SHOWN = 20
@@ -105,6 +108,16 @@ export function classifyAdd(f: ScanFacts): ScanOutcome {
   let message = `✅ ${p.name} (${formatQuantity(next)}/${formatQuantity(p.required)})`
   if (f.collectorCount !== undefined && next > f.collectorCount)
     message += ` · нашли на ${formatQuantity(next - f.collectorCount)} больше, чем сборщик`
+  // A marked unit counted by its plain barcode goes out without a code: never in silence where codes are withdrawn.
+  if (!f.isMark && p.markable === true && f.withdrawsCodes)
+    return outcome(
+      'no-code',
+      'warning',
+      `⚠️ ${p.name} (${formatQuantity(next)}/${formatQuantity(p.required)}): без кода маркировки — эту единицу не выведем из оборота`,
+      'checked',
+      'warning',
+      next,
+    )
   if (next === p.required) return outcome('done', 'success', message, 'success', 'success', next, mark)
   return outcome('progress', 'success', message, 'checked', 'success', next, mark)
 }

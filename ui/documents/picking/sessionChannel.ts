@@ -26,5 +26,6 @@ export function accountCapabilities(): PickingCapabilities {
     checkMarksOnScan: d?.features.checkMarksOnScan === true,
     rolesEnabled: roles,
     canEdit: roles ? (d?.permissions.includes('editQuantity') ?? false) : d?.options.editQuantity === true,
+    withdrawOnRetail: d?.features.czWithdrawRetail === true,
   }
 }
