@@ -123,7 +123,21 @@ export function listenPrintCommands(): void {
   stopPrintCommands()
   const handler = (p: Parameters<PrintCommands['handle']>[0]) => void printCommands().handle(p)
   stopListening = PRINT_COMMANDS.map((name) => onPush(name, handler))
-  void remoteRegistration().refreshRegisteredFormat()
+  void followAndRefresh()
+}
+
+/** On every connection: our registration follows the system's printers, and the server hears it again. */
+async function followAndRefresh(): Promise<void> {
+  if (isDesktopHost() && currentRegistration()) {
+    try {
+      const f = await remoteRegistration().followPrinters(await printOps.listPrinters())
+      // A move has re-sent the registration already.
+      if (f.kind === 'move') return
+    } catch (err) {
+      warnLine(`[печать по команде] список принтеров не прочитан, регистрацию не проверили: ${errorText(err)}`)
+    }
+  }
+  await remoteRegistration().refreshRegisteredFormat()
 }
 
 export function stopPrintCommands(): void {

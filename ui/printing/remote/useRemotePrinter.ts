@@ -68,6 +68,17 @@ export function useRemotePrinter(deps: RemotePrinterDeps, systemPrinters: Ref<re
 
   watch(registryShown, (shown) => void (shown && loadRegistry()))
 
+  // The printer list changed (a printer renamed, reinstalled or removed): the registration follows it.
+  watch(
+    systemPrinters,
+    async (names) => {
+      if (!inHost() || names.length === 0 || !registered.value) return
+      const f = await deps.registration.followPrinters(names.map((name) => ({ name })))
+      if (f.kind === 'move') void loadRegistry()
+    },
+    { immediate: true },
+  )
+
   // ---- actions
 
   async function act(work: () => Promise<string | null>): Promise<string | null> {
