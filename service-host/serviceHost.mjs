@@ -94,6 +94,20 @@ export async function startServiceHost(options = {}) {
     if (req.method === 'OPTIONS') return void res.writeHead(204).end()
     if (req.method === 'GET' && url.pathname === '/get-token') return void answerToken(res)
     if (req.method === 'GET' && url.pathname === '/health') return void sendJson(res, 200, { ok: true })
+    // A rule for a label file's path (test mode): the download hangs ("drop"), waits ("delay") or fails.
+    const fileRule = url.pathname.startsWith('/labels/') ? takeRule(url.pathname) : undefined
+    if (fileRule?.action === 'drop') return
+    if (fileRule?.action === 'fail') return void sendJson(res, Number(fileRule.payload?.status) || 500, { error: 'test failure' })
+    if (fileRule?.action === 'delay') return later(() => serveFile(req, res, url), fileRule.ms ?? 0)
+    serveFile(req, res, url)
+  })
+
+  /**
+   * @param {http.IncomingMessage} req
+   * @param {http.ServerResponse} res
+   * @param {URL} url
+   */
+  function serveFile(req, res, url) {
     if (serveWildberriesLabel(req, res, url, backend)) return
     if (serveOzonFboLabel(req, res, url, backend)) return
     if (serveOzonLabel(req, res, url, backend)) return
@@ -103,7 +117,7 @@ export async function startServiceHost(options = {}) {
     if (serveInventoryFile(backend, req, res, url)) return
     if (servePartsLabel(req, res, url)) return
     sendJson(res, 404, { error: 'not found' })
-  })
+  }
 
   /** @param {http.ServerResponse} res */
   function answerToken(res) {

@@ -2,7 +2,9 @@
 // stand-in and a private CUPS scheduler: the first registers its raw label
 // queue, the second prints a label on it through the relay and follows its
 // stages. Commands delivered twice, while printing or after, and again after
-// the first app was killed with SIGKILL, still make exactly one label each.
+// the first app was killed with SIGKILL, still make exactly one label each; a
+// label asked while the first app is closed is held and prints once it starts,
+// and a job the first app was killed in the middle of is sent to it again.
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
 import { StandIn } from '../../ui/core/testing/standIn'
 import type { RelayJob } from '../../ui/demo'
@@ -16,6 +18,7 @@ import { Session } from './harness/webdriver'
 const ACCOUNT = 'acc-lesnaya'
 const COMMENT = 'у Иры на упаковке'
 const PRINTED = 'Этикетка напечатана на принтере другого компьютера: raw — у Иры на упаковке'
+const HELD = `Компьютер с принтером «raw — ${COMMENT}» сейчас не в сети. Задание ждет его: этикетка напечатается, когда он подключится, — повторять не нужно`
 
 let display: Display
 let standIn: StandIn
@@ -162,5 +165,67 @@ describe('printing on another computer of the account', () => {
     expect(cupsd.jobs()).toHaveLength(before + 1)
     await openPrintSettings(next)
     expect(await next.waitForText('[data-test="remote-state"]', (t) => t.startsWith('Из МоегоСклада'))).toBe(`Из МоегоСклада печатаем на «raw» — ${COMMENT}.`)
+    first.session = next
+  })
+
+  it('the printing app closed: the asker is told the label is held, asking again is the same job, the label prints once when the app starts and the asker sees it printed', { timeout: 240_000 }, async () => {
+    await closeFirst()
+    const other = second.session
+    const before = cupsd.jobs().length
+    const asked = (await standIn.messages('printOzonLabel')).length
+    await recordTexts(other, '[data-test="remote-trial-text"]')
+    await press(other, '[data-test="remote-trial"]')
+    expect(await other.waitForText('[data-test="remote-trial-text"]', (t) => t.includes('не в сети'))).toBe(HELD)
+    await waitFor('the trial button again', async () => (await other.findAll('[data-test="remote-trial"]:not([disabled])')).length > 0)
+    await press(other, '[data-test="remote-trial"]')
+    await waitFor('the second answer', async () => (await other.execute<string[]>('return window.__zvTexts')).filter((t) => t === HELD).length === 2)
+    const requests = (await standIn.messages('printOzonLabel')).slice(asked).map((m) => m.p)
+    expect(requests).toHaveLength(2)
+    expect(requests[1]!.requestId).toBe(requests[0]!.requestId)
+    const held = (await jobs()).filter((j) => j.asker !== null && j.results.length === 0)
+    expect(held).toEqual([expect.objectContaining({ delivered: 0, held: 1 })])
+
+    await startFirst()
+    expect(await other.waitForText('[data-test="remote-trial-text"]', (t) => t.startsWith('Этикетка напечатана'), 90_000)).toBe(PRINTED)
+    const received = await waitFor('the label in the raw queue', () => (cupsd.jobs().length > before ? cupsd.jobs() : undefined))
+    expect(received).toHaveLength(before + 1)
+    expect((await jobs()).find((j) => j.jobId === held[0]!.jobId)).toMatchObject({ delivered: 1, results: [expect.objectContaining({ ok: true })] })
+    // Asked once more after it printed: a new label, the only way to get a second one.
+    await press(other, '[data-test="remote-trial"]')
+    expect(await other.waitForText('[data-test="remote-trial-text"]', (t) => t.startsWith('Этикетка напечатана'), 60_000)).toBe(PRINTED)
+    await waitFor('the second label in the raw queue', () => cupsd.jobs().length > before + 1)
+    expect(cupsd.jobs()).toHaveLength(before + 2)
+  })
+
+  it('killed right after accepting a job, the printing app prints it once at its next start (the server sends it again)', { timeout: 240_000 }, async () => {
+    const before = cupsd.jobs().length
+    // The label's download hangs: the app has accepted the job and printed nothing when it is killed.
+    await standIn.control('POST', '/next-reply', { c: '/labels/sample-58x40.pdf', action: 'drop' })
+    const { jobId } = await standIn.control<{ jobId: string }>('POST', '/print-command', { accountId: ACCOUNT, jobId: 'accept-kill-1' })
+    await waitFor('the job accepted', async () => (await jobs()).find((j) => j.jobId === jobId)?.progress.some((p) => p.stage === 'accepted'), 60_000)
+    await closeFirst()
+    expect(cupsd.jobs()).toHaveLength(before)
+
+    await startFirst()
+    const answers = await results(jobId, 1)
+    expect(answers).toEqual([expect.objectContaining({ ok: true, error: null, errorCode: null })])
+    await waitFor('the label in the raw queue', () => cupsd.jobs().length > before)
+    expect(cupsd.jobs()).toHaveLength(before + 1)
+    expect((await jobs()).find((j) => j.jobId === jobId)).toMatchObject({ delivered: 2 })
   })
 })
+
+/** Kills the printing app and waits until the stand-in has only the asking app's connection left. */
+async function closeFirst(): Promise<void> {
+  await killApp(first.profile)
+  sessions.splice(sessions.indexOf(first.session), 1)
+  await first.session.close()
+  await waitFor('the printing app to be gone', async () => (await standIn.connections()).filter((c) => c.kind === 'device').length === 1, 30_000)
+}
+
+async function startFirst(): Promise<void> {
+  const next = await Session.start(first.profile, display.name)
+  sessions.push(next)
+  await waitForStartup(next)
+  first.session = next
+}

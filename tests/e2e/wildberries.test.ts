@@ -2,9 +2,13 @@
 // scheduler: from the menu to the marketplaces hub and the task list, a new task
 // taken into assembly and added to a new supply, its sticker and the supply's QR
 // code printed (each arrives in the raw queue as one page of the label size), and
-// a rate-limited refresh that shows the pause and then loads again.
+// a rate-limited refresh that shows the pause and then loads again; an order
+// that stands for a task prints its sticker from the picking screen.
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
+import { stickerCode } from '../../service-host/wildberriesLabels.mjs'
 import type { StandIn } from '../../ui/core/testing/standIn'
+import { accountDocuments } from '../../ui/demo'
+import { decodeCode128 } from './harness/barcodes'
 import { MM, pdfPages, startPrintRig, type PrintRig } from './harness/cupsd'
 import { press, restartAsDevice, waitForRoute } from './harness/standInApp'
 import { waitFor } from './harness/wait'
@@ -95,5 +99,32 @@ describe('Wildberries in the desktop app', () => {
     await waitFor('the warning to go', async () => (await session.findAll('[data-test="wb-warning"]')).length === 0, 15_000)
     expect((await session.findAll('[data-test="wb-task"]')).length).toBe(shown)
     expect((await standIn.messages('wbOrders')).length).toBe(asked + 2)
+  })
+
+  it('an order that stands for a task, opened on the picking screen, prints its sticker: one 58 × 40 page whose Code 128 is the task', async () => {
+    const order = [...accountDocuments(standIn.host.backend, ACCOUNT)!.byType.get('order')!].find(
+      (d) => d.marketplace === 'wb' && d.inFilter && d.status === 'pending',
+    )!
+    const taskId = Number(order.postingNumber)
+    await session.execute('location.hash = arguments[0]', `#/documents/${encodeURIComponent(order.id)}?type=order`)
+    await waitFor('the picking screen with the task', async () => {
+      const roleChoice = await session.findAll('[data-test="role-choose-collector"]')
+      if (roleChoice[0]) await session.click(roleChoice[0])
+      return (await session.findAll('[data-test="wb-doc-task"]')).length > 0
+    }, 30_000)
+    expect(await session.text(await session.find('[data-test="wb-doc-task"]'))).toBe(`Задание WB № ${order.postingNumber}`)
+    expect(await session.text(await session.find('[data-test="wb-doc-sticker"]'))).toBe('🏷 Стикер WB')
+
+    const before = cupsd.jobs().length
+    await press(session, '[data-test="wb-doc-sticker"]')
+    expect(await session.waitForText('[data-test="wb-doc"] [data-test="wb-note"]', () => true, 40_000)).toBe('Стикер отправлен на принтер по умолчанию')
+    const jobs = await waitFor('the sticker in the queue', () => (cupsd.jobs().length > before ? cupsd.jobs() : undefined), 30_000)
+    expect(jobs).toHaveLength(before + 1)
+    const page = await pdfPages(jobs.at(-1)!.pdf)
+    expect(page.pages).toBe(1)
+    expect(page.width).toBeCloseTo(58 * MM, 0)
+    expect(page.height).toBeCloseTo(40 * MM, 0)
+    expect(decodeCode128(jobs.at(-1)!.pdf)).toBe(stickerCode(taskId))
+    expect((await standIn.messages('wbSticker')).at(-1)!.p).toEqual({ documentId: order.id })
   })
 })

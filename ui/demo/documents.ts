@@ -51,6 +51,9 @@ export interface DemoDocument {
   status: 'pending' | 'in_progress' | 'completed'
   positions: DemoPosition[]
   searchCodes?: string[]
+  /** "wb": an order that stands for a Wildberries assembly task, whose id is `postingNumber` */
+  marketplace?: string
+  postingNumber?: string
   collector?: { id: string; name: string }
   /** the two-person check, once one has touched the document (start, release, completion with a role) */
   check?: DemoCheck
@@ -250,7 +253,10 @@ function generate(account: SeedAccount, now: number): AccountDocuments {
         inFilter: !outside,
         stateName: outside ? pick(rnd, OUTSIDE_STATES) : status === 'completed' ? 'Отгружен' : 'Новый',
       }
-      if (type === 'order' && rnd() < 0.5) doc.searchCodes = [`WB-${Math.floor(10_000_000 + rnd() * 89_999_999)}`]
+      if (type === 'order' && rnd() < 0.5) {
+        const task = String(Math.floor(10_000_000 + rnd() * 89_999_999))
+        Object.assign(doc, { searchCodes: [`WB-${task}`], marketplace: 'wb', postingNumber: task })
+      }
       if (status === 'in_progress') doc.collector = pick(rnd, COLLECTORS)
       list.push(doc)
       byId.set(doc.id, doc)
@@ -335,6 +341,7 @@ function listRecord(doc: DemoDocument, withStages: boolean): Payload {
     checkedPositions: doc.status === 'completed' ? doc.positions.length : doc.status === 'in_progress' ? Math.floor(doc.positions.length / 2) : 0,
   }
   if (doc.searchCodes) r.searchCodes = [...doc.searchCodes]
+  if (doc.marketplace) Object.assign(r, { marketplace: doc.marketplace, postingNumber: doc.postingNumber ?? '' })
   if (withStages && doc.check) Object.assign(r, checkListFields(doc.check))
   else if (withStages) {
     r.stage = stageOf(doc)

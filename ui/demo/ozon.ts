@@ -240,7 +240,7 @@ function relayPostingLabel(inner: Handler): Handler {
     const copies = typeof p.copies === 'number' ? p.copies : 1
     const sku = typeof p.sku === 'number' && Number.isFinite(p.sku) ? p.sku : null
     posting.ready = true
-    return relayLabel(ctx, 'printOzonLabel', { labelUrl: postingLink(ctx.backend, posting), documentId, sku, copies })
+    return relayLabel(ctx, 'printOzonLabel', { labelUrl: postingLink(ctx.backend, posting), documentId, sku, copies, requestId: text(p.requestId) })
   }
 }
 

@@ -9,6 +9,7 @@ import { replyNameFor, type Payload } from '../core/envelope'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import { onStore } from './partsstore'
 import { cellPath, printableBarcode, zoneName } from './partsstoreModel'
+import { formatPrice } from '../core/numbers'
 
 export const LABELS_PER_REQUEST = 50
 
@@ -58,7 +59,7 @@ export const partsLabelHandlers: Record<string, Handler> = {
       } else {
         const x = s.products.get(id)
         if (!x || !printableBarcode(x.internalBarcode)) skippedIds.push(id)
-        else labels.push({ kind, id, code: x.internalBarcode, title: x.name, subtitle: x.price === null ? '' : `${x.price} ₽` })
+        else labels.push({ kind, id, code: x.internalBarcode, title: x.name, subtitle: x.price === null ? '' : formatPrice(x.price) })
       }
     }
     if (labels.length === 0) return { printed: false, printedCount: 0, copies, skippedIds }

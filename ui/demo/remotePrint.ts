@@ -34,8 +34,12 @@ export interface RelayJob {
   sku: number | null
   /** the asking device's session and command ("printOzonLabel"); null for a command sent by a test */
   asker: { sessionId: string; reply: string } | null
+  /** the asking device's id of the request: a repeat with the same id is this job again, not a new one */
+  requestId: string
   /** deliveries to the desktop so far */
   delivered: number
+  /** the desktop connection of the last delivery (a job it left unfinished goes out again on its next connection) */
+  deliveredTo: string | null
   /** waits for the desktop to come back */
   held: number
   progress: Array<{ stage: string; note: string }>
@@ -109,6 +113,7 @@ function toAsker(backend: MemoryBackend, job: RelayJob, suffix: 'progress' | 're
   if (!asker) return
   const payload: Payload = { documentId: job.documentId, ...p }
   if (job.sku !== null) payload.sku = job.sku
+  if (job.requestId !== '') payload.requestId = job.requestId
   backend.pushWhere((c) => deviceOf(c)?.sessionId === asker.sessionId, `${asker.reply}.${suffix}`, payload)
 }
 
@@ -122,22 +127,41 @@ function deliver(backend: MemoryBackend, job: RelayJob): boolean {
   const conn = e && desktopOf(backend, e, job.accountId)
   if (!conn) {
     job.held += 1
+    // The asking device learns at once that the job waits for the desktop (and keeps waiting for the result).
+    toAsker(backend, job, 'progress', { stage: 'held' })
     return false
   }
   conn.push('printLabel.push', commandOf(job))
   job.delivered += 1
+  job.deliveredTo = conn.id
   if (job.delivered === 1) toAsker(backend, job, 'progress', { stage: 'sent' })
   return true
 }
 
-function deliverHeld(backend: MemoryBackend, accountId: string, printerId: string): void {
+/**
+ * What waits for the desktop of `printerId`, now on connection `connId`: held jobs, and jobs an earlier
+ * connection took and never answered (the desktop was closed or killed on the way).
+ */
+function deliverHeld(backend: MemoryBackend, accountId: string, printerId: string, connId: string): void {
   for (const job of state(backend).jobs.values()) {
     if (job.accountId !== accountId || job.printerId !== printerId) continue
+    const unfinished = job.held === 0 && job.delivered > 0 && job.results.length === 0 && job.deliveredTo !== connId
+    if (unfinished) job.held = 1
     while (job.held > 0) {
       job.held -= 1
       if (!deliver(backend, job)) break
     }
   }
+}
+
+/** Where a job stands, told again to an asking device that asks for it once more. */
+function tellAgain(backend: MemoryBackend, job: RelayJob): void {
+  const last = job.results.at(-1)
+  if (last) return resultToAsker(backend, job, last)
+  const e = registry(backend, job.accountId).find((r) => r.printerId === job.printerId)
+  if (job.held > 0 || !e || !desktopOf(backend, e, job.accountId)) return toAsker(backend, job, 'progress', { stage: 'held' })
+  const stage = job.progress.at(-1)?.stage ?? (job.delivered > 0 ? 'sent' : 'label-ready')
+  toAsker(backend, job, 'progress', { stage })
 }
 
 // ---- the relay
@@ -148,6 +172,8 @@ export interface LabelRelayRequest {
   documentId: string
   sku?: number | null
   copies?: number
+  /** the asking device's id of the request (see `RelayJob.requestId`) */
+  requestId?: string
 }
 
 /**
@@ -164,6 +190,16 @@ export function relayLabel(ctx: HandlerContext, reply: string, req: LabelRelayRe
   if (!printer)
     return { ...base, ok: false, error: 'no-printer', message: 'На аккаунте нет зарегистрированного принтера' }
   const s = state(ctx.backend)
+  const requestId = (req.requestId ?? '').trim()
+  if (requestId !== '') {
+    const same = [...s.jobs.values()].find((j) => j.requestId === requestId && j.accountId === asker.accountId && j.asker?.reply === reply)
+    if (same) {
+      // A repeat of a request: the same job, whose state goes to the (maybe new) connection of the asker.
+      same.asker = { sessionId: asker.sessionId, reply }
+      tellAgain(ctx.backend, same)
+      return null
+    }
+  }
   const job: RelayJob = {
     jobId: `job-${s.nextJob++}`,
     accountId: asker.accountId,
@@ -173,7 +209,9 @@ export function relayLabel(ctx: HandlerContext, reply: string, req: LabelRelayRe
     copies: Math.max(1, Math.trunc(num(req.copies, 1))),
     sku: req.sku ?? null,
     asker: { sessionId: asker.sessionId, reply },
+    requestId,
     delivered: 0,
+    deliveredTo: null,
     held: 0,
     progress: [],
     results: [],
@@ -192,7 +230,7 @@ export function labelRelayHandler(reply: string, source: LabelSource): Handler {
   return (ctx, p) => {
     const found = source(ctx, p)
     if ('refusal' in found) return found.refusal
-    return relayLabel(ctx, reply, found)
+    return relayLabel(ctx, reply, { requestId: text(p.requestId), ...found })
   }
 }
 
@@ -253,7 +291,7 @@ const printerRegister: Handler = (ctx, p) => {
   if (deviceId !== '') entry.deviceId = deviceId
   if (!mine) list.push(entry)
   // The desktop announces itself on every connection: what waited for it goes out now, after this answer.
-  queueMicrotask(() => deliverHeld(ctx.backend, device.accountId, entry.printerId))
+  queueMicrotask(() => deliverHeld(ctx.backend, device.accountId, entry.printerId, ctx.conn.id))
   return { printerId: entry.printerId }
 }
 
@@ -296,17 +334,21 @@ const result: Handler = (ctx, p) => {
   const job = jobOf(ctx, p)
   if (!job) return null
   job.results.push({ ...p })
-  const printer = registry(ctx.backend, job.accountId).find((e) => e.printerId === job.printerId)
+  resultToAsker(ctx.backend, job, p)
+  return null
+}
+
+function resultToAsker(backend: MemoryBackend, job: RelayJob, p: Payload): void {
+  const printer = registry(backend, job.accountId).find((e) => e.printerId === job.printerId)
   const printedOn = printer ? printerDescription(printer) : ''
-  if (p.ok === true) toAsker(ctx.backend, job, 'result', { ok: true, printedOn })
+  if (p.ok === true) toAsker(backend, job, 'result', { ok: true, printedOn })
   else
-    toAsker(ctx.backend, job, 'result', {
+    toAsker(backend, job, 'result', {
       ok: false,
       printedOn,
       error: p.errorCode === 'no-printer' ? 'no-printer' : 'printer-failed',
       message: typeof p.error === 'string' ? p.error : '',
     })
-  return null
 }
 
 export const remotePrintHandlers: Readonly<Record<string, Handler>> = {
@@ -346,7 +388,9 @@ export function sendPrintCommand(backend: MemoryBackend, order: PrintCommandOrde
     copies: order.copies ?? 1,
     sku: null,
     asker: null,
+    requestId: '',
     delivered: 0,
+    deliveredTo: null,
     held: 0,
     progress: [],
     results: [],

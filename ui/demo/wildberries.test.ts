@@ -1,6 +1,7 @@
 import { describe, expect, it } from 'vitest'
 import type { Payload } from '../core/envelope'
 import { createBackend, type MemoryBackend } from './backend'
+import { accountDocuments } from './documents'
 import { demoSigner } from './tokens'
 import { addWbTask, limitWb, wbState } from './wildberries'
 
@@ -61,5 +62,17 @@ describe('the stand-in Wildberries seller', () => {
     expect(ask('wbSticker', { documentId: 'doc-1' })).toMatchObject({ errorCode: 'wb-order-not-found' })
     expect(ask('wbProductLabel', { article: 'A 1', barcode: '123' })).toMatchObject({ errorCode: 'wb-order-bad-request' })
     expect(ask('wbProductLabel', { article: 'A 1', barcode: fresh.barcode })).toEqual({ labelUrl: `/labels/wb/product-${fresh.barcode}.pdf?article=A%201` })
+  })
+
+  it('an order that stands for a task: its sticker by document, the same task every time', () => {
+    const { b, ask } = seller()
+    const order = [...accountDocuments(b, 'acc-lesnaya')!.byId.values()].find((d) => d.marketplace === 'wb')!
+    expect(order.searchCodes).toEqual([`WB-${order.postingNumber}`])
+    const id = Number(order.postingNumber)
+    expect(ask('wbSticker', { documentId: order.id })).toEqual({ labelUrl: `/labels/wb/sticker-${id}.pdf` })
+    expect(ask('wbSticker', { documentId: order.id })).toEqual({ labelUrl: `/labels/wb/sticker-${id}.pdf` })
+    expect(wbState(b, 'acc-lesnaya').tasks.filter((t) => t.id === id)).toEqual([expect.objectContaining({ supplierStatus: 'confirm', supplyId: 'WB-GI-10450001' })])
+    const plain = [...accountDocuments(b, 'acc-lesnaya')!.byId.values()].find((d) => d.type === 'order' && !d.marketplace)!
+    expect(ask('wbSticker', { documentId: plain.id })).toMatchObject({ errorCode: 'wb-order-not-found' })
   })
 })

@@ -6,7 +6,7 @@
  */
 import type { Payload } from '../core/envelope'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
-import { ean13 } from './documents'
+import { accountDocuments, ean13 } from './documents'
 import { DEMO_ACCOUNT_ID } from './seed'
 
 export interface WbShopRecord {
@@ -333,8 +333,45 @@ function labelAnswer(b: MemoryBackend, s: WbAccountState, sellerId: string, path
   return printerId ? { labelUrl: fileLink(b, path), printerId } : { labelUrl: fileLink(b, path) }
 }
 
+/**
+ * The assembly task an order document stands for (its `postingNumber` is the task id): taken into assembly
+ * and put into the shop's supply the first time the picking screen asks for its sticker.
+ */
+function documentTask(b: MemoryBackend, s: WbAccountState, accountId: string, documentId: string): WbTaskRecord | Payload {
+  const doc = accountDocuments(b, accountId)?.byId.get(documentId)
+  const id = Number(doc?.postingNumber)
+  if (!doc || doc.marketplace !== 'wb' || !Number.isSafeInteger(id) || id <= 0) return refused('wb-order-not-found', 'wb: the document is no Wildberries task')
+  const known = s.tasks.find((t) => t.id === id)
+  if (known) return known
+  const shop = s.shops[0]
+  if (!shop) return refused('wb-no-token', 'wb: no shop')
+  const supply = s.supplies.find((x) => x.sellerId === shop.sellerId) ?? { id: `WB-GI-${10_450_000 + s.nextSupply++}`, sellerId: shop.sellerId, createdAt: new Date(b.now()).toISOString() }
+  if (!s.supplies.includes(supply)) s.supplies.push(supply)
+  const [article, priceKopecks] = GOODS[id % GOODS.length]!
+  const task: WbTaskRecord = {
+    id,
+    rid: `${10_000_000_000_000 + id}`,
+    article,
+    barcode: ean13(`2040${String(id).slice(-8).padStart(8, '0')}`),
+    supplierStatus: 'confirm',
+    supplyId: supply.id,
+    priceKopecks,
+    createdAt: new Date(b.now()).toISOString(),
+    sellerId: shop.sellerId,
+    partA: String(id).slice(0, -4).slice(-6),
+    partB: String(id).slice(-4),
+  }
+  s.tasks.push(task)
+  return task
+}
+
 const wbSticker = /*#__PURE__*/ withState('wbSticker', (s, p, ctx) => {
-  if (p.documentId !== undefined && p.orderId === undefined) return refused('wb-order-not-found', 'wb: the document is no Wildberries task')
+  if (p.documentId !== undefined && p.orderId === undefined) {
+    const me = ctx.backend.signedIn(ctx.conn)
+    const t = me ? documentTask(ctx.backend, s, me.account.uid, text(p.documentId)) : refused('unauthorized', 'session not found')
+    if (!isTask(t)) return t
+    return labelAnswer(ctx.backend, s, t.sellerId, `/labels/wb/sticker-${t.id}.pdf`)
+  }
   const t = taskOf(s, p)
   if (!isTask(t)) return t
   if (t.supplyId === '') return refused('wb-order-bad-request', 'wb: the sticker exists once the task is in a supply')

@@ -6,6 +6,7 @@
  */
 import { defineAsyncComponent } from 'vue'
 import type { Feature } from '../core/feature'
+import { addDocumentExtra } from '../documents/picking/documentExtras'
 import { addCard, hubCards, shopsCards } from './hubCards'
 
 export const marketplacesFeature: Feature = {
@@ -21,5 +22,7 @@ export const marketplacesFeature: Feature = {
     addCard(hubCards, { id: 'wb', title: 'Wildberries', subtitle: 'Заказы и этикетки', route: '/marketplaces/wb', order: 20 })
     addCard(hubCards, { id: 'yandex', title: 'Яндекс Маркет', subtitle: '', order: 90 })
     addCard(shopsCards, { id: 'wb', order: 20, component: defineAsyncComponent(() => import('./shops/WbShopsCard.vue')) })
+    // An order that stands for a Wildberries assembly task shows the task and its sticker on the picking screen.
+    addDocumentExtra({ wants: (doc) => doc.marketplace === 'wb', component: defineAsyncComponent(() => import('./wb/WbDocumentSticker.vue')) })
   },
 }

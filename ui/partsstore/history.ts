@@ -1,6 +1,7 @@
 /** The history list: day headings, entry texts, the local filter and what an undo changes. */
 import { barcodeMatchesBySuffix } from './codes'
 import type { HistoryEntry } from './records'
+import { formatQuantity } from '../core/numbers'
 
 const CELL_GONE = 'ячейка удалена'
 
@@ -21,7 +22,7 @@ export function timeText(at: Date): string {
 }
 
 export function quantityText(n: number): string {
-  return String(Math.round(n * 10_000) / 10_000).replace('.', ',')
+  return formatQuantity(n, 4)
 }
 
 export function entryText(e: HistoryEntry): string {

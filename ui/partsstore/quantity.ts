@@ -1,18 +1,19 @@
+import { formatQuantity, parseNumber } from '../core/numbers'
+
 /** Quantities typed by the storekeeper: a comma or a point, at most 4 decimals, above zero, not above the stock. */
 export const QUANTITY_INVALID = 'Количество должно быть числом больше нуля'
 
 export function parseQuantity(raw: string, available?: number): { ok: true; value: number } | { ok: false; text: string } {
-  const t = raw.trim().replace(',', '.')
-  if (!/^\d+(\.\d{1,4})?$/.test(t)) return { ok: false, text: QUANTITY_INVALID }
-  const value = Number(t)
-  if (!(value > 0)) return { ok: false, text: QUANTITY_INVALID }
-  if (available !== undefined && value > available) return { ok: false, text: `Не больше остатка: ${String(available).replace('.', ',')}` }
+  const parsed = parseNumber(raw, 4)
+  if (!parsed.ok || !(parsed.value > 0)) return { ok: false, text: QUANTITY_INVALID }
+  const value = parsed.value
+  if (available !== undefined && value > available) return { ok: false, text: `Не больше остатка: ${formatQuantity(available, 4)}` }
   return { ok: true, value }
 }
 
 /** The plus and minus buttons: one up or down, never below zero. */
 export function stepQuantity(raw: string, by: 1 | -1): string {
-  const n = Number(raw.trim().replace(',', '.'))
-  const base = Number.isFinite(n) ? n : 0
+  const n = parseNumber(raw, 4)
+  const base = n.ok ? n.value : 0
   return String(Math.max(0, Math.round((base + by) * 10_000) / 10_000))
 }

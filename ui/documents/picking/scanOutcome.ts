@@ -4,6 +4,7 @@
  * vibration that go with it. Pure: the caller gathers the facts, applies the
  * outcome and plays it.
  */
+import { formatQuantity as formatCoreQuantity } from '../../core/numbers'
 
 export type OutcomeKind =
   | 'composition-loading'
@@ -72,8 +73,7 @@ export function shownCode(code: string): string {
 
 /** A quantity as the picker reads it: at most 3 decimals, decimal comma. */
 export function formatQuantity(n: number): string {
-  const rounded = Math.round(n * 1000) / 1000
-  return String(rounded).replace('.', ',')
+  return formatCoreQuantity(n, 3)
 }
 
 function outcome(

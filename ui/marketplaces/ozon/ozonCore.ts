@@ -17,6 +17,8 @@ export interface PrintResult {
   ok: boolean
   /** what the picker reads: where it went, or why it did not */
   text: string
+  /** the screen offers the print settings (no printer set up here, or the remote printer not set up) */
+  openSettings?: boolean
 }
 
 export interface OzonDeps {

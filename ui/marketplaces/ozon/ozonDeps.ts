@@ -32,7 +32,13 @@ export interface OzonStoreDeps {
   sleep(seconds: number): Promise<void>
   now(): number
   failureText(err: unknown): string
-  print(posting: OzonPosting, answer: Payload, copies: number | undefined, show: (text: string) => void): Promise<PrintResult>
+  print(
+    posting: OzonPosting,
+    answer: Payload,
+    copies: number | undefined,
+    show: (text: string) => void,
+    later?: (result: PrintResult) => void,
+  ): Promise<PrintResult>
 }
 
 /** A label link as the print pipeline fetches it: relative links are the service host's. */
@@ -62,7 +68,7 @@ const realDeps: OzonStoreDeps = {
   sleep: (s) => new Promise((resolve) => setTimeout(resolve, s * 1000)),
   now: () => Date.now(),
   failureText: (err) => translateLabelError(errorText(err)),
-  print: (posting, answer, copies, show) => printOzonLink(printDeps(), posting, answer, copies, show),
+  print: (posting, answer, copies, show, later) => printOzonLink(printDeps(), posting, answer, copies, show, later),
 }
 
 let overrides: Partial<OzonStoreDeps> = {}

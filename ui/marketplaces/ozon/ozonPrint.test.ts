@@ -1,5 +1,7 @@
 import { describe, expect, it } from 'vitest'
 import type { Where } from '../../printing/remote/relay'
+import { NO_PRINTERS_TEXT, PrinterNotReadyError } from '../../printing/readiness'
+import type { PrintResult } from './ozonCore'
 import { NO_PRINTER_DESKTOP, NO_PRINTER_ELSEWHERE, printOzonLink, type OzonPrintDeps } from './ozonPrint'
 
 const POSTING = { postingNumber: '12345678-0001-1', status: '', labelUrl: 'http://127.0.0.1/l.pdf', documentId: 'ozon:1:12345678-0001-1' }
@@ -37,7 +39,7 @@ describe('printing an Ozon label', () => {
     const rig = deps(where, where.kind !== 'nowhere')
     const shown: string[] = []
     const result = await printOzonLink(rig.d, POSTING, { printerLabel: 'Упаковка' }, copies, (t) => shown.push(t))
-    expect(result).toEqual({ ok, text })
+    expect(result).toMatchObject({ ok, text })
     expect(rig.calls).toEqual(calls)
     if (where.kind === 'relay') expect(shown).toEqual(['Отправляем на принтер другого компьютера: Упаковка'])
   })
@@ -45,8 +47,26 @@ describe('printing an Ozon label', () => {
   it('a failed print is a text, and the labels are not marked printed', async () => {
     const rig = deps({ kind: 'here', printerName: null, note: null })
     rig.d.print = async () => { throw new Error('Принтер не в сети') }
-    expect(await printOzonLink(rig.d, POSTING, {}, undefined, () => {})).toEqual({ ok: false, text: 'Принтер не в сети' })
+    expect(await printOzonLink(rig.d, POSTING, {}, undefined, () => {})).toEqual({ ok: false, text: 'Принтер не в сети', openSettings: false })
     expect(rig.calls).toEqual([])
     expect(NO_PRINTER_DESKTOP).toContain('Настройки → Печать')
+  })
+
+  it('the print settings are offered when no printer is set up, here or on the other computer; a late relay outcome is passed on', async () => {
+    const rig = deps({ kind: 'here', printerName: null, note: null })
+    rig.d.print = async () => {
+      throw new PrinterNotReadyError('no-printers', NO_PRINTERS_TEXT)
+    }
+    expect(await printOzonLink(rig.d, POSTING, {}, undefined, () => {})).toEqual({ ok: false, text: NO_PRINTERS_TEXT, openSettings: true })
+    expect(await printOzonLink(deps({ kind: 'nowhere', label: null }).d, POSTING, {}, undefined, () => {})).toEqual({ ok: false, text: NO_PRINTER_DESKTOP, openSettings: true })
+
+    const relay = deps({ kind: 'relay', label: 'Упаковка' })
+    const late: PrintResult[] = []
+    relay.d.printByRelay = async (_label, _show, later) => {
+      later?.({ ok: false, text: 'Удаленный принтер не настроен', openSettings: true })
+      return { ok: false, text: 'не в сети', openSettings: false, pending: true }
+    }
+    expect(await printOzonLink(relay.d, POSTING, {}, undefined, () => {}, (r) => late.push(r))).toEqual({ ok: false, text: 'не в сети', openSettings: false })
+    expect(late).toEqual([{ ok: false, text: 'Удаленный принтер не настроен', openSettings: true }])
   })
 })

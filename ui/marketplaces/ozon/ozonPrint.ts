@@ -7,12 +7,13 @@
 import type { Payload } from '../../core/envelope'
 import type { RelayLabel, RelayOutcome, Where } from '../../printing/remote/relay'
 import type { LabelFormat, PrintOptions } from '../../printing/printOps'
+import { isPrinterNotReadyError } from '../../printing/readiness'
 import type { OzonPosting } from './ozonLogic'
 import type { PrintResult } from './ozonCore'
 
 export interface OzonPrintDeps {
   whereToPrint(shop: { printerId: string | null; printerLabel: string | null; relayPossible: boolean }): Where
-  printByRelay(label: RelayLabel, show: (text: string) => void): Promise<RelayOutcome>
+  printByRelay(label: RelayLabel, show: (text: string) => void, later?: (outcome: RelayOutcome) => void): Promise<RelayOutcome>
   formatForPrinter(printerName: string | null): LabelFormat
   /** throws the text for the picker when the link may not be fetched */
   checkLink(link: string): void
@@ -39,6 +40,7 @@ export async function printOzonLink(
   answer: Payload,
   copies: number | undefined,
   show: (text: string) => void,
+  later?: (result: PrintResult) => void,
 ): Promise<PrintResult> {
   const printerId = text(answer.printerId) || posting.shopPrinterId || ''
   const printerLabel = text(answer.printerLabel) || posting.shopPrinterLabel || ''
@@ -49,11 +51,14 @@ export async function printOzonLink(
   const where = deps.whereToPrint({ printerId: printerId || null, printerLabel: printerLabel || null, relayPossible })
   if (where.kind === 'nowhere') {
     if (where.label !== null) return { ok: false, text: `Принтер магазина «${where.label}» стоит на другом компьютере, а отправить на него эту этикетку нельзя` }
-    return { ok: false, text: deps.inHost() ? NO_PRINTER_DESKTOP : NO_PRINTER_ELSEWHERE }
+    return deps.inHost() ? { ok: false, text: NO_PRINTER_DESKTOP, openSettings: true } : { ok: false, text: NO_PRINTER_ELSEWHERE }
   }
   if (where.kind === 'relay') {
-    const outcome = await deps.printByRelay({ documentId, printerLabel: printerLabel || null, copies, sku, command: 'printOzonLabel' }, show)
-    return { ok: outcome.ok, text: outcome.text }
+    const result = (o: RelayOutcome): PrintResult => ({ ok: o.ok, text: o.text, openSettings: o.openSettings })
+    const outcome = await deps.printByRelay({ documentId, printerLabel: printerLabel || null, copies, sku, command: 'printOzonLabel' }, show, (o) =>
+      later?.(result(o)),
+    )
+    return result(outcome)
   }
   try {
     deps.checkLink(posting.labelUrl)
@@ -61,7 +66,7 @@ export async function printOzonLink(
     if (copies !== undefined && copies > 1) options.copies = copies
     await deps.print(posting.labelUrl, options)
   } catch (err) {
-    return { ok: false, text: message(err) }
+    return { ok: false, text: message(err), openSettings: isPrinterNotReadyError(err) }
   }
   await deps.markPrinted()
   const on = where.printerName ? `на принтер «${where.printerName}» этого компьютера` : 'на принтер по умолчанию этого компьютера'

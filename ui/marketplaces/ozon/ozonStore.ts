@@ -15,7 +15,7 @@ import { readCompletedMarks } from '../../documents/completedMarks'
 import { DocumentListError, getDocumentList } from '../../documents/documentRequests'
 import { useDocumentStore } from '../../documents/documentStore'
 import type { DocumentRecord } from '../../documents/records'
-import { createOzonCore, type AssemblyOptions, type OzonDeps, type ProductLine } from './ozonCore'
+import { createOzonCore, type AssemblyOptions, type OzonDeps, type PrintResult, type ProductLine } from './ozonCore'
 import { isRateLimited, listPauseText, postingIn, staleText } from './ozonLogic'
 import { ozonDeps } from './ozonDeps'
 import { postingOf, readStatusFilter, shownRows, storeChips, type StatusFilter } from './ozonRows'
@@ -49,6 +49,8 @@ export const useOzonStore = defineStore('ozon', () => {
   const query = ref('')
   /** what a relay in progress says (the other computer's stages) */
   const progress = ref('')
+  /** the last label failed for want of a printer set up (here or on the other computer): the note offers the print settings */
+  const offerSettings = ref(false)
   const prefetched = new Map<string, number>()
 
   const deps: OzonDeps = {
@@ -57,8 +59,16 @@ export const useOzonStore = defineStore('ozon', () => {
     now: () => ozonDeps().now(),
     failureText: (err) => ozonDeps().failureText(err),
     print: async (posting, answer, copies) => {
-      const result = await ozonDeps().print(posting, answer, copies, (text) => (progress.value = text))
+      offerSettings.value = false
+      // A relayed label whose outcome comes after the wait (the other computer was away) says it then.
+      const later = (r: PrintResult) => {
+        core.note = r.text
+        offerSettings.value = r.openSettings === true
+        rev.value += 1
+      }
+      const result = await ozonDeps().print(posting, answer, copies, (text) => (progress.value = text), later)
       progress.value = ''
+      if (result.openSettings) offerSettings.value = true
       return result
     },
   }
@@ -239,7 +249,7 @@ export const useOzonStore = defineStore('ozon', () => {
   }
 
   return {
-    rev, now, loading, loaded, stale, problem, storeFilter, query, progress,
+    rev, now, loading, loaded, stale, problem, storeFilter, query, progress, offerSettings,
     note, busy, postings, pauseLeft, waitLeft, refreshText, statusFilter, schemes, chips, shown,
     tick, setStatusFilter, toggleScheme, loadFbs, open, ship, printLabel, afterCompletion, prefetch, labelReady, reset,
     /** the core, for the parts of the page that share its pause (FBO) */

@@ -11,7 +11,7 @@ import type { PrintSettings } from '../../core/settingsModel'
 import { labelFormatOf, profileFor } from '../../printing/printFormat'
 import type { LabelFormat, PrintOptions } from '../../printing/printOps'
 import { cleanPayload } from '../payload'
-import { isRefusal, NO_LABEL_LINK, RATE_LIMITED, refusalText, SERVER_SILENT } from './wbMessages'
+import { isRefusal, NO_LABEL_LINK, NO_STICKER_LINK, RATE_LIMITED, refusalText, SERVER_SILENT } from './wbMessages'
 import { waitSeconds, type WbTask } from './wbTask'
 
 export type WbLabelKind = 'sticker' | 'supplyQr' | 'product'
@@ -83,8 +83,11 @@ export interface LabelPrintDeps {
 
 export type LabelOutcome = { ok: true; text: string } | { ok: false; error: Error }
 
-/** The whole road of one label; never throws. */
-export async function printWbLabel(kind: WbLabelKind, payload: Payload, deps: LabelPrintDeps): Promise<LabelOutcome> {
+/**
+ * The whole road of one label; never throws. `what` names it in the texts: "Стикер" for the sticker the
+ * picking screen prints for its document.
+ */
+export async function printWbLabel(kind: WbLabelKind, payload: Payload, deps: LabelPrintDeps, what: 'Этикетка' | 'Стикер' = 'Этикетка'): Promise<LabelOutcome> {
   let answer: Payload
   try {
     answer = await deps.ask(LABEL_REQUESTS[kind], payload)
@@ -96,7 +99,7 @@ export async function printWbLabel(kind: WbLabelKind, payload: Payload, deps: La
     return { ok: false, error: new Error(refusalText(answer, 'label')) }
   }
   const link = typeof answer.labelUrl === 'string' ? answer.labelUrl.trim() : ''
-  if (link === '') return { ok: false, error: new Error(NO_LABEL_LINK) }
+  if (link === '') return { ok: false, error: new Error(what === 'Стикер' ? NO_STICKER_LINK : NO_LABEL_LINK) }
   try {
     deps.checkLink(link)
   } catch (err) {
@@ -112,5 +115,5 @@ export async function printWbLabel(kind: WbLabelKind, payload: Payload, deps: La
     return { ok: false, error: err instanceof Error ? err : new Error(String(err)) }
   }
   await deps.markPrinted()
-  return { ok: true, text: sentText(target.printerName) }
+  return { ok: true, text: sentText(target.printerName, what) }
 }

@@ -52,13 +52,13 @@ export function useWbLabels() {
     failure.value = null
   }
 
-  async function print(kind: WbLabelKind, key: string, payload: Payload): Promise<void> {
+  async function print(kind: WbLabelKind, key: string, payload: Payload, what?: 'Этикетка' | 'Стикер'): Promise<void> {
     const id = `${kind}:${key}`
     if (busy.value[id]) return
     busy.value = { ...busy.value, [id]: true }
     clearNotes()
     try {
-      const outcome = await printWbLabel(kind, payload, labelDeps())
+      const outcome = await printWbLabel(kind, payload, labelDeps(), what)
       if (outcome.ok) note.value = outcome.text
       else failure.value = outcome.error
     } finally {

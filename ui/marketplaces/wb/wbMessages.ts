@@ -49,6 +49,7 @@ export const SERVER_SILENT = 'Сервер не ответил. Попробуй
 export const LIST_SERVER_SILENT = 'Сервер не ответил. Попробуйте обновить позже'
 export const LIST_FAILED = 'Wildberries не отдал список заданий. Попробуйте обновить позже'
 export const NO_LABEL_LINK = 'Сервер не прислал ссылку на этикетку. Попробуйте еще раз'
+export const NO_STICKER_LINK = 'Сервер не прислал ссылку на стикер. Попробуйте еще раз'
 
 /** The warning of a list answer with shops that did not answer. */
 export function partialText(shopErrors: unknown): string {

@@ -3,6 +3,7 @@
  * everything shown about one: display number, stage, price, shop, date; the
  * list's search and shop chips; the wait after a rate limit. Pure.
  */
+import { formatPrice } from '../../core/numbers'
 
 export interface WbTask {
   id: number
@@ -104,7 +105,7 @@ export function inSupply(t: Pick<WbTask, 'supplyId'>): boolean {
 /** "1234,56 ₽"; null when the price is unknown or negative. */
 export function priceText(kopecks: number | null): string | null {
   if (kopecks === null || !Number.isFinite(kopecks) || kopecks < 0) return null
-  return `${(kopecks / 100).toFixed(2).replace('.', ',')} ₽`
+  return formatPrice(kopecks / 100)
 }
 
 export function shopLabel(t: Pick<WbTask, 'shop' | 'sellerId'>): string {

@@ -11,6 +11,7 @@ import { failureText } from '../failures'
 import { parseQuantity } from '../quantity'
 import { displayPath, roundQty, type CellContents, type CellItem, type Product } from '../records'
 import { actionText, formatQty, moveButtonText, takenAllText, type Action, type MultiEntry, type SingleAction } from './texts'
+import { parseNumber } from '../../core/numbers'
 
 export type Mode = 'put' | 'take' | 'move'
 export type Sound = 'success' | 'error' | 'cellCue' | 'targetCue'
@@ -84,20 +85,19 @@ type Ok<T> = { ok: true; value: T } | { ok: false; text: string }
 
 /** A typed price: empty means none; otherwise a number not below zero with at most 2 decimals. */
 export function parsePrice(raw: string): Ok<number | undefined> {
-  const t = raw.trim().replace(',', '.')
-  if (t === '') return { ok: true, value: undefined }
-  if (!/^\d+(\.\d{1,2})?$/.test(t)) return { ok: false, text: 'Цена должна быть числом не меньше нуля' }
-  return { ok: true, value: Number(t) }
+  const p = parseNumber(raw, 2)
+  if (!p.ok && p.reason === 'empty') return { ok: true, value: undefined }
+  if (!p.ok) return { ok: false, text: 'Цена должна быть числом не меньше нуля' }
+  return { ok: true, value: p.value }
 }
 
 /** The new product's quantity: empty is 1, 0 creates without placing. */
 export function parseNewQuantity(raw: string): Ok<number> {
-  const t = raw.trim().replace(',', '.')
-  if (t === '') return { ok: true, value: 1 }
-  if (!/^-?\d+(\.\d+)?$/.test(t)) return { ok: false, text: 'Количество должно быть числом' }
-  const v = Number(t)
-  if (v < 0) return { ok: false, text: 'Количество не может быть отрицательным' }
-  if (v > 0 && !parseQuantity(t).ok) return { ok: false, text: 'Количество должно быть числом' }
+  const p = parseNumber(raw, 4)
+  if (!p.ok && p.reason === 'empty') return { ok: true, value: 1 }
+  if (!p.ok && p.reason === 'negative') return { ok: false, text: 'Количество не может быть отрицательным' }
+  if (!p.ok) return { ok: false, text: 'Количество должно быть числом' }
+  const v = p.value
   return { ok: true, value: v }
 }
 

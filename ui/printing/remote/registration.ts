@@ -14,6 +14,7 @@ import {
   registerErrorText,
   registryErrorText,
 } from './registrationTexts'
+import { registrationFollowUp, type FollowUp, type SystemPrinter } from './followUp'
 import { readRecord, readRegistration, type Registration, type RegistryRecord } from './registryView'
 
 export const REGISTRY_TIMEOUT_MS = 15_000
@@ -96,6 +97,25 @@ export function createRegistration(deps: RegistrationDeps) {
     }
   }
 
+  /**
+   * Checks our registration against the system's printers: a printer renamed or reinstalled (or, with ours
+   * gone, the printer chosen here) takes it over, and the server hears the new name at once. A registration
+   * whose printer is gone with nothing to take over stays; the print settings say so.
+   */
+  async function followPrinters(printers: readonly SystemPrinter[]): Promise<FollowUp> {
+    const ours = registered()
+    const f = registrationFollowUp(ours, printers, deps.print().printerName)
+    if (!ours || f.kind === 'keep') return f
+    if (f.kind === 'gone') {
+      deps.log(`${LOG} зарегистрированного принтера «${ours.name}» в системе нет — задания с других компьютеров печатать некому`)
+      return f
+    }
+    deps.log(`${LOG} принтера «${ours.name}» в системе больше нет — регистрация переходит на «${f.name}»`)
+    await deps.save({ registered: { ...ours, name: f.name } })
+    await refreshRegisteredFormat()
+    return f
+  }
+
   async function forgetRegistryPrinter(printerId: string): Promise<string | null> {
     let code = ''
     let message = ''
@@ -127,7 +147,7 @@ export function createRegistration(deps: RegistrationDeps) {
     }
   }
 
-  return { registered, registerCurrentPrinter, refreshRegisteredFormat, forgetRegistryPrinter, forgetCurrentPrinter, fetchRegistry }
+  return { registered, registerCurrentPrinter, refreshRegisteredFormat, followPrinters, forgetRegistryPrinter, forgetCurrentPrinter, fetchRegistry }
 }
 
 export type RemoteRegistration = ReturnType<typeof createRegistration>

@@ -1,6 +1,6 @@
 import { describe, expect, it, vi } from 'vitest'
 import type { Payload } from '../../core/envelope'
-import { relayOutcomeText, relayStageText, requestRelay, wherePrint, type RelayResult, type WhereInput } from './relay'
+import { RELAY_LATER_NOTE, relayHeldText, relayOutcomeText, relayStageText, requestRelay, wherePrint, type RelayOutcome, type RelayResult, type UnfinishedRelay, type WhereInput } from './relay'
 
 const OURS = { printerId: 'prn-1', name: 'raw', comment: '' }
 const NOT_HERE = '[Ozon] принтер магазина prn-9 не зарегистрирован на этом компьютере — печатаем как обычно'
@@ -77,10 +77,11 @@ describe('the relay on the asking computer', () => {
         return () => pushes.delete(name)
       },
       failureText: (err: unknown) => String(err),
+      newRequestId: () => 'r-1',
     }
     const shown: string[] = []
     const done = requestRelay(deps, { documentId: 'd-1', sku: 42, copies: 2, printerLabel: 'склад' }, (t) => shown.push(t))
-    expect(deps.request).toHaveBeenCalledWith('printOzonLabel', { documentId: 'd-1', copies: 2, sku: 42 }, expect.objectContaining({ timeoutMs: 160_000 }))
+    expect(deps.request).toHaveBeenCalledWith('printOzonLabel', { documentId: 'd-1', copies: 2, sku: 42, requestId: 'r-1' }, expect.objectContaining({ timeoutMs: 160_000 }))
     const progress = pushes.get('printOzonLabel.progress')!
     progress({ documentId: 'd-1', sku: 42, stage: 'label-ready' })
     progress({ documentId: 'd-2', sku: 42, stage: 'accepted' })
@@ -91,6 +92,7 @@ describe('the relay on the asking computer', () => {
     expect(accept({ documentId: 'd-1', sku: 7, ok: true })).toBe(false)
     expect(accept({ documentId: 'd-1', ok: true })).toBe(false)
     expect(accept({ sku: 42, ok: true })).toBe(false)
+    expect(accept({ documentId: 'd-1', sku: '42', ok: true, requestId: 'r-0' })).toBe(false)
     expect(accept({ documentId: 'd-1', sku: '42', ok: true })).toBe(true)
     answer({ documentId: 'd-1', sku: 42, ok: true, printedOn: 'raw — у Иры' })
     expect(await done).toEqual({ ok: true, text: 'Этикетка напечатана на принтере другого компьютера: raw — у Иры', openSettings: false })
@@ -120,8 +122,8 @@ describe('the relay on the asking computer', () => {
   })
 
   it.each([
-    ['timeout', 'склад', 'Компьютер с принтером «склад» не ответил. Проверьте, что он включен и приложение на нем запущено'],
-    ['timeout', null, 'Компьютер с принтером не ответил. Проверьте, что он включен и приложение на нем запущено'],
+    ['timeout', 'склад', `Компьютер с принтером «склад» не ответил. Проверьте, что он включен и приложение на нем запущено. ${RELAY_LATER_NOTE}`],
+    ['timeout', null, `Компьютер с принтером не ответил. Проверьте, что он включен и приложение на нем запущено. ${RELAY_LATER_NOTE}`],
     ['нет соединения с сервером', 'склад', 'translated: нет соединения с сервером'],
   ])('a request that fails with %s', async (message, label, text) => {
     const deps = {
@@ -130,5 +132,77 @@ describe('the relay on the asking computer', () => {
       failureText: (err: unknown) => `translated: ${(err as Error).message}`,
     }
     expect((await requestRelay(deps, { documentId: 'd', printerLabel: label }, () => {})).text).toBe(text)
+  })
+
+  /** A fake server channel: every push name keeps all its handlers; requests are recorded and answered by hand. */
+  function channel() {
+    const handlers = new Map<string, Set<(p: Payload) => void>>()
+    const sent: Array<{ payload: Payload; answer: (p: Payload) => void; fail: (e: Error) => void }> = []
+    let n = 0
+    return {
+      sent,
+      push: (name: string, p: Payload) => [...(handlers.get(name) ?? [])].forEach((h) => h(p)),
+      listening: () => [...handlers.values()].reduce((sum, set) => sum + set.size, 0),
+      deps: {
+        request: (_c: string, payload: Payload, o: { accept: (p: Payload) => boolean }) =>
+          new Promise<Payload>((resolve, reject) => {
+            const stop = () => handlers.get('printOzonLabel.result')?.delete(h)
+            const h = (p: Payload) => void (o.accept(p) && (stop(), resolve(p)))
+            if (!handlers.has('printOzonLabel.result')) handlers.set('printOzonLabel.result', new Set())
+            handlers.get('printOzonLabel.result')!.add(h)
+            sent.push({ payload, answer: resolve, fail: (e) => (stop(), reject(e)) })
+          }),
+        onPush: (name: string, h: (p: Payload) => void) => {
+          if (!handlers.has(name)) handlers.set(name, new Set())
+          handlers.get(name)!.add(h)
+          return () => void handlers.get(name)!.delete(h)
+        },
+        failureText: String,
+        unfinished: new Map<string, UnfinishedRelay>(),
+        newRequestId: () => `r-${++n}`,
+      },
+    }
+  }
+
+  it('held for an absent computer: answered at once, asked again as the same job, the late result reaches the screen', async () => {
+    const ch = channel()
+    const label = { documentId: 'trial-label', printerLabel: 'raw' }
+    const late: RelayOutcome[] = []
+    const first = requestRelay(ch.deps, label, () => {}, (o) => late.push(o))
+    ch.push('printOzonLabel.progress', { documentId: 'trial-label', requestId: 'r-1', stage: 'label-ready' })
+    ch.push('printOzonLabel.progress', { documentId: 'trial-label', requestId: 'r-1', stage: 'held' })
+    expect(await first).toEqual({ ok: false, text: relayHeldText('raw'), openSettings: false, pending: true })
+
+    const again = requestRelay(ch.deps, label, () => {}, (o) => late.push(o))
+    expect(ch.sent.map((s) => s.payload.requestId)).toEqual(['r-1', 'r-1'])
+    ch.push('printOzonLabel.progress', { documentId: 'trial-label', requestId: 'r-1', stage: 'held' })
+    expect((await again).pending).toBe(true)
+
+    ch.push('printOzonLabel.result', { documentId: 'trial-label', requestId: 'r-1', ok: true, printedOn: 'raw — у Иры' })
+    expect(late).toEqual([{ ok: true, text: 'Этикетка напечатана на принтере другого компьютера: raw — у Иры', openSettings: false }])
+    expect(ch.deps.unfinished.size).toBe(0)
+    ch.sent[0]!.fail(new Error('timeout'))
+    ch.sent[1]!.fail(new Error('timeout'))
+    await Promise.resolve()
+    expect(ch.listening()).toBe(0)
+    // Printed: the next press is a new label.
+    void requestRelay(ch.deps, label, () => {})
+    expect(ch.sent[2]!.payload.requestId).toBe('r-2')
+  })
+
+  it('not answered in time: the job is kept, its late result reaches the screen, a request that never left is forgotten', async () => {
+    const ch = channel()
+    const late: RelayOutcome[] = []
+    const asked = requestRelay(ch.deps, { documentId: 'd-1', sku: 5, printerLabel: null }, () => {}, (o) => late.push(o))
+    ch.sent[0]!.fail(new Error('timeout'))
+    expect(await asked).toMatchObject({ ok: false, pending: true })
+    ch.push('printOzonLabel.result', { documentId: 'd-1', sku: 5, ok: false, error: 'printer-failed', message: 'нет бумаги' })
+    expect(late.map((o) => o.text)).toEqual(['Принтер другого компьютера: нет бумаги'])
+
+    const lost = requestRelay(ch.deps, { documentId: 'd-2', printerLabel: null }, () => {})
+    ch.sent[1]!.fail(new Error('нет соединения с сервером'))
+    expect(await lost).toEqual({ ok: false, text: 'Error: нет соединения с сервером', openSettings: false })
+    expect(ch.deps.unfinished.size).toBe(0)
+    expect(ch.listening()).toBe(0)
   })
 })

@@ -66,6 +66,8 @@ export function relayStageText(stage: unknown, printerLabel: string | null): str
       return 'Этикетка получена, отправляем на принтер'
     case 'spooled':
       return 'Отправлено на принтер'
+    case 'held':
+      return relayHeldText(printerLabel)
     default:
       return null
   }
@@ -92,6 +94,11 @@ export interface RelayOutcome {
   text: string
   /** the screen offers the print settings (the remote printer is not set up) */
   openSettings: boolean
+  /**
+   * the outcome is not known yet (the other computer is away or did not answer in time): the job stays
+   * on the server, its result is handed to `later` when it comes, and asking again is the same job
+   */
+  pending?: boolean
 }
 
 const str = (v: unknown): string => (typeof v === 'string' ? v : '')
@@ -157,10 +164,22 @@ export function relayTimeoutText(printerLabel: string | null): string {
   return `Компьютер с принтером${printerLabel ? ` «${printerLabel}»` : ''} не ответил. Проверьте, что он включен и приложение на нем запущено`
 }
 
-/** Whether a relay message is about this label: the same document (or none, for progress) and the same sku. */
-export function sameLabel(p: Payload, documentId: string, sku: number | null, progress: boolean): boolean {
+/** The job waits on the server for the other computer to connect. */
+export function relayHeldText(printerLabel: string | null): string {
+  return `Компьютер с принтером${printerLabel ? ` «${printerLabel}»` : ''} сейчас не в сети. Задание ждет его: этикетка напечатается, когда он подключится, — повторять не нужно`
+}
+
+/** Added to the time-out text: the job is not lost, and its result will show up. */
+export const RELAY_LATER_NOTE = 'Задание не отменено: если этикетка напечатается позже, здесь появится результат'
+
+/**
+ * Whether a relay message is about this label: the same document (or none, for progress) and the same sku;
+ * a message that names a request must name ours.
+ */
+export function sameLabel(p: Payload, documentId: string, sku: number | null, progress: boolean, requestId?: string): boolean {
   const doc = p.documentId === undefined || p.documentId === null || p.documentId === '' ? null : String(p.documentId)
   if (doc === null ? !progress : doc !== documentId) return false
+  if (requestId !== undefined && typeof p.requestId === 'string' && p.requestId !== '' && p.requestId !== requestId) return false
   const theirs = p.sku === undefined || p.sku === null || p.sku === '' ? null : Number(p.sku)
   return theirs === sku
 }
@@ -177,40 +196,119 @@ export interface RelayLabel {
   command?: string
 }
 
+/** A relay request of this page whose outcome is not known yet, by label. */
+export interface UnfinishedRelay {
+  requestId: string
+  /** gets the outcome when it comes after the request stopped waiting */
+  later: ((outcome: RelayOutcome) => void) | null
+  /** stops listening for that late outcome */
+  stop: () => void
+}
+
 export interface RelayDeps {
   /** sends the request and resolves the first reply `accept` takes; rejects "timeout" after `timeoutMs` */
   request(name: string, payload: Payload, options: { timeoutMs: number; accept: (p: Payload) => boolean }): Promise<Payload>
   onPush(name: string, handler: (p: Payload) => void): () => void
   /** the text of a failed request other than the time-out */
   failureText(err: unknown): string
+  /** the page's unfinished relay requests (without it every request is a new job) */
+  unfinished?: Map<string, UnfinishedRelay>
+  newRequestId?: () => string
 }
+
+const relayKey = (command: string, documentId: string, sku: number | null) => `${command}|${documentId}|${sku ?? ''}`
 
 /**
  * Asks the server to print `label` on the account's printer on another computer. `show` gets the text to
- * show while it waits; the outcome text is answered.
+ * show while it waits; the outcome text is answered. While the other computer is away the answer is a
+ * pending outcome at once, and after the time-out too: the job stays on the server, its real outcome goes
+ * to `later` whenever it comes, and asking again for the same label meanwhile is the same job (the same
+ * request id), never a second label.
  */
-export async function requestRelay(deps: RelayDeps, label: RelayLabel, show: (text: string) => void): Promise<RelayOutcome> {
+export async function requestRelay(
+  deps: RelayDeps,
+  label: RelayLabel,
+  show: (text: string) => void,
+  later?: (outcome: RelayOutcome) => void,
+): Promise<RelayOutcome> {
   const sku = label.sku ?? null
+  const command = label.command ?? 'printOzonLabel'
+  const unfinished = deps.unfinished ?? new Map<string, UnfinishedRelay>()
+  const key = relayKey(command, label.documentId, sku)
+  const before = unfinished.get(key)
+  before?.stop()
+  const entry: UnfinishedRelay = {
+    requestId: before?.requestId ?? deps.newRequestId?.() ?? `${Date.now().toString(36)}-${Math.random().toString(36).slice(2, 10)}`,
+    later: later ?? null,
+    stop: () => {},
+  }
+  unfinished.set(key, entry)
+  const { requestId } = entry
+  const ours = (p: Payload, progress: boolean) => sameLabel(p, label.documentId, sku, progress, requestId)
+
   show(sendingText(label.printerLabel || DEFAULT_SHOP_PRINTER))
   const payload: Payload = { documentId: label.documentId }
   if (label.copies !== undefined && label.copies > 1) payload.copies = label.copies
   if (sku !== null) payload.sku = sku
-  const command = label.command ?? 'printOzonLabel'
-  const stop = deps.onPush(`${command}.progress`, (p) => {
-    if (!sameLabel(p, label.documentId, sku, true)) return
-    const text = relayStageText(p.stage, label.printerLabel)
-    if (text !== null) show(text)
-  })
-  try {
-    const answer = await deps.request(command, payload, {
-      timeoutMs: RELAY_TIMEOUT_MS,
-      accept: (p) => sameLabel(p, label.documentId, sku, false),
-    })
-    return relayOutcomeText(readRelayResult(answer), label.printerLabel)
-  } catch (err) {
-    const timedOut = err instanceof Error && err.message === 'timeout'
-    return { ok: false, text: timedOut ? relayTimeoutText(label.printerLabel) : deps.failureText(err), openSettings: false }
-  } finally {
-    stop()
+  payload.requestId = requestId
+
+  let answered = false
+  let settled = false
+  const stops: Array<() => void> = []
+  const stopAll = () => {
+    for (const stop of stops.splice(0)) stop()
   }
+  entry.stop = stopAll
+  /** The real outcome: the job is finished; a caller already answered "pending" gets it through `later`. */
+  const settle = (outcome: RelayOutcome) => {
+    if (settled) return
+    settled = true
+    stopAll()
+    if (unfinished.get(key) === entry) unfinished.delete(key)
+    if (answered) entry.later?.(outcome)
+  }
+  const listenLate = () => {
+    if (settled) return
+    stops.push(
+      deps.onPush(`${command}.result`, (p) => {
+        if (ours(p, false)) settle(relayOutcomeText(readRelayResult(p), label.printerLabel))
+      }),
+    )
+  }
+
+  let held: (o: RelayOutcome) => void = () => {}
+  const heldOutcome = new Promise<RelayOutcome>((resolve) => (held = resolve))
+  stops.push(
+    deps.onPush(`${command}.progress`, (p) => {
+      if (!ours(p, true)) return
+      if (p.stage === 'held') held({ ok: false, text: relayHeldText(label.printerLabel), openSettings: false, pending: true })
+      const text = relayStageText(p.stage, label.printerLabel)
+      if (text !== null && !answered) show(text)
+    }),
+  )
+  const asked = deps
+    .request(command, payload, { timeoutMs: RELAY_TIMEOUT_MS, accept: (p) => ours(p, false) })
+    .then((answer): RelayOutcome => {
+      const outcome = relayOutcomeText(readRelayResult(answer), label.printerLabel)
+      settle(outcome)
+      return outcome
+    })
+    .catch((err: unknown): RelayOutcome => {
+      const timedOut = err instanceof Error && err.message === 'timeout'
+      if (settled || answered || timedOut) {
+        // The job is on the server (held, or not answered in time): its result may still come.
+        listenLate()
+        return { ok: false, text: `${relayTimeoutText(label.printerLabel)}. ${RELAY_LATER_NOTE}`, openSettings: false, pending: true }
+      }
+      // The request did not reach the server: nothing waits there, and asking again is a new request.
+      settled = true
+      stopAll()
+      if (unfinished.get(key) === entry) unfinished.delete(key)
+      return { ok: false, text: deps.failureText(err), openSettings: false }
+    })
+  const outcome = await Promise.race([asked, heldOutcome])
+  answered = true
+  // Held: the request still waits for its reply; a later result is taken by it or by the late listener.
+  if (outcome.pending) listenLate()
+  return outcome
 }

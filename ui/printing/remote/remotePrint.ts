@@ -21,7 +21,7 @@ import { createJobJournal, JOURNAL_KEY, type Journal } from './jobJournal'
 import { createPrintCommands, type PrintCommands } from './printCommands'
 import { createRegistration, type RemoteRegistration } from './registration'
 import { readRegistration } from './registryView'
-import { requestRelay, wherePrint, type RelayLabel, type RelayOutcome, type Where } from './relay'
+import { requestRelay, wherePrint, type RelayLabel, type RelayOutcome, type UnfinishedRelay, type Where } from './relay'
 
 export const JOURNAL_FILE = 'print-jobs.dat'
 export const JOURNAL_FILE_KEY = 'jobs'
@@ -123,7 +123,21 @@ export function listenPrintCommands(): void {
   stopPrintCommands()
   const handler = (p: Parameters<PrintCommands['handle']>[0]) => void printCommands().handle(p)
   stopListening = PRINT_COMMANDS.map((name) => onPush(name, handler))
-  void remoteRegistration().refreshRegisteredFormat()
+  void followAndRefresh()
+}
+
+/** On every connection: our registration follows the system's printers, and the server hears it again. */
+async function followAndRefresh(): Promise<void> {
+  if (isDesktopHost() && currentRegistration()) {
+    try {
+      const f = await remoteRegistration().followPrinters(await printOps.listPrinters())
+      // A move has re-sent the registration already.
+      if (f.kind === 'move') return
+    } catch (err) {
+      warnLine(`[печать по команде] список принтеров не прочитан, регистрацию не проверили: ${errorText(err)}`)
+    }
+  }
+  await remoteRegistration().refreshRegisteredFormat()
 }
 
 export function stopPrintCommands(): void {
@@ -143,16 +157,21 @@ export function installRemotePrint(): () => void {
   }
 }
 
+/** This page's relay requests whose outcome is not known yet: asking again for one of them is the same job. */
+const unfinishedRelays = new Map<string, UnfinishedRelay>()
+
 /** Prints a label on the account's printer on another computer (see `requestRelay`). */
-export function printByRelay(label: RelayLabel, show: (text: string) => void): Promise<RelayOutcome> {
+export function printByRelay(label: RelayLabel, show: (text: string) => void, later?: (outcome: RelayOutcome) => void): Promise<RelayOutcome> {
   return requestRelay(
     {
       request: (name, payload, options) => request(name, payload, options),
       onPush,
       failureText: (err) => translateLabelError(errorText(err)),
+      unfinished: unfinishedRelays,
     },
     label,
     show,
+    later,
   )
 }
 

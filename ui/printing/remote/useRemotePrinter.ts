@@ -26,7 +26,7 @@ export const TRIAL_DOCUMENT_ID = 'trial-label'
 
 export interface RemotePrinterDeps {
   registration: RemoteRegistration
-  relay(label: RelayLabel, show: (text: string) => void): Promise<RelayOutcome>
+  relay(label: RelayLabel, show: (text: string) => void, later?: (outcome: RelayOutcome) => void): Promise<RelayOutcome>
   inHost?: () => boolean
   now?: () => number
 }
@@ -68,6 +68,17 @@ export function useRemotePrinter(deps: RemotePrinterDeps, systemPrinters: Ref<re
 
   watch(registryShown, (shown) => void (shown && loadRegistry()))
 
+  // The printer list changed (a printer renamed, reinstalled or removed): the registration follows it.
+  watch(
+    systemPrinters,
+    async (names) => {
+      if (!inHost() || names.length === 0 || !registered.value) return
+      const f = await deps.registration.followPrinters(names.map((name) => ({ name })))
+      if (f.kind === 'move') void loadRegistry()
+    },
+    { immediate: true },
+  )
+
   // ---- actions
 
   async function act(work: () => Promise<string | null>): Promise<string | null> {
@@ -95,7 +106,8 @@ export function useRemotePrinter(deps: RemotePrinterDeps, systemPrinters: Ref<re
 
   // ---- a trial label on the other computer
 
-  const trial = ref<{ printerId: string; text: string; ok: boolean | null } | null>(null)
+  /** `ok` null: waiting for the answer; `pending`: the job waits on the server and its result will show here */
+  const trial = ref<{ printerId: string; text: string; ok: boolean | null; pending?: boolean } | null>(null)
 
   async function printTrial(printerId: string, label: string): Promise<void> {
     if (trial.value?.ok === null) return
@@ -103,8 +115,12 @@ export function useRemotePrinter(deps: RemotePrinterDeps, systemPrinters: Ref<re
     const show = (text: string) => {
       if (trial.value?.ok === null) trial.value = { printerId, text, ok: null }
     }
-    const outcome = await deps.relay({ documentId: TRIAL_DOCUMENT_ID, printerLabel: label }, show)
-    trial.value = { printerId, text: outcome.text, ok: outcome.ok }
+    // The real outcome of a held or unanswered trial replaces its line whenever it comes.
+    const later = (outcome: RelayOutcome) => {
+      if (trial.value?.printerId === printerId && trial.value.ok !== null) trial.value = { printerId, text: outcome.text, ok: outcome.ok }
+    }
+    const outcome = await deps.relay({ documentId: TRIAL_DOCUMENT_ID, printerLabel: label }, show, later)
+    trial.value = { printerId, text: outcome.text, ok: outcome.ok, pending: outcome.pending === true }
   }
 
   return {
