@@ -25,7 +25,8 @@ export function seriesNames(r: SeriesRequest): SeriesCheck {
   const count = r.to - r.from + 1
   if (count > GENERATE_LIMIT) return { ok: false, text: `Получится ${count} — это больше предела ${GENERATE_LIMIT} за один раз` }
   if (!Number.isInteger(r.width) || r.width < 0 || r.width > WIDTH_LIMIT) return { ok: false, text: `Ширина номера — от 0 до ${WIDTH_LIMIT} цифр` }
-  const prefix = r.prefix.trim()
+  // A trailing blank is part of the prefix: «Полка » gives «Полка 1».
+  const prefix = r.prefix.trimStart()
   if (prefix.length > 60) return { ok: false, text: 'Начало названия длиннее 60 символов' }
   const names = Array.from({ length: count }, (_, i) => `${prefix}${String(r.from + i).padStart(r.width, '0')}`)
   return { ok: true, names }
