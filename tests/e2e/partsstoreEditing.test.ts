@@ -150,7 +150,11 @@ describe('correcting the parts store in the desktop app', () => {
       // The 10 bolts in the rack split into 6 + 4 new products, then the split undone from the history.
       await press(session, '[data-test="nav-products"]')
       await session.waitForText('[data-test="product"]', (t) => t.includes('Болт М6×20'))
-      expect(await pressIn(session, '[data-test="product-cell"]', 'Стеллаж 2Б', '[data-test="product-split"]')).toBe(true)
+      expect(await session.execute<boolean>(
+        `const bolt = [...document.querySelectorAll('[data-test="product"]')].find((p) => p.querySelector('[data-test="product-name"]').textContent === 'Болт М6×20')
+         const line = [...bolt.querySelectorAll('[data-test="product-cell"]')].find((c) => c.textContent.startsWith('Стеллаж 2Б:'))
+         line?.querySelector('[data-test="product-split"]').click(); return Boolean(line)`,
+      )).toBe(true)
       await session.waitForText('[data-test="split"]', (t) => t.includes('есть 10 шт.'))
       await fill(session, '[data-test="split-name"]', 'Болт М6×20 короткий')
       await fill(session, '[data-test="split-qty"]', '6')
