@@ -4,6 +4,7 @@ import { checkMoveBeside, checkMoveInto, checkMoveToZone, zoneDeleteQuestion } f
 import { seriesNames, seriesRequest } from './generation'
 import { entryText } from './history'
 import type { CellNode, HistoryEntry } from './records'
+import { parsePrice } from './quantity'
 import { checkSplit, splitProblem } from './split'
 
 const leaf = (id: number, name = `Ячейка ${id}`): CellNode => ({ id, name, barcode: null, children: [] })
@@ -140,4 +141,15 @@ it('a split and its undo read in the history', () => {
   }
   expect(entryText(e)).toBe('Выделили 10 шт. в Склад → Короб: Болт короткий — 6 шт., Болт длинный — 4 шт.')
   expect(entryText({ ...e, undoesId: 4 })).toBe('Отмена: Выделили 10 шт. в Склад → Короб: Болт короткий — 6 шт., Болт длинный — 4 шт.')
+})
+
+describe('typed prices', () => {
+  it.each<[string, number | null | undefined]>([
+    ['', null],
+    ['150,50', 150.5],
+    ['0', 0],
+    ['1.999', undefined],
+    ['-5', undefined],
+    ['сто', undefined],
+  ])('%j', (raw, price) => expect(parsePrice(raw)).toBe(price))
 })

@@ -16,3 +16,12 @@ export function stepQuantity(raw: string, by: 1 | -1): string {
   const base = Number.isFinite(n) ? n : 0
   return String(Math.max(0, Math.round((base + by) * 10_000) / 10_000))
 }
+
+export const PRICE_INVALID = 'Цена — число не меньше нуля, например 150,50'
+
+/** A typed price: empty is none (null); a comma or a point, at most 2 decimals, not below zero; undefined when it is not a price. */
+export function parsePrice(raw: string): number | null | undefined {
+  const t = raw.trim().replace(',', '.')
+  if (t === '') return null
+  return /^\d+(\.\d{1,2})?$/.test(t) ? Number(t) : undefined
+}
