@@ -151,4 +151,94 @@ describe('the parts store of the in-memory backend', () => {
     expect(jobs[0]).toMatchObject({ accountId: 'acc-master', size: '42x24', copies: 2 })
     expect(jobs[0]!.labels[0]).toMatchObject({ kind: 'cell', title: 'Стеллаж 1', code: expect.stringMatching(/^C-\d{6}$/) })
   })
+
+  describe('corrections', () => {
+    const ids = (r: Rig) => {
+      const s = partsStoreOf(r.b, 'acc-master')
+      const cell = (name: string) => [...s.cells.values()].find((c) => c.name === name)!
+      const product = (name: string) => [...s.products.values()].find((p) => p.name === name)!
+      return { s, cell, product }
+    }
+
+    it.each<[string, Payload, Payload]>([
+      ['no parts', { parts: [] }, { errorCode: 'bad_request', error: 'Добавьте хотя бы одну часть' }],
+      ['a part without a name', { parts: [{ name: ' ', quantity: 1 }] }, { errorCode: 'bad_request', error: 'Часть 1: укажите название' }],
+      ['a negative part', { parts: [{ name: 'А', quantity: 1 }, { name: 'Б', quantity: -1 }] }, { errorCode: 'bad_request', error: 'Часть 2: количество должно быть больше нуля' }],
+      ['51 parts', { parts: Array.from({ length: 51 }, () => ({ name: 'А', quantity: 0.1 })) }, { errorCode: 'bad_request', error: 'Частей получится 51 — это больше предела 50 за один раз' }],
+      ['more than the cell holds', { parts: [{ name: 'А', quantity: 100 }, { name: 'Б', quantity: 20.5 }] }, { errorCode: 'not_enough', available: 120 }],
+    ])('refuses a split with %s and changes nothing', (_, extra, refusal) => {
+      const r = rig()
+      const { s, cell, product } = ids(r)
+      const products = s.products.size
+      expect(r.ask('radioProductSplit', { sourceProductId: product('Болт М6×20').id, cellId: cell('Короб 1').id, ...extra })).toMatchObject(refusal)
+      expect(s.products.size).toBe(products)
+      expect(s.history).toHaveLength(0)
+    })
+
+    it('splits 10 → 6 + 4 with a history entry; the undo puts the 10 back and removes the parts; a part already taken blocks the undo', () => {
+      const r = rig()
+      const { s, cell, product } = ids(r)
+      const box = cell('Короб 1').id
+      const bolt = product('Болт М6×20').id
+      r.ask('radioPlacementTake', { cellId: box, productId: bolt, quantity: 110 })
+      const reply = r.ask('radioProductSplit', { sourceProductId: bolt, cellId: box, parts: [{ name: 'Болт А', quantity: 6 }, { name: 'Болт Б', quantity: 4 }] })!
+      expect(reply).toMatchObject({ sourceRemaining: 0, createdProducts: [{ name: 'Болт А', internalBarcode: expect.stringMatching(/^P-\d{6}$/) }, { name: 'Болт Б' }] })
+      const [a, b] = (reply.createdProducts as Array<{ id: number }>).map((x) => x.id)
+      expect(Object.fromEntries(s.stock.get(box)!)).toEqual({ [a!]: 6, [b!]: 4 })
+      const entry = (r.ask('radioHistoryList', { limit: 1 })!.items as Payload[])[0]!
+      expect(entry).toMatchObject({ kind: 'split', productId: bolt, quantity: 10, fromCellId: box, parts: [{ productId: a, name: 'Болт А', quantity: 6 }, { productId: b, name: 'Болт Б', quantity: 4 }] })
+
+      const undo = r.ask('radioHistoryUndo', { id: entry.id })!
+      expect(undo).toMatchObject({ undoneId: entry.id, item: { kind: 'split', undoesId: entry.id } })
+      expect(Object.fromEntries(s.stock.get(box)!)).toEqual({ [bolt]: 10 })
+      expect(s.products.has(a!)).toBe(false)
+
+      const again = r.ask('radioProductSplit', { sourceProductId: bolt, cellId: box, parts: [{ name: 'Болт В', quantity: 10 }] })!
+      const part = (again.createdProducts as Array<{ id: number }>)[0]!.id
+      r.ask('radioPlacementTake', { cellId: box, productId: part, quantity: 1 })
+      const split = s.history.find((h) => h.kind === 'split' && h.undoneById === null && h.undoesId === null)!
+      expect(r.ask('radioHistoryUndo', { id: split.id })).toMatchObject({ errorCode: 'not_enough', available: 9 })
+      expect(s.products.has(part)).toBe(true)
+    })
+
+    it('refuses moves into the own subtree by parent, before and after; moves to a zone top and reorders', () => {
+      const r = rig()
+      const { s, cell } = ids(r)
+      const rack = cell('Стеллаж 1').id
+      const box = cell('Короб 1').id
+      for (const target of [{ newParentId: box }, { beforeId: box }, { afterId: cell('Полка 1').id }]) {
+        expect(r.ask('radioCellMove', { id: rack, ...target })).toMatchObject({ errorCode: 'cycle' })
+      }
+      const attic = s.zones.find((z) => z.name === 'Антресоль')!.id
+      expect(r.ask('radioCellMove', { id: rack, newZoneId: attic })).toEqual({ id: rack, parentId: null, zoneId: attic, rootId: rack })
+      expect(cell('Короб 1').zoneId).toBe(attic)
+      expect(r.ask('radioCellMove', { id: rack, beforeId: cell('Ящик с мелочью').id })).toMatchObject({ parentId: null, zoneId: attic })
+      expect((r.ask('radioCellTree', { zoneId: attic })!.tree as Array<{ cells: Array<{ name: string }> }>)[0]!.cells.map((c) => c.name)).toEqual(['Стеллаж 1', 'Ящик с мелочью'])
+    })
+
+    it('generates a series within its limit, previewed without changes', () => {
+      const r = rig()
+      const { s } = ids(r)
+      const zoneId = s.zones[0]!.id
+      const cells = s.cells.size
+      expect(r.ask('radioCellGenerate', { prefix: 'A-', from: 1, to: 20, width: 2, zoneId, preview: true })).toMatchObject({ count: 20, names: expect.arrayContaining(['A-01', 'A-20']) })
+      expect(r.ask('radioCellGenerate', { prefix: 'A-', from: 1, to: 201, width: 0, zoneId })).toEqual({ errorCode: 'bad_request', error: 'Получится 201 — это больше предела 200 за один раз' })
+      expect(s.cells.size).toBe(cells)
+      const made = r.ask('radioCellGenerate', { prefix: 'A-', from: 1, to: 20, width: 2, zoneId })!
+      expect(made.createdCount).toBe(20)
+      expect((made.ids as number[]).map((id) => s.cells.get(id)!.barcode)).toEqual((made.ids as number[]).map((id) => `C-${String(id).padStart(6, '0')}`))
+      expect(r.ask('radioProductGeneratePreview', { prefix: 'Шайба ', from: 5, to: 3, width: 0 })).toEqual({ errorCode: 'bad_request', error: 'Последний номер меньше первого' })
+      expect((r.ask('radioProductGenerate', { prefix: 'Шайба ', from: 1, to: 2, width: 0, price: 3 })!.products as Payload[]).map((p) => [p.name, p.price])).toEqual([['Шайба 1', 3], ['Шайба 2', 3]])
+    })
+
+    it('a zone with cells is deleted only with force, its cells and stock with it', () => {
+      const r = rig()
+      const { s } = ids(r)
+      const main = s.zones[0]!.id
+      expect(r.ask('radioZoneDelete', { id: main })).toMatchObject({ errorCode: 'not_empty', cellsCount: 5, placementsCount: 4 })
+      expect(r.ask('radioZoneDelete', { id: main, force: true })).toEqual({ ok: true })
+      expect(s.zones.map((z) => z.name)).toEqual(['Антресоль'])
+      expect([...s.cells.values()].map((c) => c.name)).toEqual(['Ящик с мелочью'])
+    })
+  })
 })

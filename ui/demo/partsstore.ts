@@ -6,6 +6,8 @@
  */
 import type { Payload } from '../core/envelope'
 import { fold } from '../partsstore/codes'
+import { seriesNames, seriesOfPayload } from '../partsstore/generation'
+import { splitProblem } from '../partsstore/split'
 import type { Handler, HandlerContext, MemoryBackend } from './backend'
 import {
   cellPath, cellTree, childrenOf, descendants, fullPath, historyRecord, newId, ownBarcode, productCells, productRecord, qtyIn, round4,
@@ -142,7 +144,14 @@ export const partsStoreHandlers: Record<string, Handler> = {
   radioZoneDelete: /*#__PURE__*/ onStore(({ store: s }, p) => {
     const id = idOf(p.id)
     if (id === null || !s.zones.some((z) => z.id === id)) return refuse('not_found', 'Зона не найдена')
-    if ([...s.cells.values()].some((c) => c.zoneId === id)) return refuse('not_empty', 'В зоне есть ячейки — сначала перенесите или удалите их')
+    const cells = [...s.cells.values()].filter((c) => c.zoneId === id).map((c) => c.id)
+    const placementsCount = cells.reduce((n, cid) => n + (s.stock.get(cid)?.size ?? 0), 0)
+    if (cells.length > 0 && p.force !== true) return refuse('not_empty', 'В зоне есть ячейки', { cellsCount: cells.length, placementsCount })
+    for (const cid of cells) s.gonePaths.set(cid, fullPath(s, cid))
+    for (const cid of cells) {
+      s.cells.delete(cid)
+      s.stock.delete(cid)
+    }
     s.zones = s.zones.filter((z) => z.id !== id)
     return { ok: true }
   }),
@@ -224,20 +233,22 @@ export const partsStoreHandlers: Record<string, Handler> = {
   }),
 
   radioCellGenerate: /*#__PURE__*/ onStore(({ store: s }, p) => {
-    const count = Math.min(200, Math.max(0, Math.trunc(typeof p.count === 'number' ? p.count : 0)))
-    const prefix = text(p.prefix) || 'Ячейка'
-    const start = typeof p.start === 'number' ? Math.trunc(p.start) : 1
-    const names = Array.from({ length: count }, (_, i) => `${prefix} ${start + i}`)
-    if (p.preview === true) return { count, names }
+    const series = seriesNames(seriesOfPayload(p))
+    if (!series.ok) return refuse('bad_request', series.text)
+    const { names } = series
+    if (p.preview === true) return { count: names.length, names }
     const parentId = idOf(p.parentId)
     const parent = parentId === null ? undefined : s.cells.get(parentId)
+    if (parentId !== null && !parent) return refuse('not_found', 'Ячейка не найдена')
     const zoneId = parent?.zoneId ?? idOf(p.zoneId)
     if (zoneId === null || !s.zones.some((z) => z.id === zoneId)) return refuse('zone_required', 'Выберите зону')
-    for (const name of names) {
+    const ids = names.map((name) => {
       const id = newId(s)
       s.cells.set(id, { id, name, barcode: ownBarcode('cell', id), parentId: parent?.id ?? null, zoneId, order: childrenOf(s, parent?.id ?? null, zoneId).length })
-    }
-    return parent ? { createdCount: count, parentId: parent.id, tree: cellTree(s, zoneId, parent.id) } : { createdCount: count, rootId: null, names }
+      return id
+    })
+    const base = { createdCount: ids.length, ids }
+    return parent ? { ...base, parentId: parent.id, tree: cellTree(s, zoneId, parent.id) } : { ...base, rootId: null, names }
   }),
 
   radioCellContents: /*#__PURE__*/ onStore(({ store: s }, p) => {
@@ -273,6 +284,11 @@ export const partsStoreHandlers: Record<string, Handler> = {
     if (id !== null) {
       const x = s.products.get(id)
       if (!x) return refuse('product_not_found', 'product not found')
+      const newBarcode = text(p.barcode)
+      if (newBarcode && newBarcode !== x.internalBarcode) {
+        if ([...s.products.values()].some((o) => o.internalBarcode === newBarcode)) return refuse('barcode_taken', 'Такой штрихкод уже есть у другого товара')
+        x.internalBarcode = newBarcode
+      }
       Object.assign(x, { name, price, comment })
       return productRecord(s, x)
     }
@@ -313,28 +329,41 @@ export const partsStoreHandlers: Record<string, Handler> = {
     if (!source) return refuse('not_found', 'not found')
     const cellId = idOf(p.cellId)
     if (cellId === null || !s.cells.has(cellId)) return refuse('cell_not_found', 'cell not found')
-    const parts = (Array.isArray(p.parts) ? p.parts : []).filter((x): x is Payload => typeof x === 'object' && x !== null)
-    const wanted = round4(parts.reduce((n, x) => n + (qtyOf(x.quantity) ?? 0), 0))
+    const parts = (Array.isArray(p.parts) ? p.parts : [])
+      .filter((x): x is Payload => typeof x === 'object' && x !== null)
+      .map((x) => ({ name: text(x.name), quantity: typeof x.quantity === 'number' ? round4(x.quantity) : Number.NaN }))
+    const problem = splitProblem(parts)
+    if (problem) return refuse('bad_request', problem)
+    const wanted = round4(parts.reduce((n, x) => n + x.quantity, 0))
     const have = qtyIn(s, cellId, source.id)
     if (wanted > have) return refuse('not_enough', 'not enough', { available: have })
     const createdProducts = parts.map((part) => {
       const pid = newId(s)
-      const x = { id: pid, name: text(part.name), internalBarcode: ownBarcode('product', pid), price: source.price, comment: '' }
+      const x = { id: pid, name: part.name, internalBarcode: ownBarcode('product', pid), price: source.price, comment: '' }
       s.products.set(pid, x)
-      setQty(s, cellId, pid, qtyOf(part.quantity) ?? 0)
+      setQty(s, cellId, pid, part.quantity)
       return { id: pid, name: x.name, internalBarcode: x.internalBarcode }
     })
     setQty(s, cellId, source.id, have - wanted)
+    addHistory(c, {
+      kind: 'split', productId: source.id, quantity: wanted, fromCellId: cellId, toCellId: cellId, comment: '',
+      parts: createdProducts.map((x, i) => ({ productId: x.id, name: x.name, quantity: parts[i]!.quantity })),
+    })
     return { createdProducts, sourceRemaining: round4(have - wanted) }
   }),
 
-  radioProductGeneratePreview: /*#__PURE__*/ onStore((_c, p) => generatedNames(p)),
+  radioProductGeneratePreview: /*#__PURE__*/ onStore((_c, p) => {
+    const series = seriesNames(seriesOfPayload(p))
+    return series.ok ? { count: series.names.length, names: series.names } : refuse('bad_request', series.text)
+  }),
 
   radioProductGenerate: /*#__PURE__*/ onStore(({ store: s }, p) => {
-    const { names } = generatedNames(p) as { names: string[] }
-    const products = names.map((name) => {
+    const series = seriesNames(seriesOfPayload(p))
+    if (!series.ok) return refuse('bad_request', series.text)
+    const price = typeof p.price === 'number' && Number.isFinite(p.price) && p.price >= 0 ? p.price : null
+    const products = series.names.map((name) => {
       const pid = newId(s)
-      const x = { id: pid, name, internalBarcode: ownBarcode('product', pid), price: null, comment: '' }
+      const x = { id: pid, name, internalBarcode: ownBarcode('product', pid), price, comment: '' }
       s.products.set(pid, x)
       return productRecord(s, x)
     })
@@ -426,15 +455,19 @@ export const partsStoreHandlers: Record<string, Handler> = {
     if (h.undoneById !== null) return refuse('already_undone', 'already undone')
     const gone = (id: number | null) => id !== null && !s.cells.has(id)
     if (gone(h.fromCellId) || gone(h.toCellId)) return refuse('cell_missing', 'cell missing')
-    // The undo takes back from where the entry put.
-    const takeFrom = h.kind === 'take' ? null : h.toCellId
+    // The undo takes back from where the entry put (a split undoes itself below).
+    const takeFrom = h.kind === 'take' || h.kind === 'split' ? null : h.toCellId
     if (takeFrom !== null) {
       const have = qtyIn(s, takeFrom, h.productId)
       if (have < h.quantity) return refuse('not_enough', 'not enough', { available: have })
     }
     if (!s.products.has(h.productId)) return refuse('not_found', 'not found')
     let entry: StoreHistory
-    if (h.kind === 'put') {
+    if (h.kind === 'split') {
+      const split = undoSplit(c, h)
+      if (!split.ok) return split.refusal
+      entry = split.entry
+    } else if (h.kind === 'put') {
       setQty(s, h.toCellId!, h.productId, qtyIn(s, h.toCellId!, h.productId) - h.quantity)
       entry = addHistory(c, { kind: 'take', productId: h.productId, quantity: h.quantity, fromCellId: h.toCellId, toCellId: null, comment: '', undoesId: h.id })
     } else if (h.kind === 'take') {
@@ -450,9 +483,25 @@ export const partsStoreHandlers: Record<string, Handler> = {
   }),
 }
 
-function generatedNames(p: Payload): Payload {
-  const count = Math.min(200, Math.max(0, Math.trunc(typeof p.count === 'number' ? p.count : 0)))
-  const prefix = text(p.prefix) || 'Товар'
-  const names = Array.from({ length: count }, (_, i) => `${prefix} ${i + 1}`)
-  return { count, names }
+/**
+ * Undoes a split: every part must still lie in full in the cell; the parts go
+ * back to the source product, and a part product that lies nowhere else and
+ * has no other history is removed again.
+ */
+function undoSplit(c: PartsCtx, h: StoreHistory): { ok: true; entry: StoreHistory } | { ok: false; refusal: Payload } {
+  const s = c.store
+  const cellId = h.fromCellId!
+  const parts = h.parts ?? []
+  for (const part of parts) {
+    const have = qtyIn(s, cellId, part.productId)
+    if (!s.products.has(part.productId) || have < part.quantity) return { ok: false, refusal: refuse('not_enough', 'not enough', { available: have }) }
+  }
+  for (const part of parts) {
+    setQty(s, cellId, part.productId, qtyIn(s, cellId, part.productId) - part.quantity)
+    const used = s.history.some((x) => x.id !== h.id && (x.productId === part.productId || x.parts?.some((y) => y.productId === part.productId)))
+    if (!used && productCells(s, part.productId).length === 0) s.products.delete(part.productId)
+  }
+  setQty(s, cellId, h.productId, qtyIn(s, cellId, h.productId) + h.quantity)
+  const entry = addHistory(c, { kind: 'split', productId: h.productId, quantity: h.quantity, fromCellId: cellId, toCellId: cellId, comment: '', undoesId: h.id, parts: parts.map((x) => ({ ...x })) })
+  return { ok: true, entry }
 }

@@ -27,7 +27,7 @@ export interface StoreProduct {
 export interface StoreHistory {
   id: number
   at: string
-  kind: 'put' | 'take' | 'move'
+  kind: 'put' | 'take' | 'move' | 'split'
   productId: number
   quantity: number
   fromCellId: number | null
@@ -35,6 +35,8 @@ export interface StoreHistory {
   comment: string
   undoneById: number | null
   undoesId: number | null
+  /** a split: the products made from `productId` in `fromCellId` */
+  parts?: Array<{ productId: number; name: string; quantity: number }>
 }
 
 export interface PartsStore {
@@ -62,7 +64,7 @@ export function copyStore(s: PartsStore): PartsStore {
     cells: new Map([...s.cells].map(([k, v]) => [k, { ...v }])),
     products: new Map([...s.products].map(([k, v]) => [k, { ...v }])),
     stock: new Map([...s.stock].map(([k, v]) => [k, new Map(v)])),
-    history: s.history.map((h) => ({ ...h })),
+    history: s.history.map((h) => (h.parts ? { ...h, parts: h.parts.map((x) => ({ ...x })) } : { ...h })),
     gonePaths: new Map(s.gonePaths),
   }
 }
@@ -167,6 +169,7 @@ export function historyRecord(s: PartsStore, h: StoreHistory): Payload {
     comment: h.comment,
     undoneById: h.undoneById,
     undoesId: h.undoesId,
+    ...(h.parts ? { parts: h.parts.map((x) => ({ ...x })) } : {}),
   }
 }
 

@@ -5,6 +5,7 @@
  * texts with `failureText`.
  */
 import type { Payload } from '../core/envelope'
+import type { SeriesRequest } from './generation'
 import { chunk, type LabelRequest } from './labelQueue'
 import {
   normaliseCellContents, normaliseCellNode, normaliseHistoryEntry, normaliseHistoryPage, normaliseImportResult, normaliseLabelReply,
@@ -73,6 +74,15 @@ function deleteReplyOf(p: Payload): DeleteReply {
   return { deletedCount: typeof p.deletedCount === 'number' ? p.deletedCount : deletedIds.length, deletedIds, skippedIds }
 }
 
+function idsOf(v: unknown): number[] {
+  return Array.isArray(v) ? v.filter((x): x is number => idOf(x) !== null) : []
+}
+
+function namesOf(r: Payload): { count: number; names: string[] } {
+  const names = Array.isArray(r.names) ? r.names.filter((x): x is string => typeof x === 'string') : []
+  return { count: typeof r.count === 'number' ? r.count : names.length, names }
+}
+
 export function createPartsCommands(ask: Ask) {
   return {
     async zoneList(): Promise<Zone[]> {
@@ -85,9 +95,6 @@ export function createPartsCommands(ask: Ask) {
       const saved = isEmpty(reply) ? null : normaliseZone({ cells: [], ...reply })
       if (!saved) throw missing('Сервер не вернул сохраненную зону')
       return saved
-    },
-    async zoneDelete(id: number): Promise<void> {
-      await ask('radioZoneDelete', { id })
     },
     async cellTree(zoneId?: number): Promise<Zone[]> {
       return normaliseZones((await ask('radioCellTree', zoneId === undefined ? {} : { zoneId })).tree)
@@ -108,6 +115,21 @@ export function createPartsCommands(ask: Ask) {
       if (idOf(r.id) === null) throw missing('Сервер не вернул перенесенную ячейку')
       return { id: r.id as number, parentId: idOf(r.parentId), zoneId: idOf(r.zoneId), rootId: idOf(r.rootId) }
     },
+    /** Names of a series of cells, as the service would make them. */
+    async cellGeneratePreview(series: SeriesRequest): Promise<{ count: number; names: string[] }> {
+      return namesOf(await ask('radioCellGenerate', { ...series, preview: true }))
+    },
+    /** A series of cells at the top of `zoneId` or inside `parentId`. */
+    async cellGenerate(series: SeriesRequest, place: { zoneId: number; parentId?: number | null }): Promise<{ createdCount: number; ids: number[] }> {
+      const p: Payload = { ...series, zoneId: place.zoneId }
+      if (place.parentId !== undefined && place.parentId !== null) p.parentId = place.parentId
+      const r = await ask('radioCellGenerate', p)
+      if (typeof r.createdCount !== 'number') throw missing('Сервер не вернул созданные ячейки')
+      return { createdCount: r.createdCount, ids: idsOf(r.ids) }
+    },
+    async zoneDelete(id: number, force = false): Promise<void> {
+      await ask('radioZoneDelete', force ? { id, force: true } : { id })
+    },
     async cellDelete(id: number, force = false): Promise<void> {
       await ask('radioCellDelete', force ? { id, force: true } : { id })
     },
@@ -127,8 +149,12 @@ export function createPartsCommands(ask: Ask) {
     },
     async productSave(s: ProductSave): Promise<{ product: Product; placed?: { cellId: number; quantity: number } }> {
       const p: Payload = { name: s.name.trim(), price: s.price ?? null, comment: s.comment ?? '' }
-      if (s.id !== undefined) p.id = s.id
-      else {
+      if (s.id !== undefined) {
+        // An edit sends the barcode only when the user changed it.
+        const barcode = trimmed(s.barcode)
+        if (barcode !== '') p.barcode = barcode
+        p.id = s.id
+      } else {
         const barcode = trimmed(s.barcode)
         if (barcode !== '') p.barcode = barcode
         if (s.quantity !== undefined && s.quantity > 0 && s.cellId !== undefined) {
@@ -153,6 +179,22 @@ export function createPartsCommands(ask: Ask) {
         quantity: num(l.quantity),
         cellId: idOf(l.cellId),
       }))
+    },
+    /** Splits part of a product's stock in one cell into new products. */
+    async productSplit(q: { sourceProductId: number; cellId: number; parts: ReadonlyArray<{ name: string; quantity: number }> }): Promise<{ createdProducts: Array<{ id: number; name: string; internalBarcode: string }>; sourceRemaining: number }> {
+      const r = await ask('radioProductSplit', { sourceProductId: q.sourceProductId, cellId: q.cellId, parts: q.parts.map((x) => ({ name: x.name.trim(), quantity: x.quantity })) })
+      const createdProducts = (Array.isArray(r.createdProducts) ? r.createdProducts : [])
+        .filter((x): x is Payload => typeof x === 'object' && x !== null && idOf((x as Payload).id) !== null)
+        .map((x) => ({ id: x.id as number, name: trimmed(x.name), internalBarcode: trimmed(x.internalBarcode) }))
+      return { createdProducts, sourceRemaining: num(r.sourceRemaining) }
+    },
+    async productGeneratePreview(series: SeriesRequest): Promise<{ count: number; names: string[] }> {
+      return namesOf(await ask('radioProductGeneratePreview', { ...series }))
+    },
+    async productGenerate(series: SeriesRequest, price: number | null): Promise<Product[]> {
+      const r = await ask('radioProductGenerate', { ...series, price })
+      if (!Array.isArray(r.products)) throw missing('Сервер не вернул созданные товары')
+      return normaliseProducts(r.products)
     },
     /** Deletes in chunks of 200, one request after another; the replies are added up. */
     async productDelete(ids: readonly number[]): Promise<DeleteReply> {

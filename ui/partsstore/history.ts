@@ -29,7 +29,11 @@ export function entryText(e: HistoryEntry): string {
   const q = `${quantityText(e.quantity)} шт.`
   const from = e.fromCellId === null && e.fromCellPath === '' ? CELL_GONE : e.fromCellPath || CELL_GONE
   const to = e.toCellId === null && e.toCellPath === '' ? CELL_GONE : e.toCellPath || CELL_GONE
-  const body = e.kind === 'put' ? `Положили ${q} в ${to}` : e.kind === 'take' ? `Забрали ${q} из ${from}` : `Перенесли ${q}: ${from} → ${to}`
+  const body =
+    e.kind === 'put' ? `Положили ${q} в ${to}`
+    : e.kind === 'take' ? `Забрали ${q} из ${from}`
+    : e.kind === 'split' ? `Выделили ${q} в ${from}: ${(e.parts ?? []).map((x) => `${x.name} — ${quantityText(x.quantity)} шт.`).join(', ')}`
+    : `Перенесли ${q}: ${from} → ${to}`
   return e.undoesId !== null ? `Отмена: ${body}` : body
 }
 

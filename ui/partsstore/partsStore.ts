@@ -9,7 +9,7 @@ import { demoBackend } from '../core/demoChannel'
 import { revealSaved, saveDownload, saveUrlDownload } from '../core/downloads'
 import { command, isDemoMode, onPush, serverBaseUrl } from '../core/session'
 import { acceptPartsUpload, partsExportFile } from '../demo'
-import { createPartsCommands } from './commands'
+import { createPartsCommands, type Ask } from './commands'
 import { writeTable } from './csvTable'
 import { failureText, ZONES_LOAD_FAILED } from './failures'
 import { exportUrl, TEMPLATE_BASE, TEMPLATE_SHEET, templateRows } from './importColumns'
@@ -28,8 +28,15 @@ function demoUpload(token: string, fileName: string, bytes: Uint8Array): UploadR
   return { uploadId: String(r.uploadId), size: Number(r.size) || 0, kind: String(r.kind ?? '') }
 }
 
+let askOverride: Ask | null = null
+
+/** Tests only: the parts store's commands go to `ask` (none: back to the session's channel). */
+export function usePartsChannel(ask?: Ask): void {
+  askOverride = ask ?? null
+}
+
 export const usePartsStore = defineStore('partsstore', () => {
-  const commands = createPartsCommands((name, payload, timeoutMs) => command(name, payload ?? {}, timeoutMs))
+  const commands = createPartsCommands((name, payload, timeoutMs) => (askOverride ? askOverride(name, payload, timeoutMs) : command(name, payload ?? {}, timeoutMs)))
   const labels = createLabelQueue({
     send: (r) => commands.labelsPrint(r),
     failureText: (err) => failureText('printLabels', err),

@@ -17,3 +17,12 @@ export function stepQuantity(raw: string, by: 1 | -1): string {
   const base = n.ok ? n.value : 0
   return String(Math.max(0, Math.round((base + by) * 10_000) / 10_000))
 }
+
+export const PRICE_INVALID = 'Цена — число не меньше нуля, например 150,50'
+
+/** A typed price: empty is none (null); spaces, a comma or a point, at most 2 decimals, not below zero; undefined when it is not a price. */
+export function parsePrice(raw: string): number | null | undefined {
+  const parsed = parseNumber(raw, 2)
+  if (parsed.ok) return parsed.value
+  return parsed.reason === 'empty' ? null : undefined
+}

@@ -66,7 +66,7 @@ export interface ProductPage {
   total: number
 }
 
-export type HistoryKind = 'put' | 'take' | 'move'
+export type HistoryKind = 'put' | 'take' | 'move' | 'split'
 
 export interface HistoryEntry {
   id: number
@@ -83,6 +83,8 @@ export interface HistoryEntry {
   comment: string
   undoneById: number | null
   undoesId: number | null
+  /** a split: the new products made from the entry's product, in its cell */
+  parts?: Array<{ productId: number; name: string; quantity: number }>
 }
 
 export interface HistoryPage {
@@ -234,7 +236,7 @@ export function roundQty(n: number): number {
   return Math.round(n * 10_000) / 10_000
 }
 
-const KINDS: readonly HistoryKind[] = ['put', 'take', 'move']
+const KINDS: readonly HistoryKind[] = ['put', 'take', 'move', 'split']
 
 export function normaliseHistoryEntry(raw: unknown): HistoryEntry | null {
   if (!isObj(raw)) return null
@@ -255,7 +257,12 @@ export function normaliseHistoryEntry(raw: unknown): HistoryEntry | null {
     comment: text(raw.comment),
     undoneById: idOrNull(raw.undoneById),
     undoesId: idOrNull(raw.undoesId),
+    ...(raw.kind === 'split' ? { parts: splitParts(raw.parts) } : {}),
   }
+}
+
+function splitParts(raw: unknown): Array<{ productId: number; name: string; quantity: number }> {
+  return list(raw).flatMap((x) => (isObj(x) && id(x.productId) !== undefined ? [{ productId: x.productId as number, name: text(x.name), quantity: num(x.quantity) }] : []))
 }
 
 export function normaliseHistoryPage(raw: Payload): HistoryPage {
