@@ -1,7 +1,8 @@
 /**
  * The inventory export table: ";" between fields, quoted fields where needed, CR LF line ends. Text
  * cells that a spreadsheet program would take for a formula (a scanned code or a note beginning with
- * =, +, - or @) get a leading apostrophe; numbers stay numbers.
+ * =, +, - or @, or with a tab or a carriage return in front of one) get a leading apostrophe; numbers stay
+ * numbers.
  */
 import { writeTable } from '../partsstore/csvTable'
 import type { Scan, Session } from './records'
@@ -14,7 +15,7 @@ export const EXPORT_COLUMNS = [
 export type Cell = string | number
 
 /** A text cell made safe from formula evaluation; numbers pass as they are. */
-export const safeCell = (v: Cell): string => (typeof v === 'number' ? String(v) : /^[=+\-@]/.test(v) ? `'${v}` : v)
+export const safeCell = (v: Cell): string => (typeof v === 'number' ? String(v) : /^[=+\-@\t\r]/.test(v) ? `'${v}` : v)
 
 const SOURCE_TEXT = { camera: 'Камера', manual: 'Вручную', scanner: 'Сканер' } as const
 
