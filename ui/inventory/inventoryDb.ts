@@ -65,5 +65,11 @@ export class InventoryDb {
     return sessionRows(await this.db.queue.where('sessionId').equals(sessionId).toArray(), accountId, sessionId)
   }
 
+  /** The sessions of one account that have scans here. */
+  async sessionIds(accountId: string): Promise<number[]> {
+    const rows = await this.db.queue.filter((r) => r.accountId === accountId).toArray()
+    return [...new Set(rows.map((r) => r.sessionId))]
+  }
+
   close() { this.db.close() }
 }

@@ -9,14 +9,16 @@ import { displayName } from '../core/accountDescription'
 import { revealSaved, saveDownload, saveUrlDownload, withBom } from '../core/downloads'
 import { readLocal, writeLocal } from '../core/localStore'
 import { RefusalError } from '../core/requests'
+import { keptAccountsReady, keptAccountUids } from '../core/keptAccount'
 import { command, isDemoMode, serverBaseUrl } from '../core/session'
+import { useSocketStore } from '../core/socketStore'
 import { feedback } from '../documents/feedback/feedback'
 import { failureText, inventoryCommands } from './commands'
 import { exportCsv, exportFileName } from './exportTable'
 import { InventoryDb } from './inventoryDb'
 import { createPhotoUploads } from './photoUpload'
 import { pageQueueCopy, type QueueCopy } from './queueCopy'
-import { createQueueRunner, type QueueRunner } from './queueRunner'
+import { createQueueRunner, UNFILED, type QueueRunner } from './queueRunner'
 import { normaliseSession, type Session } from './records'
 import { unitChanges } from './unitChanges'
 import type { BatchFailure } from './scanQueue'
@@ -38,6 +40,9 @@ export const errorTextOf = (err: unknown): string => {
 
 export interface Flash { id: number; ok: boolean; text: string }
 
+/** Said when no account was ever confirmed for the signed-in token: a scan is never filed under no account. */
+export const NO_ACCOUNT = 'Аккаунт этого устройства еще не подтвержден сервером — подключитесь к сети, чтобы считать'
+
 const uuid = (): string => crypto.randomUUID()
 
 export const useInventoryStore = defineStore('inventory', () => {
@@ -57,8 +62,9 @@ export const useInventoryStore = defineStore('inventory', () => {
   let flashes = 0
   const photos = createPhotoUploads({ commands, failureText: errorTextOf })
 
+  /** The account the queue belongs to: the confirmed one, else the one last confirmed for this token on the device. */
   const who = () => {
-    const d = account.description
+    const d = account.description ?? account.kept
     return { accountId: d?.uid || (isDemoMode() ? 'demo' : ''), userId: d?.userId || null, userName: d ? displayName(d) : '' }
   }
 
@@ -72,24 +78,54 @@ export const useInventoryStore = defineStore('inventory', () => {
   }
 
   let runnerAccount = ''
+  const adopts = (accountId: string) => keptAccountUids().every((uid) => uid === accountId)
 
-  /** The runner of the signed-in account (a new one when another account signed in). */
-  async function ensureRunner(): Promise<QueueRunner> {
+  /** The runner of the signed-in account (a new one when another account signed in); null while no account is known. */
+  async function ensureRunner(): Promise<QueueRunner | null> {
+    await keptAccountsReady()
     const w = who()
+    if (w.accountId === UNFILED) return null
     if (runner.value && runnerAccount === w.accountId) return runner.value
-    runner.value?.leave()
+    runner.value?.close()
     copy ??= pageQueueCopy()
+    const db = await openDb()
     const made = createQueueRunner({
-      commands, db: await openDb(), copy, ...w, uid: uuid, now: () => Date.now(),
+      commands, db, copy, ...w, uid: uuid, now: () => Date.now(),
       every: (fn, ms) => {
         const t = setInterval(fn, ms)
         return () => clearInterval(t)
       },
       failureOf,
+      adoptUnfiled: adopts(w.accountId),
     })
     runner.value = made
     runnerAccount = w.accountId
     return made
+  }
+
+  /**
+   * Sends what waits on the device wherever the user is: the open session's queue at once, else the
+   * queue of a session this account left scans in (opened in the background, without its screen).
+   */
+  async function wake(): Promise<void> {
+    const r = await ensureRunner()
+    if (!r) return
+    if (!r.session.value) {
+      await copy!.ready
+      const d = await openDb()
+      const owners = adopts(runnerAccount) ? [runnerAccount, UNFILED] : [runnerAccount]
+      const mine: number[] = []
+      for (const owner of owners) mine.push(...copy!.sessionIds(owner), ...((await d?.sessionIds(owner).catch(() => [])) ?? []))
+      for (const id of [...new Set(mine)].sort((a, b) => b - a)) {
+        let known = sessions.value.find((s) => s.id === id) ?? remembered(id)
+        if (!known && useSocketStore().isConnected) known = await commands.get(id).catch(() => null)
+        if (!known || known.status !== 'open' || r.session.value) continue
+        await r.open(known)
+        r.leave()
+        break
+      }
+    }
+    await r.flush(true)
   }
 
   function remember(list: readonly Session[]) {
@@ -131,6 +167,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   /** Opens a session by id: the known record at once, the service's when it answers. */
   async function openSession(id: number): Promise<string> {
     const r = await ensureRunner()
+    if (!r) return NO_ACCOUNT
     let known = sessions.value.find((s) => s.id === id) ?? remembered(id)
     if (!known) {
       try {
@@ -141,7 +178,11 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
     if (!known) return 'Инвентаризация не найдена или уже закрыта'
     flash.value = null
-    await r.open(known)
+    if (r.session.value?.id === id) {
+      // Already open in the background: the screen only starts watching the other devices again.
+      r.watchOthers()
+      void r.pull()
+    } else await r.open(known)
     if (r.session.value) remember([r.session.value])
     return ''
   }
@@ -157,7 +198,11 @@ export const useInventoryStore = defineStore('inventory', () => {
   /** A scanned or typed code: the sound of success only once the scan is on the device. */
   async function scan(code: string, source: 'scanner' | 'camera' | 'manual' = 'scanner'): Promise<boolean> {
     const r = runner.value
-    if (!r) return false
+    if (!r) {
+      show(false, NO_ACCOUNT)
+      void feedback.playError()
+      return false
+    }
     const added = await r.add({ code, source })
     if (!added.ok) {
       show(false, added.error)
@@ -229,7 +274,7 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
   }
 
-  const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
+  const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, failureOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
 
   /** The session's photos (or one unit's) as a .zip in Downloads. */
   async function photoArchive(unitNo?: string): Promise<string> {
@@ -257,7 +302,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   return {
     sessions, hasMore, listError, storageWarning, flash, runner,
     session: computed(() => runner.value?.session.value ?? null),
-    loadSessions, startSession, openSession, leaveSession, scan, closeSession, saveComment,
+    loadSessions, startSession, openSession, leaveSession, wake, scan, closeSession, saveComment,
     exportToDownloads, exportKept, registryRequest, photoArchive, ...units, photos, commands,
   }
 })
