@@ -38,7 +38,7 @@ export function exportRows(scans: readonly Scan[]): Cell[][] {
     s.unitNo ?? i + 1,
     s.code,
     s.codeNorm,
-    s.scannedAt,
+    scanTime(s.scannedAt),
     s.userName || s.deviceName || s.userId,
     SOURCE_TEXT[s.source],
     s.qty,
@@ -69,6 +69,13 @@ export function exportDate(iso: string | null): string {
   const d = iso ? new Date(iso) : null
   if (!d || Number.isNaN(d.getTime())) return ''
   return `${pad(d.getDate())}.${pad(d.getMonth() + 1)}.${d.getFullYear()} ${pad(d.getHours())}:${pad(d.getMinutes())}`
+}
+
+/** "DD.MM.YYYY HH:MM:SS" of an ISO time on the local clock; a time that cannot be read stays as it is. */
+export function scanTime(iso: string): string {
+  const d = iso ? new Date(iso) : null
+  if (!d || Number.isNaN(d.getTime())) return iso
+  return `${exportDate(iso)}:${pad(d.getSeconds())}`
 }
 
 /** The table of several sessions: the session's name, start and close in front of every row. */

@@ -16,10 +16,14 @@ import { feedback } from '../documents/feedback/feedback'
 import { failureText, inventoryCommands } from './commands'
 import { exportCsv, exportFileName } from './exportTable'
 import { InventoryDb } from './inventoryDb'
-import { createPhotoUploads } from './photoUpload'
+import { refusedFileName } from './photoQueue'
+import { createPhotoUploads, type AttachOutcome } from './photoUpload'
 import { pageQueueCopy, type QueueCopy } from './queueCopy'
 import { createQueueRunner, UNFILED, type QueueRunner } from './queueRunner'
-import { normaliseSession, type Session } from './records'
+import { FLUSH_TICK_MS } from './scanQueue'
+import { normaliseScan, normaliseSession, type Scan, type Session } from './records'
+
+export type ScanFilter = 'unnamed' | 'photos' | 'repeats'
 import { unitChanges } from './unitChanges'
 import type { BatchFailure } from './scanQueue'
 
@@ -39,6 +43,9 @@ export const errorTextOf = (err: unknown): string => {
 }
 
 export interface Flash { id: number; ok: boolean; text: string }
+
+/** Where a saved file went (null: the page's browser took the download). */
+export const savedText = (path: string | null): string => (path ? `Файл сохранен в Загрузки: ${path}` : 'Файл передан на скачивание')
 
 /** Said when no account was ever confirmed for the signed-in token: a scan is never filed under no account. */
 export const NO_ACCOUNT = 'Аккаунт этого устройства еще не подтвержден сервером — подключитесь к сети, чтобы считать'
@@ -60,7 +67,16 @@ export const useInventoryStore = defineStore('inventory', () => {
   let copy: QueueCopy | null = null
   let db: Promise<InventoryDb | null> | null = null
   let flashes = 0
-  const photos = createPhotoUploads({ commands, failureText: errorTextOf })
+  const photos = createPhotoUploads({
+    commands,
+    failureText: errorTextOf,
+    keep: async () => {
+      const d = await openDb()
+      return d ? { put: (p) => d.putPhoto(p), remove: (k) => d.removePhoto(k), all: (a) => d.photos(a) } : null
+    },
+    unitWaiting: (uid) => runner.value?.queue.value.some((q) => q.scanUid === uid && !q.rejected && !q.deleting) ?? false,
+  })
+  let photoTimer: ReturnType<typeof setInterval> | null = null
 
   /** The account the queue belongs to: the confirmed one, else the one last confirmed for this token on the device. */
   const who = () => {
@@ -100,6 +116,8 @@ export const useInventoryStore = defineStore('inventory', () => {
     })
     runner.value = made
     runnerAccount = w.accountId
+    await photos.load(w.accountId)
+    photoTimer ??= setInterval(() => void photos.pump(), FLUSH_TICK_MS)
     return made
   }
 
@@ -126,6 +144,7 @@ export const useInventoryStore = defineStore('inventory', () => {
       }
     }
     await r.flush(true)
+    await photos.pump()
   }
 
   function remember(list: readonly Session[]) {
@@ -215,19 +234,35 @@ export const useInventoryStore = defineStore('inventory', () => {
     return true
   }
 
-  async function closeSession(force = false): Promise<string> {
+  /**
+   * Closes the open session (with `force` even while the register still looks codes up). `registryPending`:
+   * the service waits for the register; the screen offers «Закрыть без наименований».
+   */
+  async function closeSession(force = false): Promise<{ error: string; registryPending?: boolean }> {
     const r = runner.value
     const s = r?.session.value
-    if (!r || !s) return ''
+    if (!r || !s) return { error: '' }
     await r.flush(true)
     try {
       const closed = await commands.close(s.id, force)
       r.session.value = closed
       sessions.value = sessions.value.map((x) => (x.id === closed.id ? closed : x))
       remember([closed])
-      return ''
+      return { error: '' }
     } catch (err) {
-      return errorTextOf(err)
+      return { error: errorTextOf(err), ...(failureOf(err).code === 'registry-pending' ? { registryPending: true } : {}) }
+    }
+  }
+
+  /** The service's scans of the open session under a filter and a search; null when neither is set. */
+  async function findScans(filter: ScanFilter | '', q: string): Promise<{ scans: Scan[] | null; error: string }> {
+    const s = runner.value?.session.value
+    if (!s || (filter === '' && q.trim() === '')) return { scans: null, error: '' }
+    try {
+      const r = await commands.listScans(s.id, { limit: 200, ...(filter ? { filter } : {}), q })
+      return { scans: r.scans.map(normaliseScan).filter((x): x is Scan => x !== null), error: '' }
+    } catch (err) {
+      return { scans: null, error: errorTextOf(err) }
     }
   }
 
@@ -236,8 +271,8 @@ export const useInventoryStore = defineStore('inventory', () => {
     const s = r?.session.value
     if (!r || !s) return ''
     try {
-      r.session.value = await commands.comment(s.id, comment)
-      return ''
+      r.session.value = await commands.comment(s.id, comment.trim())
+      return 'Комментарий сохранен'
     } catch (err) {
       return errorTextOf(err)
     }
@@ -247,7 +282,7 @@ export const useInventoryStore = defineStore('inventory', () => {
     if (typeof r.url !== 'string' || r.url === '') return 'Сервер не вернул файл'
     const path = await saveUrlDownload(r.url, r.fileName)
     if (path) await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
-    return ''
+    return savedText(path)
   }
 
   /** The service's table of this session (or of all sessions) into Downloads. */
@@ -268,13 +303,33 @@ export const useInventoryStore = defineStore('inventory', () => {
     try {
       const path = await saveDownload(exportFileName(new Date()), withBom(exportCsv(r.keptScans())))
       await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
-      return ''
+      return savedText(path)
     } catch (err) {
       return errorTextOf(err)
     }
   }
 
   const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, failureOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
+
+  /** A photo for a unit of the open session: kept on the device, sent now or as soon as it can go. */
+  async function attachPhoto(scan: Scan, file: File): Promise<AttachOutcome> {
+    const s = runner.value?.session.value
+    if (!s) return { kind: 'refused', text: NO_ACCOUNT }
+    return photos.attach(scan.scanUid, scan.photos, file, { accountId: runnerAccount, sessionId: s.id })
+  }
+
+  /** A photo the service refused, saved into Downloads as it was taken. */
+  async function saveRefusedPhoto(key: string): Promise<string> {
+    const p = photos.state.waiting.find((x) => x.key === key)
+    if (!p) return ''
+    try {
+      const path = await saveDownload(refusedFileName(p), p.bytes)
+      await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
+      return savedText(path)
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
 
   /** The session's photos (or one unit's) as a .zip in Downloads. */
   async function photoArchive(unitNo?: string): Promise<string> {
@@ -302,7 +357,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   return {
     sessions, hasMore, listError, storageWarning, flash, runner,
     session: computed(() => runner.value?.session.value ?? null),
-    loadSessions, startSession, openSession, leaveSession, wake, scan, closeSession, saveComment,
-    exportToDownloads, exportKept, registryRequest, photoArchive, ...units, photos, commands,
+    loadSessions, startSession, openSession, leaveSession, wake, scan, closeSession, saveComment, findScans,
+    exportToDownloads, exportKept, registryRequest, photoArchive, attachPhoto, saveRefusedPhoto, ...units, photos, commands,
   }
 })
