@@ -9,8 +9,8 @@ import { displayName } from '../core/accountDescription'
 import { revealSaved, saveDownload, saveUrlDownload, withBom } from '../core/downloads'
 import { readLocal, writeLocal } from '../core/localStore'
 import { RefusalError } from '../core/requests'
-import { keptAccountsReady, keptAccountUids } from '../core/keptAccount'
-import { command, isDemoMode, serverBaseUrl } from '../core/session'
+import { keptAccountFor, keptAccountsReady, keptAccountUids } from '../core/keptAccount'
+import { channelToken, command, isDemoMode, serverBaseUrl } from '../core/session'
 import { useSocketStore } from '../core/socketStore'
 import { feedback } from '../documents/feedback/feedback'
 import { failureText, inventoryCommands } from './commands'
@@ -80,7 +80,7 @@ export const useInventoryStore = defineStore('inventory', () => {
 
   /** The account the queue belongs to: the confirmed one, else the one last confirmed for this token on the device. */
   const who = () => {
-    const d = account.description ?? account.kept
+    const d = account.description ?? account.kept ?? keptAccountFor(channelToken())
     return { accountId: d?.uid || (isDemoMode() ? 'demo' : ''), userId: d?.userId || null, userName: d ? displayName(d) : '' }
   }
 
