@@ -22,10 +22,10 @@ import { pageQueueCopy, type QueueCopy } from './queueCopy'
 import { createQueueRunner, UNFILED, type QueueRunner } from './queueRunner'
 import { FLUSH_TICK_MS } from './scanQueue'
 import { normaliseScan, normaliseSession, type Scan, type Session } from './records'
-
-export type ScanFilter = 'unnamed' | 'photos' | 'repeats'
 import { unitChanges } from './unitChanges'
 import type { BatchFailure } from './scanQueue'
+
+export type ScanFilter = 'unnamed' | 'photos' | 'repeats'
 
 /** Sessions seen last, so that a session opens without a connection. */
 const SESSIONS_KEY = 'zv_inventory_sessions'
@@ -94,17 +94,20 @@ export const useInventoryStore = defineStore('inventory', () => {
   }
 
   let runnerAccount = ''
+  /** a session's screen is shown (its runner pulls the other devices' scans) */
+  let onScreen = false
   const adopts = (accountId: string) => keptAccountUids().every((uid) => uid === accountId)
 
   /** The runner of the signed-in account (a new one when another account signed in); null while no account is known. */
   async function ensureRunner(): Promise<QueueRunner | null> {
     await keptAccountsReady()
+    const db = await openDb()
+    // Nothing is awaited from here to the runner's assignment: two callers never make two runners.
     const w = who()
     if (w.accountId === UNFILED) return null
     if (runner.value && runnerAccount === w.accountId) return runner.value
     runner.value?.close()
     copy ??= pageQueueCopy()
-    const db = await openDb()
     const made = createQueueRunner({
       commands, db, copy, ...w, uid: uuid, now: () => Date.now(),
       every: (fn, ms) => {
@@ -139,12 +142,12 @@ export const useInventoryStore = defineStore('inventory', () => {
         if (!known && useSocketStore().isConnected) known = await commands.get(id).catch(() => null)
         if (!known || known.status !== 'open' || r.session.value) continue
         await r.open(known)
-        r.leave()
+        if (!onScreen) r.leave()
         break
       }
     }
     await r.flush(true)
-    await photos.pump()
+    await photos.pump(true)
   }
 
   function remember(list: readonly Session[]) {
@@ -197,6 +200,7 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
     if (!known) return 'Инвентаризация не найдена или уже закрыта'
     flash.value = null
+    onScreen = true
     if (r.session.value?.id === id) {
       // Already open in the background: the screen only starts watching the other devices again.
       r.watchOthers()
@@ -207,6 +211,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   }
 
   function leaveSession() {
+    onScreen = false
     runner.value?.leave()
   }
 

@@ -252,10 +252,10 @@ export function createPhotoUploads(o: {
   }
 
   let pumping: Promise<void> | null = null
-  /** Sends the waiting photos that are due; one round at a time. */
-  function pump(): Promise<void> {
+  /** Sends the waiting photos that are due (all but refused ones when `forced`: the connection is back); one round at a time. */
+  function pump(forced = false): Promise<void> {
     pumping ??= (async () => {
-      const due = photosDue(state.waiting, { nowMs: deps.now(), unitWaiting, busy: state.busy })
+      const due = photosDue(state.waiting, { nowMs: forced ? Number.MAX_SAFE_INTEGER : deps.now(), unitWaiting, busy: state.busy })
       for (const p of due) {
         // No connection: the rest waits for the next round.
         if ((await run(p)).kind === 'unreached') break
