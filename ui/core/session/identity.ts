@@ -6,6 +6,7 @@ import { accountModeFrom, writeAccountMode } from '../accountMode'
 import { normaliseAccountDescription, type AccountDescription } from '../accountDescription'
 import { useAccountStore } from '../accountStore'
 import { SELF_RECONNECT_LINE } from '../connectionLog'
+import { DEMO_TOKEN } from '../demoToken'
 import { createHooks } from '../hooks'
 import { IdentityCheck } from '../identityCheck'
 import { keepAccount, keptAccountFor, keptAccountsReady } from '../keptAccount'
@@ -52,7 +53,9 @@ export function createIdentity({ env, tokens, host, requests, renewal }: Identit
   function apply(raw: unknown): void {
     const d = normaliseAccountDescription(raw)
     useAccountStore().apply(d)
-    void keepAccount(tokens.channelToken(), d)
+    // The demonstration account is answered on the page: it is no account this device works for.
+    const token = tokens.channelToken()
+    if (token !== DEMO_TOKEN) void keepAccount(token, d)
     writeAccountMode(accountModeFrom(d))
     descriptionHooks.run(d)
     void renewal.check()
