@@ -4,6 +4,7 @@ import { afterAll, afterEach, beforeAll, beforeEach, describe, expect, it } from
 import { useAccountStore } from './accountStore'
 import { useAuthStore } from './authStore'
 import { BANNER_REFUSED, BANNER_STALE } from './identityCheck'
+import { keptAccountFor } from './keptAccount'
 import { readLocal, writeLocal } from './localStore'
 import { readSavedAccounts } from './savedAccounts'
 import {
@@ -12,6 +13,7 @@ import {
   disconnectSocket,
   enterDemoMode,
   deviceWhoAmI,
+  restartCapabilitiesWait,
   revokeSavedSession,
   socketLogin,
   startSession,
@@ -137,6 +139,26 @@ describe('a refused handshake', () => {
 })
 
 describe('identity check', () => {
+  it('the account confirmed for a token stands in for it while the service is away', async () => {
+    const t = await standIn.mint('u-anna')
+    useAuthStore().setDeviceJwt(t.token)
+    connectSocket()
+    await eventually('the account description', () => useAccountStore().received)
+    await eventually('the kept account', () => keptAccountFor(t.token)?.fullName === 'Анна Смирнова')
+
+    disconnectSocket()
+    restartCapabilitiesWait()
+    const account = useAccountStore()
+    expect(account.received).toBe(true)
+    expect(account.description?.fullName).toBe('Анна Смирнова')
+    expect(account.kept?.uid).toBe(account.description?.uid)
+
+    // Another token, never confirmed here: no account is guessed.
+    useAuthStore().setDeviceJwt((await standIn.mint('u-anna')).token)
+    restartCapabilitiesWait()
+    expect([useAccountStore().received, useAccountStore().description, useAccountStore().kept]).toEqual([true, null, null])
+  })
+
   it('two failures with a refresh token lead to one silent renewal and a reconnect', async () => {
     const t = await standIn.mint('u-anna')
     writeLocal('refresh_token', t.refreshToken)

@@ -246,10 +246,29 @@ function scanUpdate(c: InvCtx, p: Payload): Payload {
   return { scan: scanRecord(c.st, scan) }
 }
 
+/**
+ * A unit deleted by id, or by `scanUid` (a device that never heard the unit's id: its batch's answer
+ * was lost). A `scanUid` the service does not hold is remembered as deleted, so the scan stays deleted
+ * if its batch arrives later.
+ */
 function scanDelete(c: InvCtx, p: Payload): Payload {
+  if (typeof p.scanUid === 'string' && p.scanUid !== '') {
+    const s = sessionOf(c, p)
+    if (!s) return refuse('session-not-found')
+    if (s.status === 'closed') return refuse('session-closed')
+    const held = s.scans.find((x) => x.scanUid === p.scanUid)
+    if (!held) {
+      c.st.deleted.add(uidKey(c.accountId, p.scanUid))
+      return { id: null, deleted: true, photosDeleted: 0 }
+    }
+    return dropScan(c, s, held)
+  }
   const found = editableScan(c, p)
   if ('refusal' in found) return found.refusal
-  const { session, scan } = found
+  return dropScan(c, found.session, found.scan)
+}
+
+function dropScan(c: InvCtx, session: InventorySession, scan: InventoryScan): Payload {
   session.scans.splice(session.scans.indexOf(scan), 1)
   const key = uidKey(c.accountId, scan.scanUid)
   c.st.byUid.delete(key)

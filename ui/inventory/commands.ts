@@ -85,7 +85,8 @@ export function inventoryCommands(request: Request) {
       if (Object.keys(scan).length === 0) throw new Error('Сервер не вернул сохраненный скан')
       return scan
     },
-    deleteScan: async (sessionId: number, id: number) => obj(await ask('inventoryScanDelete', { sessionId, id })),
+    /** A unit deleted by its id, or by `scanUid` (how the service finds a unit whose id the device never heard). */
+    deleteScan: async (sessionId: number, unit: { id?: number; scanUid?: string }) => obj(await ask('inventoryScanDelete', { sessionId, ...unit })),
     async photoIds(count: number) {
       const r = obj(await ask('inventoryPhotoIds', { count: clamp(count, 1, 100, 1) }))
       const ids = arr(r.ids)

@@ -1,16 +1,26 @@
 import { describe, expect, it } from 'vitest'
 import { readTable } from '../partsstore/csvTable'
-import { exportAllCsv, exportCsv, exportFileName, photoFolder, safeCell } from './exportTable'
+import { exportAllCsv, exportCsv, exportFileName, photoFolder, safeCell, scanTime } from './exportTable'
 import { normaliseScan, normaliseSession, type Scan } from './records'
 
 const scan = (over: Record<string, unknown>): Scan => normaliseScan({ scanUid: `u-${Math.random()}`, code: 'C', source: 'scanner', qty: 1, scannedAt: '2026-01-01T10:00:00Z', userId: 5, ...over })!
 
 describe('export table', () => {
+  it('the scan time reads as the local clock, day first', () => {
+    const at = new Date(2026, 0, 2, 3, 4, 5)
+    expect(scanTime(at.toISOString())).toBe('02.01.2026 03:04:05')
+    expect([scanTime(''), scanTime('вчера')]).toEqual(['', 'вчера'])
+  })
+
   it.each([
     ['=HYPERLINK("x")', '\'=HYPERLINK("x")'],
     ['+7', "'+7"],
     ['-1', "'-1"],
     ['@SUM(A1)', "'@SUM(A1)"],
+    ['\t=1+1', "'\t=1+1"],
+    ['\r=1+1', "'\r=1+1"],
+    ['\tтекст', "'\tтекст"],
+    [' =1', ' =1'],
     ['4601234567890', '4601234567890'],
     [12, '12'],
     [-3, '-3'],

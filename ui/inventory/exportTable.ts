@@ -1,7 +1,8 @@
 /**
  * The inventory export table: ";" between fields, quoted fields where needed, CR LF line ends. Text
  * cells that a spreadsheet program would take for a formula (a scanned code or a note beginning with
- * =, +, - or @) get a leading apostrophe; numbers stay numbers.
+ * =, +, - or @, or with a tab or a carriage return in front of one) get a leading apostrophe; numbers stay
+ * numbers.
  */
 import { writeTable } from '../partsstore/csvTable'
 import type { Scan, Session } from './records'
@@ -14,7 +15,7 @@ export const EXPORT_COLUMNS = [
 export type Cell = string | number
 
 /** A text cell made safe from formula evaluation; numbers pass as they are. */
-export const safeCell = (v: Cell): string => (typeof v === 'number' ? String(v) : /^[=+\-@]/.test(v) ? `'${v}` : v)
+export const safeCell = (v: Cell): string => (typeof v === 'number' ? String(v) : /^[=+\-@\t\r]/.test(v) ? `'${v}` : v)
 
 const SOURCE_TEXT = { camera: 'Камера', manual: 'Вручную', scanner: 'Сканер' } as const
 
@@ -37,7 +38,7 @@ export function exportRows(scans: readonly Scan[]): Cell[][] {
     s.unitNo ?? i + 1,
     s.code,
     s.codeNorm,
-    s.scannedAt,
+    scanTime(s.scannedAt),
     s.userName || s.deviceName || s.userId,
     SOURCE_TEXT[s.source],
     s.qty,
@@ -68,6 +69,13 @@ export function exportDate(iso: string | null): string {
   const d = iso ? new Date(iso) : null
   if (!d || Number.isNaN(d.getTime())) return ''
   return `${pad(d.getDate())}.${pad(d.getMonth() + 1)}.${d.getFullYear()} ${pad(d.getHours())}:${pad(d.getMinutes())}`
+}
+
+/** "DD.MM.YYYY HH:MM:SS" of an ISO time on the local clock; a time that cannot be read stays as it is. */
+export function scanTime(iso: string): string {
+  const d = iso ? new Date(iso) : null
+  if (!d || Number.isNaN(d.getTime())) return iso
+  return `${exportDate(iso)}:${pad(d.getSeconds())}`
 }
 
 /** The table of several sessions: the session's name, start and close in front of every row. */

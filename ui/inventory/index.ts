@@ -1,8 +1,11 @@
 /**
  * Inventory: sessions counted by scanning on several devices, the device's scan queue that keeps
- * counting without a connection, unit photos and the exports. The screens load lazily; install only
- * routes the service's pushes and a returning connection to the open session.
+ * counting without a connection, unit photos and the exports. The screens load lazily; install routes
+ * the service's pushes to the open session and wakes the device's queue when an account is known and
+ * whenever the connection returns.
  */
+import { watch } from 'vue'
+import { useAccountStore } from '../core/accountStore'
 import { onChannelConnected, onPush } from '../core/session'
 import type { Feature } from '../core/feature'
 
@@ -18,9 +21,19 @@ export const inventoryFeature: Feature = {
       const { useInventoryStore } = await import('./inventoryStore')
       return useInventoryStore(pinia).runner
     }
+    const wake = async () => {
+      const { useInventoryStore } = await import('./inventoryStore')
+      await useInventoryStore(pinia).wake()
+    }
     onPush('inventorySessionClosed', (p) => void runner().then((r) => r?.onSessionClosed(p)))
     onPush('inventoryRegistryUpdated', (p) => void runner().then((r) => r?.onRegistryUpdated(p)))
-    // Back online: what waits goes at once instead of at the next due flush.
-    onChannelConnected(() => void runner().then((r) => r?.flush(true)))
+    // Back online, wherever the user is: what waits on the device goes at once.
+    onChannelConnected(() => void wake())
+    // An account known (confirmed, or kept on the device for the signed-in token): its queue shows and
+    // goes out from the first moment, before the session's screen is opened.
+    const account = useAccountStore(pinia)
+    watch(() => (account.description ?? account.kept)?.uid ?? '', (uid) => {
+      if (uid !== '') void wake()
+    }, { immediate: true })
   },
 }

@@ -5,12 +5,13 @@
  */
 import Dexie, { type Table } from 'dexie'
 import type { IndexedDbImpl } from '../reference/assortmentDb'
+import type { WaitingPhoto } from './photoQueue'
 import type { QueuedScan } from './scanQueue'
 
 export const DB_NAME = 'zorvik_inventory'
 
 export interface StoredScan extends QueuedScan { key: string; accountId: string; sessionId: number }
-export interface StoredPhoto { key: string; sessionId: number; scanUid: string; [k: string]: unknown }
+export type StoredPhoto = WaitingPhoto
 
 class InventoryDexie extends Dexie {
   queue!: Table<StoredScan, string>
@@ -63,6 +64,27 @@ export class InventoryDb {
   /** A session's queue of one account, oldest first. */
   async read(accountId: string, sessionId: number): Promise<QueuedScan[]> {
     return sessionRows(await this.db.queue.where('sessionId').equals(sessionId).toArray(), accountId, sessionId)
+  }
+
+  /** Resolves once the photo is stored (with its bytes) until `removePhoto`. */
+  async putPhoto(p: WaitingPhoto): Promise<void> {
+    await this.db.transaction('rw', this.db.photos, () => this.db.photos.put(p))
+  }
+
+  async removePhoto(key: string): Promise<void> {
+    await this.db.transaction('rw', this.db.photos, () => this.db.photos.delete(key))
+  }
+
+  /** One account's photos waiting here, oldest first. */
+  async photos(accountId: string): Promise<WaitingPhoto[]> {
+    const all = await this.db.photos.toArray()
+    return all.filter((p) => p.accountId === accountId && ArrayBuffer.isView(p.bytes)).sort((a, b) => a.addedAt - b.addedAt)
+  }
+
+  /** The sessions of one account that have scans here. */
+  async sessionIds(accountId: string): Promise<number[]> {
+    const rows = await this.db.queue.filter((r) => r.accountId === accountId).toArray()
+    return [...new Set(rows.map((r) => r.sessionId))]
   }
 
   close() { this.db.close() }

@@ -9,17 +9,23 @@ import { displayName } from '../core/accountDescription'
 import { revealSaved, saveDownload, saveUrlDownload, withBom } from '../core/downloads'
 import { readLocal, writeLocal } from '../core/localStore'
 import { RefusalError } from '../core/requests'
-import { command, isDemoMode, serverBaseUrl } from '../core/session'
+import { keptAccountFor, keptAccountsReady, keptAccountUids } from '../core/keptAccount'
+import { channelToken, command, isDemoMode, serverBaseUrl } from '../core/session'
+import { useSocketStore } from '../core/socketStore'
 import { feedback } from '../documents/feedback/feedback'
 import { failureText, inventoryCommands } from './commands'
 import { exportCsv, exportFileName } from './exportTable'
 import { InventoryDb } from './inventoryDb'
-import { createPhotoUploads } from './photoUpload'
+import { refusedFileName } from './photoQueue'
+import { createPhotoUploads, type AttachOutcome } from './photoUpload'
 import { pageQueueCopy, type QueueCopy } from './queueCopy'
-import { createQueueRunner, type QueueRunner } from './queueRunner'
-import { normaliseSession, type Session } from './records'
+import { createQueueRunner, UNFILED, type QueueRunner } from './queueRunner'
+import { FLUSH_TICK_MS } from './scanQueue'
+import { normaliseScan, normaliseSession, type Scan, type Session } from './records'
 import { unitChanges } from './unitChanges'
 import type { BatchFailure } from './scanQueue'
+
+export type ScanFilter = 'unnamed' | 'photos' | 'repeats'
 
 /** Sessions seen last, so that a session opens without a connection. */
 const SESSIONS_KEY = 'zv_inventory_sessions'
@@ -38,6 +44,12 @@ export const errorTextOf = (err: unknown): string => {
 
 export interface Flash { id: number; ok: boolean; text: string }
 
+/** Where a saved file went (null: the page's browser took the download). */
+export const savedText = (path: string | null): string => (path ? `Файл сохранен в Загрузки: ${path}` : 'Файл передан на скачивание')
+
+/** Said when no account was ever confirmed for the signed-in token: a scan is never filed under no account. */
+export const NO_ACCOUNT = 'Аккаунт этого устройства еще не подтвержден сервером — подключитесь к сети, чтобы считать'
+
 const uuid = (): string => crypto.randomUUID()
 
 export const useInventoryStore = defineStore('inventory', () => {
@@ -55,10 +67,20 @@ export const useInventoryStore = defineStore('inventory', () => {
   let copy: QueueCopy | null = null
   let db: Promise<InventoryDb | null> | null = null
   let flashes = 0
-  const photos = createPhotoUploads({ commands, failureText: errorTextOf })
+  const photos = createPhotoUploads({
+    commands,
+    failureText: errorTextOf,
+    keep: async () => {
+      const d = await openDb()
+      return d ? { put: (p) => d.putPhoto(p), remove: (k) => d.removePhoto(k), all: (a) => d.photos(a) } : null
+    },
+    unitWaiting: (uid) => runner.value?.queue.value.some((q) => q.scanUid === uid && !q.rejected && !q.deleting) ?? false,
+  })
+  let photoTimer: ReturnType<typeof setInterval> | null = null
 
+  /** The account the queue belongs to: the confirmed one, else the one last confirmed for this token on the device. */
   const who = () => {
-    const d = account.description
+    const d = account.description ?? account.kept ?? keptAccountFor(channelToken())
     return { accountId: d?.uid || (isDemoMode() ? 'demo' : ''), userId: d?.userId || null, userName: d ? displayName(d) : '' }
   }
 
@@ -72,24 +94,60 @@ export const useInventoryStore = defineStore('inventory', () => {
   }
 
   let runnerAccount = ''
+  /** a session's screen is shown (its runner pulls the other devices' scans) */
+  let onScreen = false
+  const adopts = (accountId: string) => keptAccountUids().every((uid) => uid === accountId)
 
-  /** The runner of the signed-in account (a new one when another account signed in). */
-  async function ensureRunner(): Promise<QueueRunner> {
+  /** The runner of the signed-in account (a new one when another account signed in); null while no account is known. */
+  async function ensureRunner(): Promise<QueueRunner | null> {
+    await keptAccountsReady()
+    const db = await openDb()
+    // Nothing is awaited from here to the runner's assignment: two callers never make two runners.
     const w = who()
+    if (w.accountId === UNFILED) return null
     if (runner.value && runnerAccount === w.accountId) return runner.value
-    runner.value?.leave()
+    runner.value?.close()
     copy ??= pageQueueCopy()
     const made = createQueueRunner({
-      commands, db: await openDb(), copy, ...w, uid: uuid, now: () => Date.now(),
+      commands, db, copy, ...w, uid: uuid, now: () => Date.now(),
       every: (fn, ms) => {
         const t = setInterval(fn, ms)
         return () => clearInterval(t)
       },
       failureOf,
+      adoptUnfiled: adopts(w.accountId),
     })
     runner.value = made
     runnerAccount = w.accountId
+    await photos.load(w.accountId)
+    photoTimer ??= setInterval(() => void photos.pump(), FLUSH_TICK_MS)
     return made
+  }
+
+  /**
+   * Sends what waits on the device wherever the user is: the open session's queue at once, else the
+   * queue of a session this account left scans in (opened in the background, without its screen).
+   */
+  async function wake(): Promise<void> {
+    const r = await ensureRunner()
+    if (!r) return
+    if (!r.session.value) {
+      await copy!.ready
+      const d = await openDb()
+      const owners = adopts(runnerAccount) ? [runnerAccount, UNFILED] : [runnerAccount]
+      const mine: number[] = []
+      for (const owner of owners) mine.push(...copy!.sessionIds(owner), ...((await d?.sessionIds(owner).catch(() => [])) ?? []))
+      for (const id of [...new Set(mine)].sort((a, b) => b - a)) {
+        let known = sessions.value.find((s) => s.id === id) ?? remembered(id)
+        if (!known && useSocketStore().isConnected) known = await commands.get(id).catch(() => null)
+        if (!known || known.status !== 'open' || r.session.value) continue
+        await r.open(known)
+        if (!onScreen) r.leave()
+        break
+      }
+    }
+    await r.flush(true)
+    await photos.pump(true)
   }
 
   function remember(list: readonly Session[]) {
@@ -131,6 +189,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   /** Opens a session by id: the known record at once, the service's when it answers. */
   async function openSession(id: number): Promise<string> {
     const r = await ensureRunner()
+    if (!r) return NO_ACCOUNT
     let known = sessions.value.find((s) => s.id === id) ?? remembered(id)
     if (!known) {
       try {
@@ -141,12 +200,18 @@ export const useInventoryStore = defineStore('inventory', () => {
     }
     if (!known) return 'Инвентаризация не найдена или уже закрыта'
     flash.value = null
-    await r.open(known)
+    onScreen = true
+    if (r.session.value?.id === id) {
+      // Already open in the background: the screen only starts watching the other devices again.
+      r.watchOthers()
+      void r.pull()
+    } else await r.open(known)
     if (r.session.value) remember([r.session.value])
     return ''
   }
 
   function leaveSession() {
+    onScreen = false
     runner.value?.leave()
   }
 
@@ -157,7 +222,11 @@ export const useInventoryStore = defineStore('inventory', () => {
   /** A scanned or typed code: the sound of success only once the scan is on the device. */
   async function scan(code: string, source: 'scanner' | 'camera' | 'manual' = 'scanner'): Promise<boolean> {
     const r = runner.value
-    if (!r) return false
+    if (!r) {
+      show(false, NO_ACCOUNT)
+      void feedback.playError()
+      return false
+    }
     const added = await r.add({ code, source })
     if (!added.ok) {
       show(false, added.error)
@@ -170,19 +239,35 @@ export const useInventoryStore = defineStore('inventory', () => {
     return true
   }
 
-  async function closeSession(force = false): Promise<string> {
+  /**
+   * Closes the open session (with `force` even while the register still looks codes up). `registryPending`:
+   * the service waits for the register; the screen offers «Закрыть без наименований».
+   */
+  async function closeSession(force = false): Promise<{ error: string; registryPending?: boolean }> {
     const r = runner.value
     const s = r?.session.value
-    if (!r || !s) return ''
+    if (!r || !s) return { error: '' }
     await r.flush(true)
     try {
       const closed = await commands.close(s.id, force)
       r.session.value = closed
       sessions.value = sessions.value.map((x) => (x.id === closed.id ? closed : x))
       remember([closed])
-      return ''
+      return { error: '' }
     } catch (err) {
-      return errorTextOf(err)
+      return { error: errorTextOf(err), ...(failureOf(err).code === 'registry-pending' ? { registryPending: true } : {}) }
+    }
+  }
+
+  /** The service's scans of the open session under a filter and a search; null when neither is set. */
+  async function findScans(filter: ScanFilter | '', q: string): Promise<{ scans: Scan[] | null; error: string }> {
+    const s = runner.value?.session.value
+    if (!s || (filter === '' && q.trim() === '')) return { scans: null, error: '' }
+    try {
+      const r = await commands.listScans(s.id, { limit: 200, ...(filter ? { filter } : {}), q })
+      return { scans: r.scans.map(normaliseScan).filter((x): x is Scan => x !== null), error: '' }
+    } catch (err) {
+      return { scans: null, error: errorTextOf(err) }
     }
   }
 
@@ -191,8 +276,8 @@ export const useInventoryStore = defineStore('inventory', () => {
     const s = r?.session.value
     if (!r || !s) return ''
     try {
-      r.session.value = await commands.comment(s.id, comment)
-      return ''
+      r.session.value = await commands.comment(s.id, comment.trim())
+      return 'Комментарий сохранен'
     } catch (err) {
       return errorTextOf(err)
     }
@@ -202,7 +287,7 @@ export const useInventoryStore = defineStore('inventory', () => {
     if (typeof r.url !== 'string' || r.url === '') return 'Сервер не вернул файл'
     const path = await saveUrlDownload(r.url, r.fileName)
     if (path) await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
-    return ''
+    return savedText(path)
   }
 
   /** The service's table of this session (or of all sessions) into Downloads. */
@@ -223,13 +308,33 @@ export const useInventoryStore = defineStore('inventory', () => {
     try {
       const path = await saveDownload(exportFileName(new Date()), withBom(exportCsv(r.keptScans())))
       await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
-      return ''
+      return savedText(path)
     } catch (err) {
       return errorTextOf(err)
     }
   }
 
-  const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
+  const units = unitChanges({ runner: () => runner.value, commands, errorText: errorTextOf, failureOf, base: serverBaseUrl, forgetPhotos: (uid) => photos.forget(uid) })
+
+  /** A photo for a unit of the open session: kept on the device, sent now or as soon as it can go. */
+  async function attachPhoto(scan: Scan, file: File): Promise<AttachOutcome> {
+    const s = runner.value?.session.value
+    if (!s) return { kind: 'refused', text: NO_ACCOUNT }
+    return photos.attach(scan.scanUid, scan.photos, file, { accountId: runnerAccount, sessionId: s.id })
+  }
+
+  /** A photo the service refused, saved into Downloads as it was taken. */
+  async function saveRefusedPhoto(key: string): Promise<string> {
+    const p = photos.state.waiting.find((x) => x.key === key)
+    if (!p) return ''
+    try {
+      const path = await saveDownload(refusedFileName(p), p.bytes)
+      await revealSaved(path, '[инвентаризация] не показали файл в проводнике:')
+      return savedText(path)
+    } catch (err) {
+      return errorTextOf(err)
+    }
+  }
 
   /** The session's photos (or one unit's) as a .zip in Downloads. */
   async function photoArchive(unitNo?: string): Promise<string> {
@@ -257,7 +362,7 @@ export const useInventoryStore = defineStore('inventory', () => {
   return {
     sessions, hasMore, listError, storageWarning, flash, runner,
     session: computed(() => runner.value?.session.value ?? null),
-    loadSessions, startSession, openSession, leaveSession, scan, closeSession, saveComment,
-    exportToDownloads, exportKept, registryRequest, photoArchive, ...units, photos, commands,
+    loadSessions, startSession, openSession, leaveSession, wake, scan, closeSession, saveComment, findScans,
+    exportToDownloads, exportKept, registryRequest, photoArchive, attachPhoto, saveRefusedPhoto, ...units, photos, commands,
   }
 })

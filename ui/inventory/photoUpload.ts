@@ -1,16 +1,17 @@
 /**
- * Unit photos: checked against the local rules, scaled down, and uploaded outside the channel to the
- * address of a batch of photo ids (host's HTTP first, the page's own request second). At most two
- * uploads run at once; an upload that could not reach the service is tried again with the scans'
- * back-off, one the service refused is not.
+ * Unit photos: checked against the local rules, scaled down, kept in the device database with their
+ * unit, and uploaded outside the channel to the address of a batch of photo ids (host's HTTP first, the
+ * page's own request second). At most two uploads run at once; an upload that could not reach the
+ * service is tried again with the scans' back-off (after restarts too), one the service refused is
+ * kept with its reason for the user to save or drop. The rules of the waiting list are ./photoQueue.
  */
 import { reactive } from 'vue'
 import { errorText, invokePlugin, isDesktopHost } from '../core/bridge'
 import { serverBaseUrl } from '../core/session'
 import { multipartForm, throughHost, type UploadDeps } from '../partsstore/upload'
 import type { inventoryCommands } from './commands'
+import { afterAttempt, photosDue, waitingFor, type Attempt, type WaitingPhoto } from './photoQueue'
 import { checkPhoto } from './photoRules'
-import { backoffMs } from './scanQueue'
 
 export const MAX_SIDE_PX = 1600
 export const QUALITY = 0.8
@@ -66,7 +67,8 @@ export async function scaledPhoto(file: Blob): Promise<{ bytes: Uint8Array; type
 
 export interface PhotoUploadDeps extends UploadDeps {
   base: () => string
-  wait: (ms: number) => Promise<void>
+  now: () => number
+  uid: () => string
 }
 
 const defaultDeps: PhotoUploadDeps = {
@@ -75,7 +77,8 @@ const defaultDeps: PhotoUploadDeps = {
   fetch: (...a) => fetch(...a),
   log: (line) => console.warn(line),
   base: serverBaseUrl,
-  wait: (ms) => new Promise((r) => setTimeout(r, ms)),
+  now: () => Date.now(),
+  uid: () => crypto.randomUUID(),
 }
 
 /** One POST of a photo; throws PhotoRefused when the service said no, another error when it was not reached. */
@@ -111,16 +114,38 @@ export async function postPhoto(
 
 interface Batch { ids: string[]; uploadUrl: string; expiresAt: number }
 
-export function createPhotoUploads(o: { commands: Commands; failureText: (err: unknown) => string; deps?: PhotoUploadDeps }) {
+/** Where waiting photos are kept: the device database (null: in memory only). */
+export interface PhotoKeep {
+  put(p: WaitingPhoto): Promise<void>
+  remove(key: string): Promise<void>
+  all(accountId: string): Promise<WaitingPhoto[]>
+}
+
+export type AttachOutcome =
+  | { kind: 'sent' }
+  | { kind: 'waiting'; durable: boolean }
+  | { kind: 'refused'; text: string }
+
+export function createPhotoUploads(o: {
+  commands: Commands
+  failureText: (err: unknown) => string
+  deps?: PhotoUploadDeps
+  /** the device database, once it is open (null when it could not be) */
+  keep?: () => Promise<PhotoKeep | null>
+  /** whether a unit still waits in the device's scan queue (its photos wait for it) */
+  unitWaiting?: (scanUid: string) => boolean
+}) {
   const deps = o.deps ?? defaultDeps
+  const unitWaiting = o.unitWaiting ?? (() => false)
   let batch: Batch | null = null
   let running = 0
   const waitingJobs: Array<() => void> = []
-  /** photos sent or on their way, per scan uid; and the last error per scan uid */
-  const state = reactive({ sent: {} as Record<string, number>, busy: {} as Record<string, number>, errors: {} as Record<string, string> })
+  /** photos sent per scan uid; the photos waiting on the device; the uploads under way (by key) */
+  const state = reactive({ sent: {} as Record<string, number>, waiting: [] as WaitingPhoto[], busy: new Set<string>() })
+  let loadedFor: string | null = null
 
   async function nextId(): Promise<{ id: string; url: string }> {
-    const usable = batch && batch.ids.length > 0 && batch.uploadUrl !== '' && (batch.expiresAt === 0 || batch.expiresAt > Date.now())
+    const usable = batch && batch.ids.length > 0 && batch.uploadUrl !== '' && (batch.expiresAt === 0 || batch.expiresAt > deps.now())
     if (!usable) {
       const r = await o.commands.photoIds(100)
       const expires = typeof r.expiresAt === 'string' ? Date.parse(r.expiresAt) : typeof r.expiresAt === 'number' ? r.expiresAt : 0
@@ -138,38 +163,113 @@ export function createPhotoUploads(o: { commands: Commands; failureText: (err: u
     }
   }
 
-  /** Photos of a unit, counted with those this device has on their way. */
-  const countFor = (scanUid: string, onService: number) => Math.max(onService, state.sent[scanUid] ?? 0) + (state.busy[scanUid] ?? 0)
+  /** Photos of a unit, counted with those this device keeps for it. */
+  const countFor = (scanUid: string, onService: number) => Math.max(onService, state.sent[scanUid] ?? 0) + waitingFor(state.waiting, scanUid)
 
-  /** Attaches a photo to the unit `scanUid`; answers "" once it is on the service, else the error. */
-  async function attach(scanUid: string, onService: number, file: Blob & { type: string; size: number }): Promise<string> {
-    const problem = checkPhoto(countFor(scanUid, onService), file)
-    if (problem) return problem
-    state.busy[scanUid] = (state.busy[scanUid] ?? 0) + 1
-    delete state.errors[scanUid]
+  async function store(): Promise<PhotoKeep | null> {
+    return o.keep ? o.keep().catch(() => null) : null
+  }
+
+  /** Replaces one waiting photo (null: it is gone) in the list and in the database. */
+  async function settle(p: WaitingPhoto, next: WaitingPhoto | null): Promise<void> {
+    state.waiting = next ? state.waiting.map((x) => (x.key === p.key ? next : x)) : state.waiting.filter((x) => x.key !== p.key)
+    const db = await store()
     try {
-      const photo = await scaledPhoto(file)
-      for (let attempt = 0; ; attempt++) {
-        const release = await slot()
-        try {
-          const { id, url } = await nextId()
-          await postPhoto(url, { id, bytes: photo.bytes, type: photo.type, ref: scanUid }, deps)
-          state.sent[scanUid] = Math.max(onService, state.sent[scanUid] ?? 0) + 1
-          return ''
-        } catch (err) {
-          if (err instanceof PhotoRefused || attempt >= 5) {
-            const text = err instanceof PhotoRefused ? err.message : err instanceof Error && err.message === NO_LINK ? NO_LINK : o.failureText(err)
-            state.errors[scanUid] = text
-            return text
-          }
-        } finally {
-          release()
-        }
-        await deps.wait(backoffMs(attempt + 1))
-      }
-    } finally {
-      state.busy[scanUid] = (state.busy[scanUid] ?? 1) - 1
+      if (next) await db?.put(next)
+      else await db?.remove(p.key)
+    } catch (e) {
+      deps.log(`[инвентаризация] фото в базе устройства не обновлено: ${errorText(e)}`)
     }
+  }
+
+  /** One upload of a waiting photo. */
+  async function attempt(p: WaitingPhoto): Promise<Attempt> {
+    state.busy.add(p.key)
+    const release = await slot()
+    try {
+      const { id, url } = await nextId()
+      await postPhoto(url, { id, bytes: p.bytes, type: p.type, ref: p.scanUid }, deps)
+      state.sent[p.scanUid] = (state.sent[p.scanUid] ?? 0) + 1
+      return { kind: 'sent' }
+    } catch (err) {
+      // An expired link is the batch's fault, not the photo's: a fresh batch next time.
+      if (err instanceof PhotoRefused && err.status !== 410) return { kind: 'refused', reason: err.message }
+      if (err instanceof PhotoRefused) batch = null
+      return { kind: 'unreached' }
+    } finally {
+      release()
+      state.busy.delete(p.key)
+    }
+  }
+
+  async function run(p: WaitingPhoto): Promise<Attempt> {
+    const a = await attempt(p)
+    await settle(p, afterAttempt(p, a, deps.now()))
+    return a
+  }
+
+  /**
+   * Attaches a photo to the unit `scanUid`: kept on the device first, then sent at once when the unit is
+   * on the service; otherwise it waits (and `pump` sends it later).
+   */
+  async function attach(
+    scanUid: string, onService: number, file: Blob & { type: string; size: number }, where: { accountId: string; sessionId: number },
+  ): Promise<AttachOutcome> {
+    const problem = checkPhoto(countFor(scanUid, onService), file)
+    if (problem) return { kind: 'refused', text: problem }
+    // What the service counted so far; each photo that arrives adds one.
+    state.sent[scanUid] = Math.max(onService, state.sent[scanUid] ?? 0)
+    const scaled = await scaledPhoto(file)
+    const photo: WaitingPhoto = {
+      key: deps.uid(), ...where, scanUid, bytes: scaled.bytes, type: scaled.type, addedAt: deps.now(), attempts: 0, lastAttemptAt: 0,
+    }
+    state.waiting = [...state.waiting, photo]
+    const db = await store()
+    let durable = false
+    try {
+      if (db) {
+        await db.put(photo)
+        durable = true
+      }
+    } catch (e) {
+      deps.log(`[инвентаризация] фото не сохранилось в базе устройства: ${errorText(e)}`)
+    }
+    if (unitWaiting(scanUid)) return { kind: 'waiting', durable }
+    const a = await run(photo)
+    if (a.kind === 'sent') return a
+    if (a.kind === 'refused') return { kind: 'refused', text: a.reason }
+    return { kind: 'waiting', durable }
+  }
+
+  /** Reads the account's waiting photos from the device database (once per account). */
+  async function load(accountId: string): Promise<void> {
+    if (loadedFor === accountId) return
+    loadedFor = accountId
+    const db = await store()
+    const stored = db ? await db.all(accountId).catch(() => [] as WaitingPhoto[]) : []
+    const known = new Set(state.waiting.map((p) => p.key))
+    state.waiting = [...state.waiting.filter((p) => p.accountId === accountId), ...stored.filter((p) => !known.has(p.key))]
+  }
+
+  let pumping: Promise<void> | null = null
+  /** Sends the waiting photos that are due (all but refused ones when `forced`: the connection is back); one round at a time. */
+  function pump(forced = false): Promise<void> {
+    pumping ??= (async () => {
+      const due = photosDue(state.waiting, { nowMs: forced ? Number.MAX_SAFE_INTEGER : deps.now(), unitWaiting, busy: state.busy })
+      for (const p of due) {
+        // No connection: the rest waits for the next round.
+        if ((await run(p)).kind === 'unreached') break
+      }
+    })().finally(() => {
+      pumping = null
+    })
+    return pumping
+  }
+
+  /** A refused photo dropped from the device. */
+  const drop = (key: string) => {
+    const p = state.waiting.find((x) => x.key === key)
+    return p ? settle(p, null) : Promise.resolve()
   }
 
   /** What this device counted for a unit is dropped: the service's count holds from now on. */
@@ -177,5 +277,7 @@ export function createPhotoUploads(o: { commands: Commands; failureText: (err: u
     delete state.sent[scanUid]
   }
 
-  return { state, attach, countFor, forget }
+  return { state, attach, countFor, forget, load, pump, drop }
 }
+
+export type PhotoUploads = ReturnType<typeof createPhotoUploads>

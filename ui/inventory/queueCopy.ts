@@ -19,6 +19,8 @@ export interface QueueCopy {
   ready: Promise<unknown>
   /** the kept queue of one session, oldest first */
   read(accountId: string, sessionId: number): QueuedScan[]
+  /** the sessions of one account that have scans here */
+  sessionIds(accountId: string): number[]
   /** replaces one session's queue; true once the host file holds it (always true without a host) */
   write(accountId: string, sessionId: number, queue: readonly QueuedScan[]): Promise<boolean>
 }
@@ -47,6 +49,7 @@ export function createQueueCopy(open: (() => Promise<CopyFile>) | null, log: (li
   return {
     ready: durable ? durable.ready : Promise.resolve(),
     read: (accountId, sessionId) => sessionRows(rows, accountId, sessionId),
+    sessionIds: (accountId) => [...new Set(rows.filter((r) => r.accountId === accountId).map((r) => r.sessionId))],
     write(accountId, sessionId, queue) {
       rows = [...rows.filter((r) => r.accountId !== accountId || r.sessionId !== sessionId), ...queue.map((s) => toStored(accountId, sessionId, s))]
       return durable ? durable.persist() : Promise.resolve(true)

@@ -52,7 +52,7 @@ function service() {
 const failureOf = (err: unknown): BatchFailure =>
   err instanceof RefusalError ? { code: err.info.code, message: err.message, wrong: err.info.wrong } : {}
 
-async function runner(svc: ReturnType<typeof service>, file = memoryFile(), idb = new IDBFactory()) {
+async function runner(svc: ReturnType<typeof service>, file = memoryFile(), idb = new IDBFactory(), adoptUnfiled = false) {
   const opened = await InventoryDb.open({ indexedDB: idb, IDBKeyRange })
   if (!opened.ok) throw new Error(opened.error)
   const timers: Array<() => void> = []
@@ -61,7 +61,7 @@ async function runner(svc: ReturnType<typeof service>, file = memoryFile(), idb 
   const r = createQueueRunner({
     commands: inventoryCommands(svc.request), db: opened.db, copy: createQueueCopy(file.open, () => {}),
     accountId: 'acc', userId: 'w1', userName: 'Оля', uid: () => `uid-${++n}-${Math.random()}`, now: () => clock,
-    every: (fn) => (timers.push(fn), () => void timers.splice(timers.indexOf(fn), 1)), failureOf,
+    every: (fn) => (timers.push(fn), () => void timers.splice(timers.indexOf(fn), 1)), failureOf, adoptUnfiled,
   })
   await r.open(normaliseSession({ id: 5, name: 'Склад' })!)
   const tick = async (ms = 1000) => {
@@ -175,7 +175,7 @@ describe('the queue runner', () => {
     for (const code of ['A', 'B', 'C']) await r.add({ code })
     const [a, b] = r.queue.value
     expect(await r.changeQueued(a!.scanUid, { note: 'вмятина', qty: 3, cellId: 7 })).toBe('kept')
-    expect(await r.changeQueued(b!.scanUid, 'delete')).toBe('kept')
+    expect(await r.removeUnit(r.scans.value.find((s) => s.scanUid === b!.scanUid)!)).toBe('gone')
     const shape = (list: Array<{ code: string; note: string; qty: number; cellId: number | null }>) => list.map((q) => [q.code, q.note, q.qty, q.cellId])
     const expected = [['A', 'вмятина', 3, 7], ['C', '', 1, null]]
     expect(shape(r.queue.value)).toEqual(expected)
@@ -197,5 +197,29 @@ describe('the queue runner', () => {
     await flushing
     expect(r.serviceScan(uid)?.id).toBe(1)
     expect(r.queue.value).toEqual([])
+  })
+
+  it.each([
+    ['taken into the account\'s queue and sent, once', true],
+    ['left where they are when the device knew other accounts', false],
+  ])('scans an earlier version filed under no account are %s', async (_, adopt) => {
+    const svc = service()
+    svc.state.down = true
+    const file = memoryFile()
+    const idb = new IDBFactory()
+    // What an earlier version left: one scan in both stores, one only in the host copy, under "".
+    const old = (uid: string, code: string) => ({ scanUid: uid, code, codeNorm: code, source: 'scanner' as const, qty: 1, scannedAt: `2026-01-01T10:00:0${code.length}Z`, note: '', cellId: null, userId: null, attempts: 0, lastAttemptAt: 0 })
+    const opened = await InventoryDb.open({ indexedDB: idb, IDBKeyRange })
+    if (!opened.ok) throw new Error(opened.error)
+    await opened.db.put('', 5, [old('u-1', 'A')])
+    file.data.set('scans', [{ ...old('u-1', 'A'), key: ':u-1', accountId: '', sessionId: 5 }, { ...old('u-2', 'BB'), key: ':u-2', accountId: '', sessionId: 5 }])
+    opened.db.close()
+    const { r, db } = await runner(svc, file, idb, adopt)
+    expect(r.queue.value.map((q) => q.code)).toEqual(adopt ? ['A', 'BB'] : [])
+    const unfiledLeft = (await db.read('', 5)).length + (file.data.get('scans') as Array<{ accountId: string }>).filter((x) => x.accountId === '').length
+    expect(unfiledLeft).toBe(adopt ? 0 : 3)
+    svc.state.down = false
+    await r.flush(true)
+    expect([...svc.state.scans.values()].map((s) => s.code).sort()).toEqual(adopt ? ['A', 'BB'] : [])
   })
 })

@@ -14,7 +14,7 @@ import { normaliseScan, scanName, type Counters, type Scan, type Session } from 
 import { changedFields, editQueued, type ScanChange } from './scanEdit'
 import { saveScan } from './scanStore'
 import {
-  applyFailure, applyReply, FLUSH_AT_ONCE, FLUSH_TICK_MS, flushDue, nextBatch, replyUids, splitBatch, waiting,
+  applyFailure, applyReply, deletesDue, deleteUnit, FLUSH_AT_ONCE, FLUSH_TICK_MS, flushDue, nextBatch, replyUids, splitBatch, waiting,
   type BatchFailure, type QueuedScan,
 } from './scanQueue'
 
@@ -38,7 +38,16 @@ export interface RunnerDeps {
   every(fn: () => void, ms: number): () => void
   /** what a failed command carried: its code, message and the scans it names */
   failureOf(err: unknown): BatchFailure
+  /**
+   * Scans an earlier version filed under no account ("") are taken into this account's queue when the
+   * session they belong to opens. Only when this device never knew another account: they were taken
+   * by whoever was signed in then.
+   */
+  adoptUnfiled?: boolean
 }
+
+/** The account of scans filed when the account was not known yet (an earlier version did so). */
+export const UNFILED = ''
 
 export type AddOutcome = { ok: true; scan: QueuedScan; durable: boolean } | { ok: false; error: string }
 
@@ -48,14 +57,21 @@ export function asScan(q: QueuedScan, who: { userName: string }): Scan {
     id: null, scanUid: q.scanUid, code: q.code, codeNorm: q.codeNorm, source: q.source, qty: q.qty, scannedAt: q.scannedAt,
     receivedAt: null, userId: q.userId ?? '', userName: who.userName, deviceId: '', note: q.note, cellId: q.cellId,
     match: { kind: 'none', id: null, name: null }, registry: null, photos: 0, pending: true, rejected: q.rejected === true,
-    ...(q.error ? { error: q.error } : {}),
+    ...(q.error ? { error: q.error } : {}), ...(q.deleting ? { deleting: true } : {}),
   }
 }
 
-/** The service's list and the local queue joined by `scanUid`: service entries first, then local ones not rejected and not yet there. */
+/**
+ * The service's list and the local queue joined by `scanUid`: service entries first, then local ones
+ * not rejected and not yet there. A unit deleted on the device and not yet confirmed is marked `deleting`.
+ */
 export function mergeScans(service: readonly Scan[], local: readonly QueuedScan[], who: { userName: string }): Scan[] {
   const known = new Set(service.map((s) => s.scanUid))
-  return [...service, ...local.filter((q) => !q.rejected && !known.has(q.scanUid)).map((q) => asScan(q, who))]
+  const deleting = new Set(local.filter((q) => q.deleting).map((q) => q.scanUid))
+  return [
+    ...service.map((s) => (deleting.has(s.scanUid) ? { ...s, deleting: true } : s)),
+    ...local.filter((q) => !q.rejected && !known.has(q.scanUid)).map((q) => asScan(q, who)),
+  ]
 }
 
 /** The session's counters with the scans the service has not counted yet added the way the service counts them. */
@@ -65,7 +81,7 @@ export function countersWith(base: Counters, service: readonly Scan[], local: re
   const names = new Map(service.map((s) => [s.codeNorm, scanName(s)]))
   const c = { ...base, registry: { ...base.registry } }
   for (const q of local) {
-    if (q.rejected || known.has(q.scanUid)) continue
+    if (q.rejected || q.deleting || known.has(q.scanUid)) continue
     c.scans += 1
     c.units += Math.max(1, q.qty)
     if (codes.has(q.codeNorm)) c.repeats += 1
@@ -96,13 +112,17 @@ export function createQueueRunner(deps: RunnerDeps) {
   const keptAfterClose = ref(0)
   let lastFlushAt = 0
   let flushing: Promise<void> | null = null
-  let stops: Array<() => void> = []
+  let flushStop: (() => void) | null = null
+  let pullStop: (() => void) | null = null
+  /** scan uids of the batch on its way to the service */
+  const sending = new Set<string>()
 
   const where = () => ({ accountId: deps.accountId, sessionId: session.value!.id })
   const scans = computed(() => mergeScans(serviceScans.value, queue.value, deps))
   const counters = computed(() => (session.value ? countersWith(session.value.counters, serviceScans.value, queue.value) : null))
   const setAside = computed(() => queue.value.filter((q) => q.rejected))
   const waitingCount = computed(() => waiting(queue.value).length)
+  const deletingCount = computed(() => queue.value.filter((q) => q.deleting).length)
 
   function mergeFromService(raw: readonly unknown[]) {
     const incoming = raw.map(normaliseScan).filter((s): s is Scan => s !== null)
@@ -112,8 +132,19 @@ export function createQueueRunner(deps: RunnerDeps) {
     serviceScans.value = [...all.values()].sort((a, b) => (b.id ?? Infinity) - (a.id ?? Infinity))
   }
 
-  /** Writes the queue to the database and the host copy; true when both hold it. */
-  async function keepQueue(before: readonly QueuedScan[]): Promise<boolean> {
+  let writing: Promise<unknown> = Promise.resolve()
+  /**
+   * Writes the queue to the database and the host copy; true when both hold it. Writes go one after
+   * another, each with the queue as it is by then: a delete and a batch's answer settling side by side
+   * must not put back what the other removed.
+   */
+  function keepQueue(before: readonly QueuedScan[]): Promise<boolean> {
+    const run = writing.then(() => writeQueue(before))
+    writing = run.catch(() => false)
+    return run
+  }
+
+  async function writeQueue(before: readonly QueuedScan[]): Promise<boolean> {
     const s = session.value
     if (!s) return false
     const now = queue.value
@@ -176,8 +207,9 @@ export function createQueueRunner(deps: RunnerDeps) {
     while (pending.length > 0 && session.value?.id === s.id) {
       const batch = pending.shift()!
       const before = queue.value
+      for (const q of batch) sending.add(q.scanUid)
       try {
-        const reply = await deps.commands.addScans(s.id, batch)
+        const reply = await deps.commands.addScans(s.id, batch).finally(() => sending.clear())
         const r = applyReply(queue.value, batch, reply)
         queue.value = r.queue
         mergeFromService(reply.scans)
@@ -213,10 +245,50 @@ export function createQueueRunner(deps: RunnerDeps) {
     }
   }
 
+  /**
+   * The deletes of units whose fate was unknown, by `scanUid`: a confirmation (or "not found") ends
+   * one; a refusal gives the unit back with its reason; no answer keeps it for the next try.
+   */
+  async function sendDeletes(forced: boolean): Promise<void> {
+    const s = session.value
+    if (!s) return
+    for (const d of deletesDue(queue.value, deps.now(), forced)) {
+      if (session.value?.id !== s.id) return
+      const before = queue.value
+      const id = serviceScan(d.scanUid)?.id ?? null
+      try {
+        await deps.commands.deleteScan(s.id, { scanUid: d.scanUid, ...(id !== null ? { id } : {}) })
+        confirmDeleted(d.scanUid)
+      } catch (err) {
+        const failure = deps.failureOf(err)
+        if (failure.code === 'not_found') confirmDeleted(d.scanUid)
+        else if (failure.code === undefined || failure.code === 'storage-busy' || failure.code === 'internal') {
+          queue.value = queue.value.map((q) => (q.scanUid === d.scanUid ? { ...q, attempts: q.attempts + 1, lastAttemptAt: deps.now() } : q))
+          await keepQueue(before)
+          return
+        } else {
+          // Refused: the unit stays (the service keeps it); a scan it never got waits to be sent again.
+          const held = serviceScan(d.scanUid) !== null
+          queue.value = held
+            ? queue.value.filter((q) => q.scanUid !== d.scanUid)
+            : queue.value.map((q) => (q.scanUid === d.scanUid ? { ...q, deleting: false, attempts: 0, lastAttemptAt: 0 } : q))
+          note.value = `Скан не удален: ${failureText(failure)}`
+        }
+      }
+      await keepQueue(before)
+      void reloadSession()
+    }
+  }
+
+  function confirmDeleted(scanUid: string) {
+    queue.value = queue.value.filter((q) => q.scanUid !== scanUid)
+    serviceScans.value = serviceScans.value.filter((x) => x.scanUid !== scanUid)
+  }
+
   /** One flush at a time; a call while one runs waits for it. */
   function flush(forced = false): Promise<void> {
     if (flushing) return flushing
-    flushing = runFlush(forced).finally(() => {
+    flushing = sendDeletes(forced).then(() => runFlush(forced)).finally(() => {
       flushing = null
     })
     return flushing
@@ -237,8 +309,20 @@ export function createQueueRunner(deps: RunnerDeps) {
   }
 
   function stop() {
-    for (const s of stops) s()
-    stops = []
+    flushStop?.()
+    pullStop?.()
+    flushStop = pullStop = null
+  }
+
+  /** The screen left: the other devices' scans are no longer pulled, the queue keeps going out. */
+  function leave() {
+    pullStop?.()
+    pullStop = null
+  }
+
+  /** Pulls again while the screen shows the session (after `leave`). */
+  function watchOthers() {
+    pullStop ??= deps.every(() => void pull(), PULL_EVERY_MS)
   }
 
   /** Opens a session: its stored queue (the in-memory one too when it is the same session), the first scans, the timers. */
@@ -254,15 +338,28 @@ export function createQueueRunner(deps: RunnerDeps) {
     }
     await deps.copy.ready
     const stored = new Map<string, QueuedScan>()
-    for (const q of deps.copy.read(deps.accountId, known.id)) stored.set(q.scanUid, q)
-    if (deps.db) {
-      for (const q of await deps.db.read(deps.accountId, known.id).catch(() => [] as QueuedScan[])) if (!stored.has(q.scanUid)) stored.set(q.scanUid, q)
+    const readFiled = async (accountId: string) => {
+      const found = new Map<string, QueuedScan>()
+      for (const q of deps.copy.read(accountId, known.id)) found.set(q.scanUid, q)
+      if (deps.db) {
+        for (const q of await deps.db.read(accountId, known.id).catch(() => [] as QueuedScan[])) if (!found.has(q.scanUid)) found.set(q.scanUid, q)
+      }
+      return found
     }
+    const unfiled = deps.adoptUnfiled && deps.accountId !== UNFILED ? await readFiled(UNFILED) : new Map<string, QueuedScan>()
+    for (const [uid, q] of unfiled) stored.set(uid, q)
+    for (const [uid, q] of await readFiled(deps.accountId)) stored.set(uid, q)
     for (const q of queue.value) stored.set(q.scanUid, q)
     queue.value = [...stored.values()].sort((a, b) => a.scannedAt.localeCompare(b.scannedAt))
     // What the copy brought back and the database lost is written there again.
-    if (queue.value.length) await keepQueue(queue.value)
-    stops = [deps.every(() => void flush(), FLUSH_TICK_MS), deps.every(() => void pull(), PULL_EVERY_MS)]
+    const kept = queue.value.length ? await keepQueue(queue.value) : true
+    // Unfiled scans leave their old place only once this account's queue holds them.
+    if (unfiled.size > 0 && kept) {
+      await deps.copy.write(UNFILED, known.id, [])
+      await deps.db?.remove(UNFILED, [...unfiled.keys()]).catch((e: unknown) => console.warn('[инвентаризация] старые записи очереди не убраны:', e))
+    }
+    flushStop = deps.every(() => void flush(), FLUSH_TICK_MS)
+    pullStop = deps.every(() => void pull(), PULL_EVERY_MS)
     await reloadSession()
     if (session.value?.status === 'closed') markClosed(session.value.closedAt)
     try {
@@ -314,15 +411,33 @@ export function createQueueRunner(deps: RunnerDeps) {
    * itself. A flush under way is waited for first: a scan it delivered is the service's to change, and
    * the answer is then 'sent'.
    */
-  async function changeQueued(scanUid: string, change: Partial<ScanChange> | 'delete'): Promise<'kept' | 'sent' | 'not-kept'> {
+  async function changeQueued(scanUid: string, change: Partial<ScanChange>): Promise<'kept' | 'sent' | 'not-kept'> {
     if (flushing) await flushing
     const before = queue.value
-    const next = change === 'delete'
-      ? (before.some((q) => q.scanUid === scanUid) ? before.filter((q) => q.scanUid !== scanUid) : null)
-      : editQueued(before, scanUid, change)
+    const next = editQueued(before, scanUid, change)
     if (!next) return 'sent'
     queue.value = next
     return (await keepQueue(before)) ? 'kept' : 'not-kept'
+  }
+
+  /**
+   * The user deleted a unit. One that never left the device is gone at once; one the service may hold
+   * stays as a delete sent by `scanUid` (shown "удаляется") until the service confirms it, across
+   * restarts like the queue. 'none': the unit is not known here (the caller deletes it by id).
+   */
+  async function removeUnit(scan: Scan): Promise<'gone' | 'deleting' | 'none' | 'not-kept'> {
+    const before = queue.value
+    const held = serviceScan(scan.scanUid)
+    const asQueued = (x: Scan): QueuedScan => ({
+      scanUid: x.scanUid, code: x.code, codeNorm: x.codeNorm, source: x.source, qty: x.qty, scannedAt: x.scannedAt,
+      note: x.note, cellId: x.cellId, userId: deps.userId, attempts: 0, lastAttemptAt: 0,
+    })
+    const r = deleteUnit(before, scan.scanUid, { sending: sending.has(scan.scanUid), held: held ? asQueued(held) : null })
+    if (r.outcome === 'none') return 'none'
+    queue.value = r.queue
+    if (!(await keepQueue(before))) return 'not-kept'
+    if (r.outcome === 'deleting') void flush(true)
+    return r.outcome
   }
 
   /** The service's scan with this uid, once it has one. */
@@ -363,8 +478,9 @@ export function createQueueRunner(deps: RunnerDeps) {
 
   return {
     session, scans, counters, queue, setAside, waitingCount, note, keptAfterClose, hasMore,
-    open, leave: stop, flush, pull, add, discard, loadMore, onSessionClosed, onRegistryUpdated, replaceScan, removeScan,
-    changeQueued, serviceScan, reload: reloadSession,
+    deletingCount,
+    open, leave, close: stop, watchOthers, flush, pull, add, discard, loadMore, onSessionClosed, onRegistryUpdated, replaceScan, removeScan,
+    changeQueued, removeUnit, serviceScan, reload: reloadSession,
     /** the scans kept after close, in the export's shape */
     keptScans: () => waiting(queue.value).map((q) => asScan(q, deps)),
   }

@@ -53,6 +53,8 @@ export interface Scan {
   scannedAt: string; receivedAt: string | null; userId: string; userName: string; deviceId: string; deviceName?: string
   note: string; cellId: number | null; match: ScanMatch; registry: ScanRegistry | null; photos: number
   pending: boolean; rejected: boolean; error?: string
+  /** deleted on the device, the service's confirmation still awaited */
+  deleting?: boolean
 }
 
 const idText = (v: unknown): string => (typeof v === 'string' ? v : typeof v === 'number' && Number.isFinite(v) ? String(v) : '')

@@ -12,6 +12,12 @@ export interface QueuedScan {
   scanUid: string; code: string; codeNorm: string; source: ScanSource; qty: number; scannedAt: string
   note: string; cellId: number | null; userId: string | null; attempts: number; lastAttemptAt: number
   rejected?: boolean; error?: string
+  /**
+   * Deleted on the device while the service may hold it (a batch went out and its answer did not come
+   * back, or the service's delete went unanswered): kept until the service confirms the delete by
+   * `scanUid`, never sent as a scan again.
+   */
+  deleting?: boolean
 }
 
 /** The wait after `attempts` failed attempts before the next try. */
@@ -37,7 +43,7 @@ export function makeScan(
   }
 }
 
-export const waiting = (queue: readonly QueuedScan[]) => queue.filter((s) => !s.rejected)
+export const waiting = (queue: readonly QueuedScan[]) => queue.filter((s) => !s.rejected && !s.deleting)
 const retryDue = (s: QueuedScan, nowMs: number) => s.attempts === 0 || nowMs - s.lastAttemptAt >= backoffMs(s.attempts)
 
 /** Whether a flush should start now. */
@@ -47,6 +53,28 @@ export function flushDue(queue: readonly QueuedScan[], st: { nowMs: number; last
   if (st.forced) return true
   if (w.length < FLUSH_AT_ONCE && st.nowMs - st.lastFlushAt < MIN_FLUSH_GAP_MS) return false
   return w.some((s) => retryDue(s, st.nowMs))
+}
+
+/** The deletes to send now: all when forced, else those whose retry time has come. */
+export const deletesDue = (queue: readonly QueuedScan[], nowMs: number, forced = false): QueuedScan[] =>
+  queue.filter((s) => s.deleting && (forced || retryDue(s, nowMs)))
+
+/**
+ * The queue after the user deleted the unit `scanUid`. A scan that never left the device goes at once
+ * ('gone'); one whose fate is unknown (it was sent, or is being sent, or the service holds it) stays
+ * as a delete to send ('deleting'), from `held` when the queue no longer has it.
+ */
+export function deleteUnit(
+  queue: readonly QueuedScan[], scanUid: string, o: { sending: boolean; held: QueuedScan | null },
+): { queue: QueuedScan[]; outcome: 'gone' | 'deleting' | 'none' } {
+  const q = queue.find((s) => s.scanUid === scanUid)
+  const rest = queue.filter((s) => s.scanUid !== scanUid)
+  if (q?.deleting) return { queue: [...queue], outcome: 'deleting' }
+  if (q && !o.held && !o.sending && q.attempts === 0) return { queue: rest, outcome: 'gone' }
+  const base = q ?? o.held
+  if (!base) return { queue: [...queue], outcome: 'none' }
+  const { rejected: _r, error: _e, ...clean } = base
+  return { queue: [...rest, { ...clean, deleting: true, attempts: 0, lastAttemptAt: 0 }], outcome: 'deleting' }
 }
 
 /** The oldest waiting scans, at most one batch. */
@@ -79,7 +107,8 @@ export function applyReply(queue: readonly QueuedScan[], batch: readonly QueuedS
   const bad = replyUids(reply.rejected)
   const next: QueuedScan[] = []
   for (const s of queue) {
-    if (!sent.has(s.scanUid)) next.push(s)
+    // A unit deleted while its batch was on the way keeps its delete.
+    if (!sent.has(s.scanUid) || s.deleting) next.push(s)
     else if (bad.has(s.scanUid)) next.push({ ...s, rejected: true, error: 'Сервер не принял скан' })
   }
   const rejectedCount = [...bad].filter((u) => sent.has(u)).length
@@ -139,13 +168,13 @@ export function applyFailure(queue: readonly QueuedScan[], batch: readonly Queue
   if (!quiet && batch.length > 1) {
     const named = namedAtFault(batch, failure.wrong)
     if (named.size === 0) return { kind: 'split' }
-    return { kind: 'retry', queue: queue.map((s) => (named.has(s.scanUid) ? setAside(s) : s)) }
+    return { kind: 'retry', queue: queue.map((s) => (named.has(s.scanUid) && !s.deleting ? setAside(s) : s)) }
   }
   const sent = new Set(batch.map((s) => s.scanUid))
   return {
     kind: 'retry',
     queue: queue.map((s) => {
-      if (!sent.has(s.scanUid)) return s
+      if (!sent.has(s.scanUid) || s.deleting) return s
       // A single scan refused with a scan-level code is isolated: set aside with its error.
       return quiet ? { ...s, attempts: s.attempts + 1, lastAttemptAt: nowMs } : setAside(s)
     }),

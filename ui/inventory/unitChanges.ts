@@ -15,6 +15,8 @@ export interface UnitDeps {
   runner: () => QueueRunner | null
   commands: Pick<InventoryCommands, 'updateScan' | 'deleteScan' | 'photoList' | 'photoDelete' | 'photoMove'>
   errorText: (err: unknown) => string
+  /** the code a failure carried (none: no answer) */
+  failureOf: (err: unknown) => { code?: string }
   base: () => string
   /** the photo uploads forget what they counted for a unit once the service has told its count */
   forgetPhotos: (scanUid: string) => void
@@ -26,8 +28,9 @@ export function unitChanges(d: UnitDeps) {
     const r = d.runner()
     const s = r?.session.value
     if (!r || !s) return ''
-    const fields = change === 'delete' ? 'delete' : changedFields({ note: scan.note, qty: scan.qty, cellId: scan.cellId }, change)
-    if (fields !== 'delete' && Object.keys(fields).length === 0) return ''
+    if (change === 'delete') return deleteScan(scan)
+    const fields = changedFields({ note: scan.note, qty: scan.qty, cellId: scan.cellId }, change)
+    if (Object.keys(fields).length === 0) return ''
     if (scan.pending) {
       const kept = await r.changeQueued(scan.scanUid, fields)
       if (kept === 'kept') return ''
@@ -37,13 +40,40 @@ export function unitChanges(d: UnitDeps) {
     const id = scan.id ?? r.serviceScan(scan.scanUid)?.id ?? null
     if (id === null) return FAILURE_TEXTS.not_found!
     try {
-      if (fields === 'delete') {
-        await d.commands.deleteScan(s.id, id)
-        r.removeScan(id)
-      } else r.replaceScan(await d.commands.updateScan(s.id, id, fields))
+      r.replaceScan(await d.commands.updateScan(s.id, id, fields))
       void r.reload()
       return ''
     } catch (err) {
+      return d.errorText(err)
+    }
+  }
+
+  /**
+   * A unit deleted: by the device's queue while the service may not have it or its fate is unknown (the
+   * delete then waits there, by `scanUid`, until the service confirms it), else on the service by id.
+   */
+  async function deleteScan(scan: Scan): Promise<string> {
+    const r = d.runner()
+    const s = r?.session.value
+    if (!r || !s) return ''
+    const id = scan.id ?? r.serviceScan(scan.scanUid)?.id ?? null
+    if (id === null || scan.pending) {
+      const out = await r.removeUnit(scan)
+      if (out === 'gone' || out === 'deleting') return ''
+      if (out === 'not-kept') return NOT_KEPT
+      if (id === null) return FAILURE_TEXTS.not_found!
+    }
+    try {
+      await d.commands.deleteScan(s.id, { id: id!, scanUid: scan.scanUid })
+      r.removeScan(id!)
+      void r.reload()
+      return ''
+    } catch (err) {
+      // No answer: whether the service deleted it is unknown; the delete waits on the device.
+      if (d.failureOf(err).code === undefined) {
+        const out = await r.removeUnit(scan)
+        return out === 'not-kept' ? NOT_KEPT : ''
+      }
       return d.errorText(err)
     }
   }

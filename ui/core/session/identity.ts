@@ -6,8 +6,10 @@ import { accountModeFrom, writeAccountMode } from '../accountMode'
 import { normaliseAccountDescription, type AccountDescription } from '../accountDescription'
 import { useAccountStore } from '../accountStore'
 import { SELF_RECONNECT_LINE } from '../connectionLog'
+import { DEMO_TOKEN } from '../demoToken'
 import { createHooks } from '../hooks'
 import { IdentityCheck } from '../identityCheck'
+import { keepAccount, keptAccountFor, keptAccountsReady } from '../keptAccount'
 import { useSocketStore } from '../socketStore'
 import type { ChannelHost } from './channelHost'
 import type { SessionEnv } from './env'
@@ -51,6 +53,9 @@ export function createIdentity({ env, tokens, host, requests, renewal }: Identit
   function apply(raw: unknown): void {
     const d = normaliseAccountDescription(raw)
     useAccountStore().apply(d)
+    // The demonstration account is answered on the page: it is no account this device works for.
+    const token = tokens.channelToken()
+    if (token !== DEMO_TOKEN) void keepAccount(token, d)
     writeAccountMode(accountModeFrom(d))
     descriptionHooks.run(d)
     void renewal.check()
@@ -69,12 +74,20 @@ export function createIdentity({ env, tokens, host, requests, renewal }: Identit
   /**
    * Starts the wait for the account capabilities over (every sign-in and
    * account switch): they count as received at once when the channel is not
-   * connected now, else when the next `deviceWhoAmI` answers.
+   * connected now, else when the next `deviceWhoAmI` answers. The description
+   * last confirmed for the token stands in until then (see ../keptAccount).
    */
   function restartCapabilitiesWait(): void {
     const account = useAccountStore()
     account.reset()
+    const token = tokens.channelToken()
+    account.keep(keptAccountFor(token))
     if (!useSocketStore().isConnected) account.markReceived()
+    // The host file's copy may bring back what local storage lost in a hard kill.
+    const generation = account.waitGeneration
+    void keptAccountsReady().then(() => {
+      if (account.waitGeneration === generation && !account.kept) account.keep(keptAccountFor(token))
+    })
   }
 
   return {

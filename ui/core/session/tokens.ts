@@ -8,6 +8,7 @@ import { errorText } from '../bridge'
 import { loadDeviceJwt, loadRefreshToken, saveDeviceJwt, saveRefreshToken } from '../credentials'
 import { DEMO_TOKEN } from '../demoToken'
 import type { Login } from '../identityCheck'
+import { retokenKeptAccount } from '../keptAccount'
 import { findAccountByJwt, newestSavedAccount, replaceAccountTokens } from '../savedAccounts'
 
 export type RenewedTokens = { token: string; refreshToken?: string }
@@ -71,6 +72,7 @@ export function createTokens(log: (line: string) => void) {
   async function storeRenewedTokens(oldToken: string, renewed: RenewedTokens, oldRefresh?: string): Promise<void> {
     const auth = useAuthStore()
     const wasSignedIn = auth.deviceJwt === oldToken
+    void retokenKeptAccount(oldToken, renewed.token)
     if (findAccountByJwt(oldToken)) {
       replaceAccountTokens(oldToken, renewed.token, renewed.refreshToken)
       // A quick-login account waiting for its PIN stays waiting: its new token is installed, not signed in.

@@ -158,9 +158,10 @@ export function quickLogin(pin: string): SavedAccount | null {
     userPinAuth(false)
     return null
   }
-  restartCapabilitiesWait()
   const auth = useAuthStore()
   auth.setDeviceJwt(account.deviceJwt)
+  // After the token is in place: the capabilities kept for it stand in while the channel is away.
+  restartCapabilitiesWait()
   auth.setWorkerSession({ workerId: account.id, workerName: account.name, token: '' })
   setCurrentAccount({ id: account.id, name: account.name })
   useSettingsStore().applyPersonalCopy(account.settings)
