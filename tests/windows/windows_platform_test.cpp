@@ -32,7 +32,8 @@ std::string readAll(const fs::path& p) {
   return ss.str();
 }
 
-constexpr std::string_view kCyrillicName = "Этикетка заказа №5 — Ёлка.pdf";
+// Letters, digits, spaces and hyphens only: cleanFileName keeps the name as it is.
+constexpr std::string_view kCyrillicName = "Этикетка заказа 5 - Ёлка.pdf";
 
 TEST(WindowsFiles, ACyrillicNameSurvivesSaveDownload) {
   TempDir dir;
@@ -48,7 +49,7 @@ TEST(WindowsFiles, ACyrillicNameSurvivesSaveDownload) {
   // A second file of the same name gets the next free one.
   auto again = fetch::saveBytes(dir.path(), kCyrillicName, data);
   ASSERT_TRUE(again) << again.error();
-  EXPECT_EQ(utf8Text(again->filename()), "Этикетка заказа №5 — Ёлка (2).pdf");
+  EXPECT_EQ(utf8Text(again->filename()), "Этикетка заказа 5 - Ёлка (2).pdf");
 }
 
 TEST(WindowsFiles, ACyrillicStoreNameSurvivesTheStore) {
