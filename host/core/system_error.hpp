@@ -6,7 +6,7 @@
 
 namespace zorvik {
 
-inline std::string errnoText(int err) { return std::system_category().message(err); }
+inline std::string errnoText(int err) { return std::generic_category().message(err); }
 
 inline std::string errorText(const std::error_code& ec) { return ec.message(); }
 

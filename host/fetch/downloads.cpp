@@ -1,8 +1,5 @@
 #include "fetch/downloads.hpp"
 
-#include <unicode/uchar.h>
-#include <unicode/utf8.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -11,8 +8,11 @@
 #include <vector>
 
 #include "core/system_error.hpp"
+#include "core/utf8_path.hpp"
+#include "platform/c_file.hpp"
 #include "platform/files.hpp"
 #include "platform/paths.hpp"
+#include "platform/unicode.hpp"
 
 namespace zorvik::fetch {
 
@@ -22,25 +22,63 @@ namespace {
 
 constexpr std::string_view kNoDownloads = "Не нашли папку загрузок";
 
-bool keptInName(UChar32 c) {
+bool keptInName(char32_t c) {
   if (c == ' ' || c == '-' || c == '.' || c == '_') return true;
-  if (u_hasBinaryProperty(c, UCHAR_ALPHABETIC)) return true;
-  switch (u_charType(c)) {
-    case U_DECIMAL_DIGIT_NUMBER:
-    case U_LETTER_NUMBER:
-    case U_OTHER_NUMBER:
-      return true;
-    default:
-      return false;
-  }
+  return platform::isLetterOrNumber(c);
 }
 
-void appendUtf8(std::string& out, UChar32 c) {
-  char buf[U8_MAX_LENGTH];
-  int32_t n = 0;
-  UBool error = false;
-  U8_APPEND(buf, n, U8_MAX_LENGTH, c, error);
-  if (!error) out.append(buf, static_cast<std::size_t>(n));
+// The character starting at byte `i` of `s`, moving `i` past it; -1 (and `i`
+// past the longest start of a sequence that is not one) for bytes that are
+// not UTF-8.
+std::int32_t nextUtf8(std::string_view s, std::size_t& i) {
+  const auto byte = [&](std::size_t at) { return static_cast<unsigned char>(s[at]); };
+  const unsigned char lead = byte(i++);
+  if (lead < 0x80) return lead;
+  int trail = 0;
+  std::int32_t c = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the first trail byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    trail = 1;
+    c = lead & 0x1F;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    trail = 2;
+    c = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    trail = 3;
+    c = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return -1;
+  }
+  for (int k = 0; k < trail; ++k) {
+    if (i >= s.size()) return -1;
+    const unsigned char b = byte(i);
+    if (b < (k == 0 ? low : 0x80) || b > (k == 0 ? high : 0xBF)) return -1;
+    c = (c << 6) | (b & 0x3F);
+    ++i;
+  }
+  return c;
+}
+
+void appendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
 }
 
 // The longest file name the common file systems take, in bytes.
@@ -77,10 +115,7 @@ bool taken(const fs::path& p) {
   return fs::exists(fs::symlink_status(p, ec));
 }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
+using File = platform::CFile;
 
 // Opens for writing (create or truncate), never through a symbolic link that
 // sits at the chosen name: the file would land outside the folder.
@@ -89,7 +124,7 @@ Result<File> openForWriting(const fs::path& path) {
   if (fs::is_symlink(fs::symlink_status(path, ec)))
     return fail(std::make_error_code(std::errc::too_many_symbolic_link_levels).message());
   errno = 0;
-  File f(std::fopen(path.c_str(), "wb"));
+  File f = platform::openFile(path, "wb");
   if (!f) return fail(errnoText(errno ? errno : EIO));
   return f;
 }
@@ -121,12 +156,9 @@ bool startsWith(const fs::path& path, const fs::path& prefix) {
 
 std::string cleanFileName(std::string_view name) {
   std::string out;
-  const auto* s = reinterpret_cast<const uint8_t*>(name.data());
-  const auto length = static_cast<int32_t>(name.size());
-  for (int32_t i = 0; i < length;) {
-    UChar32 c = 0;
-    U8_NEXT(s, i, length, c);
-    if (c >= 0 && keptInName(c)) appendUtf8(out, c);
+  for (std::size_t i = 0; i < name.size();) {
+    const std::int32_t c = nextUtf8(name, i);
+    if (c >= 0 && keptInName(static_cast<char32_t>(c))) appendUtf8(out, static_cast<char32_t>(c));
     else out += '_';
   }
   auto first = out.find_first_not_of(" .");
@@ -134,21 +166,21 @@ std::string cleanFileName(std::string_view name) {
   auto last = out.find_last_not_of(" .");
   out = out.substr(first, last - first + 1);
   if (out.size() <= kMaxNameBytes) return out;
-  fs::path asPath(out);
-  std::string ext = asPath.has_extension() ? asPath.extension().string() : std::string();
+  fs::path asPath = pathFromUtf8(out);
+  std::string ext = asPath.has_extension() ? utf8Text(asPath.extension()) : std::string();
   if (ext.size() > kMaxKeptExtension) ext.clear();
   return withinNameLimit(std::string_view(out).substr(0, out.size() - ext.size()), ext);
 }
 
 fs::path chooseFreePath(const fs::path& dir, const std::string& cleaned) {
-  fs::path first = dir / cleaned;
+  fs::path first = dir / pathFromUtf8(cleaned);
   if (!taken(first)) return first;
-  fs::path name(cleaned);
-  std::string stem = name.stem().string();
+  fs::path name = pathFromUtf8(cleaned);
+  std::string stem = utf8Text(name.stem());
   if (stem.empty()) stem = "file";
-  std::string ext = name.has_extension() ? name.extension().string() : std::string();  // with its dot
+  std::string ext = name.has_extension() ? utf8Text(name.extension()) : std::string();  // with its dot
   for (int i = 2; i <= 999; ++i) {
-    fs::path candidate = dir / withinNameLimit(stem, " (" + std::to_string(i) + ")" + ext);
+    fs::path candidate = dir / pathFromUtf8(withinNameLimit(stem, " (" + std::to_string(i) + ")" + ext));
     if (!taken(candidate)) return candidate;
   }
   return first;
@@ -243,7 +275,7 @@ Result<fs::path> saveFromUrl(Fetcher& fetcher, std::string_view url, std::string
 }
 
 bool existsInside(const fs::path& dir, std::string_view pathText) {
-  fs::path path(pathText);
+  fs::path path = pathFromUtf8(pathText);
   if (!path.is_absolute() || !startsWith(path, dir)) return false;
   for (const auto& c : path)
     if (c == "..") return false;
@@ -261,14 +293,11 @@ bool existsInside(const fs::path& dir, std::string_view pathText) {
 }
 
 std::string pathText(const fs::path& path) {
-  const std::string raw = path.string();
+  const std::string raw = utf8Text(path);
   std::string out;
-  const auto* s = reinterpret_cast<const uint8_t*>(raw.data());
-  const auto length = static_cast<int32_t>(raw.size());
-  for (int32_t i = 0; i < length;) {
-    UChar32 c = 0;
-    U8_NEXT(s, i, length, c);
-    appendUtf8(out, c < 0 ? 0xFFFD : c);
+  for (std::size_t i = 0; i < raw.size();) {
+    const std::int32_t c = nextUtf8(raw, i);
+    appendUtf8(out, c < 0 ? 0xFFFD : static_cast<char32_t>(c));
   }
   return out;
 }

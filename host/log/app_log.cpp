@@ -2,11 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
-#include <memory>
 
 #include "app/config.hpp"
 #include "core/system_error.hpp"
+#include "platform/c_file.hpp"
 #include "platform/paths.hpp"
 
 namespace zorvik::log {
@@ -14,14 +13,17 @@ namespace zorvik::log {
 namespace fs = std::filesystem;
 
 std::string utcStamp(std::chrono::system_clock::time_point t) {
-  auto secs = std::chrono::duration_cast<std::chrono::seconds>(t.time_since_epoch()).count();
-  if (secs < 0) secs = 0;
-  std::time_t tt = static_cast<std::time_t>(secs);
-  std::tm tm{};
-  gmtime_r(&tt, &tm);
+  using namespace std::chrono;
+  auto secs = floor<seconds>(t);
+  if (secs.time_since_epoch().count() < 0) secs = sys_seconds{};
+  const auto day = floor<days>(secs);
+  const year_month_day date(day);
+  const hh_mm_ss time(secs - day);
   char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                tm.tm_hour, tm.tm_min, tm.tm_sec);
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02u %02d:%02d:%02d", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
   return buf;
 }
 
@@ -61,7 +63,7 @@ Status AppLog::write(std::string_view message) const {
     if (ec) return failWith("Не удалось повернуть журнал: ", errorText(ec));
   }
 
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(current.c_str(), "ab"), &std::fclose);
+  platform::CFile file = platform::openFile(current, "ab");
   if (!file) return failWith("Не удалось открыть журнал: ", errnoText(errno));
 
   std::string line = utcStamp(std::chrono::system_clock::now());

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "core/utf8_path.hpp"
+
 namespace zorvik::printing {
 
 namespace fs = std::filesystem;
@@ -68,7 +70,7 @@ Result<LoadedEngine> loadEngine(const std::optional<fs::path>& exeDir) {
     if (!attempt.exists) continue;
     attempt.size = fs::file_size(path, ec);
     if (ec) attempt.size = 0;
-    if (auto loaded = tryLoad(platform::Library::open(path), path.string(), attempt)) return std::move(*loaded);
+    if (auto loaded = tryLoad(platform::Library::open(path), utf8Text(path), attempt)) return std::move(*loaded);
   }
   CandidateAttempt systemAttempt;
   if (auto loaded = tryLoad(platform::Library::openFromSystem(engineFileName()), kSystemLibraryLabel, systemAttempt))
@@ -84,11 +86,11 @@ std::string engineLoadError(const std::vector<CandidateAttempt>& attempts,
     if (!lines.empty()) lines += "\n";
     alreadyLoaded = alreadyLoaded || a.alreadyInitialised;
     if (!a.exists) {
-      lines += "• " + a.path.string() + " — файла нет";
+      lines += "• " + utf8Text(a.path) + " — файла нет";
       continue;
     }
     anyExists = true;
-    lines += "• " + a.path.string() + " — файл на месте (" + mebibytes(a.size) +
+    lines += "• " + utf8Text(a.path) + " — файл на месте (" + mebibytes(a.size) +
              " МБ), но загрузить его не удалось: " + (a.reason.empty() ? "причина неизвестна" : a.reason);
   }
   std::string advice;

@@ -8,6 +8,8 @@
 
 #include "core/system_error.hpp"
 
+#include "core/utf8_path.hpp"
+#include "platform/c_file.hpp"
 #include "platform/printers.hpp"
 #include "platform/process.hpp"
 #include "printing/pdf_fit.hpp"
@@ -85,7 +87,7 @@ Result<PrintReport> runPrintJob(const PrintRequest& request) {
   // the next is drawn, so memory does not grow with the page count.
   auto jobFile = TempFile::create("zorvik-job-" + processId(), {});
   if (!jobFile) return failWith(kJobNotSaved, jobFile.error());
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> out(std::fopen(jobFile->path().c_str(), "ab"), &std::fclose);
+  platform::CFile out = platform::openFile(jobFile->path(), "ab");
   if (!out) return failWith(kJobNotSaved, errnoText(errno));
   JobDocument job([&out](std::span<const std::uint8_t> data) -> Status {
     if (std::fwrite(data.data(), 1, data.size(), out.get()) != data.size())
@@ -107,7 +109,7 @@ Result<PrintReport> printFile(const fs::path& path, std::optional<std::string> p
                               std::optional<LabelFormat> format, std::optional<std::int64_t> copies,
                               Renderer* renderer) {
   std::error_code ec;
-  if (!fs::exists(path, ec)) return fail("Файл не найден: " + path.string());
+  if (!fs::exists(path, ec)) return fail("Файл не найден: " + utf8Text(path));
   return runPrintJob({path, std::move(printerName), std::move(format), effectiveCopies(copies), renderer});
 }
 

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "core/system_error.hpp"
+#include "platform/c_file.hpp"
 
 namespace zorvik::printing {
 
@@ -12,15 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct FileClose {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileClose>;
+using FilePtr = platform::CFile;
 
 }  // namespace
 
 Result<Bytes> readWholeFile(const fs::path& path) {
-  FilePtr file(std::fopen(path.c_str(), "rb"));
+  FilePtr file = platform::openFile(path, "rb");
   if (!file) return fail(errnoText(errno));
   Bytes bytes;
   std::uint8_t buffer[65536];
@@ -40,7 +38,7 @@ Result<TempFile> TempFile::create(const std::string& stem, std::span<const std::
   for (int attempt = 1;; ++attempt) {
     fs::path path = folder / (stem + (attempt > 1 ? "-" + std::to_string(attempt) : "") + ".pdf");
     // "x": created new or not at all, so an existing file or link is never followed.
-    std::FILE* raw = std::fopen(path.c_str(), "wbx");
+    std::FILE* raw = platform::openFile(path, "wbx").release();
     if (!raw) {
       if (errno == EEXIST && attempt < 1000) continue;
       return fail(errnoText(errno));

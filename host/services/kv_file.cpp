@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "core/system_error.hpp"
+#include "core/utf8_path.hpp"
 #include "log/app_log.hpp"
 #include "platform/files.hpp"
 
@@ -16,7 +17,7 @@ std::string asideName(const fs::path& path) {
   std::string stamp = log::utcStamp(std::chrono::system_clock::now());
   for (char& c : stamp)
     if (c == ' ' || c == ':') c = '-';
-  std::string base = path.string() + ".corrupt-" + stamp;
+  std::string base = utf8Text(path) + ".corrupt-" + stamp;
   std::string name = base;
   std::error_code ec;
   for (int i = 2; fs::exists(name, ec); ++i) name = base + "-" + std::to_string(i);
@@ -51,8 +52,8 @@ LoadedFile loadKeyValueFile(const fs::path& path) {
     return out;
   }
   out.blocked = unreadable.empty()
-                    ? "не удалось отложить поврежденный файл " + path.string() + ": " + errorText(ec)
-                    : "не удалось прочитать файл " + path.string() + " (" + unreadable + ") и отложить его: " +
+                    ? "не удалось отложить поврежденный файл " + utf8Text(path) + ": " + errorText(ec)
+                    : "не удалось прочитать файл " + utf8Text(path) + " (" + unreadable + ") и отложить его: " +
                           errorText(ec);
   return out;
 }

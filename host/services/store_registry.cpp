@@ -1,5 +1,6 @@
 #include "services/store_registry.hpp"
 
+#include "core/utf8_path.hpp"
 #include "services/kv_file.hpp"
 
 namespace zorvik::services {
@@ -45,9 +46,9 @@ Status KeyValueStore::reload() {
 }
 
 Status KeyValueStore::save() {
-  if (blocked_) return fail("Не удалось сохранить " + file_.filename().string() + ": " + *blocked_);
+  if (blocked_) return fail("Не удалось сохранить " + utf8Text(file_.filename()) + ": " + *blocked_);
   auto saved = saveKeyValueFile(file_, data_);
-  if (!saved) return failWith("Не удалось сохранить " + file_.filename().string() + ": ", saved.error());
+  if (!saved) return failWith("Не удалось сохранить " + utf8Text(file_.filename()) + ": ", saved.error());
   return {};
 }
 
@@ -64,13 +65,13 @@ Result<std::uint32_t> StoreRegistry::load(const std::string& name, const Json& d
   auto folder = folder_();
   if (!folder) return fail("Не удалось определить папку данных: " + folder.error());
   auto rid = next_++;
-  open_.emplace(rid, std::make_unique<KeyValueStore>(*folder / name, defaults));
+  open_.emplace(rid, std::make_unique<KeyValueStore>(*folder / pathFromUtf8(name), defaults));
   return rid;
 }
 
 std::optional<std::uint32_t> StoreRegistry::find(const std::string& name) const {
   for (const auto& [rid, store] : open_)
-    if (store->file().filename() == name) return rid;
+    if (store->file().filename() == pathFromUtf8(name)) return rid;
   return std::nullopt;
 }
 

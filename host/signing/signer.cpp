@@ -6,6 +6,8 @@
 #include <mutex>
 
 #include "core/system_error.hpp"
+#include "core/utf8_path.hpp"
+#include "platform/c_file.hpp"
 #include "platform/process.hpp"
 #include "signing/sign_checks.hpp"
 #include "signing/text.hpp"
@@ -25,14 +27,11 @@ std::optional<std::string> options;
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+using FilePtr = platform::CFile;
 
 Status writeFile(const fs::path& path, const Bytes& bytes) {
   errno = 0;
-  FilePtr file(std::fopen(path.c_str(), "wb"));
+  FilePtr file = platform::openFile(path, "wb");
   if (!file) return fail(errnoText(errno));
   if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size())
     return fail(errnoText(errno));
@@ -42,7 +41,7 @@ Status writeFile(const fs::path& path, const Bytes& bytes) {
 
 Result<Bytes> readFile(const fs::path& path) {
   errno = 0;
-  FilePtr file(std::fopen(path.c_str(), "rb"));
+  FilePtr file = platform::openFile(path, "rb");
   if (!file) return fail(errnoText(errno));
   Bytes bytes;
   std::uint8_t buf[65536];
@@ -114,7 +113,7 @@ std::vector<std::string> cryptcpArgs(SignMode mode, std::string_view thumbprint,
   return {"-sign",       mode == SignMode::Attached ? "-attached" : "-detached",
           "-cert",       "-der",
           "-strict",     "-thumbprint",
-          std::string(thumbprint), data.string()};
+          std::string(thumbprint), utf8Text(data)};
 }
 
 std::vector<std::string> csptestArgs(SignMode mode, std::string_view options, std::string_view thumbprint,
@@ -122,7 +121,7 @@ std::vector<std::string> csptestArgs(SignMode mode, std::string_view options, st
   std::vector<std::string> args = {"-sfsign", "-sign"};
   if (mode == SignMode::Detached && (options.empty() || contains(options, "-detached"))) args.push_back("-detached");
   if (options.empty() || contains(options, "-add")) args.push_back("-add");
-  args.insert(args.end(), {"-in", data.string(), "-out", signature.string()});
+  args.insert(args.end(), {"-in", utf8Text(data), "-out", utf8Text(signature)});
   if (contains(options, "-thumbprint")) {
     args.insert(args.end(), {"-thumbprint", std::string(thumbprint)});
   } else if (contains(options, "thumbprint")) {
@@ -169,7 +168,7 @@ std::optional<fs::path> findSignatureFile(const fs::path& folder, const fs::path
   if (ec) return std::nullopt;
   for (; it != end; it.increment(ec)) {
     if (ec) break;
-    const std::string name = it->path().filename().string();
+    const std::string name = utf8Text(it->path().filename());
     if (!name.starts_with(kDataFile)) continue;
     auto dot = name.rfind('.');
     const std::string ext = toLower(std::string_view(name).substr(dot + 1));

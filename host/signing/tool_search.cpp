@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "core/utf8_path.hpp"
 #include "platform/process.hpp"
 #include "signing/text.hpp"
 
@@ -97,6 +98,6 @@ std::optional<Signer> chooseSigner() {
   return std::nullopt;
 }
 
-std::string pathText(const fs::path& path) { return toValidUtf8(path.string()); }
+std::string pathText(const fs::path& path) { return toValidUtf8(utf8Text(path)); }
 
 }  // namespace zorvik::signing

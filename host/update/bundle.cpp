@@ -3,8 +3,13 @@
 #include <archive.h>
 #include <archive_entry.h>
 
+#include <cerrno>
 #include <memory>
 #include <vector>
+
+#include "core/system_error.hpp"
+#include "core/utf8_path.hpp"
+#include "platform/c_file.hpp"
 
 namespace zorvik::update {
 
@@ -73,7 +78,9 @@ Result<std::string> unpackBundle(const std::filesystem::path& archivePath, const
   archive_write_disk_set_options(out.get(), ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_PERM |
                                                 ARCHIVE_EXTRACT_SECURE_SYMLINKS | ARCHIVE_EXTRACT_SECURE_NODOTDOT |
                                                 ARCHIVE_EXTRACT_NO_OVERWRITE);
-  if (archive_read_open_filename(in.get(), archivePath.c_str(), 1 << 16) != ARCHIVE_OK)
+  platform::CFile archiveFile = platform::openFile(archivePath, "rb");
+  if (!archiveFile) return fail("не удалось открыть пакет обновления: " + errnoText(errno));
+  if (archive_read_open_FILE(in.get(), archiveFile.get()) != ARCHIVE_OK)
     return fail("не удалось открыть пакет обновления: " + archiveText(in.get()));
 
   std::string top;
@@ -105,8 +112,8 @@ Result<std::string> unpackBundle(const std::filesystem::path& archivePath, const
 
     std::string cleaned;
     for (auto part : nameParts) cleaned += "/" + std::string(part);
-    const std::string destination = dir.string() + cleaned;
-    archive_entry_set_pathname(entry, destination.c_str());
+    const std::string destination = utf8Text(dir) + cleaned;
+    archive_entry_set_pathname_utf8(entry, destination.c_str());
     archive_entry_set_uid(entry, 0);
     archive_entry_set_gid(entry, 0);
     if (archive_write_header(out.get(), entry) != ARCHIVE_OK)

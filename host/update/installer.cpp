@@ -1,9 +1,9 @@
 #include "update/installer.hpp"
 
-#include <sys/stat.h>
-
 #include <random>
 
+#include "core/utf8_path.hpp"
+#include "platform/process.hpp"
 #include "update/bundle.hpp"
 
 namespace zorvik::update {
@@ -54,15 +54,16 @@ Result<fs::path> installBundle(const platform::InstallLayout& layout, const fs::
   std::random_device rd;
   const fs::path staging = layout.versions() / (".unpack-" + std::to_string(rd()));
   if (!fs::create_directory(staging, ec) || ec)
-    return fail("не удалось подготовить папку для распаковки: " + (ec ? ec.message() : staging.string()));
+    return fail("не удалось подготовить папку для распаковки: " + (ec ? ec.message() : utf8Text(staging)));
   TreeGuard stagingGuard(staging);
 
   auto top = unpackBundle(bundle, staging);
   if (!top) return fail(top.error());
   const fs::path unpacked = staging / *top;
-  struct stat st {};
-  const fs::path program = unpacked / "zorvik";
-  if (::lstat(program.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & S_IXUSR) == 0)
+  const fs::path program = unpacked / platform::programFileName("zorvik");
+  const auto programStatus = fs::symlink_status(program, ec);
+  if (ec || !fs::is_regular_file(programStatus) ||
+      (programStatus.permissions() & fs::perms::owner_exec) == fs::perms::none)
     return fail("в пакете обновления нет программы zorvik");
 
   const fs::path target = freeName(layout.versions(), versionFolderName(version));
@@ -76,7 +77,7 @@ Result<fs::path> installBundle(const platform::InstallLayout& layout, const fs::
   for (const auto& entry : fs::directory_iterator(layout.versions(), ec)) {
     const fs::path p = entry.path();
     if (p == target || (!keep.empty() && fs::equivalent(p, keep, ec)) || p == staging) continue;
-    if (p.filename().string().starts_with(".unpack-")) continue;  // another install may be running
+    if (utf8Text(p.filename()).starts_with(".unpack-")) continue;  // another install may be running
     fs::remove_all(p, ec);
   }
   return target;

@@ -8,6 +8,8 @@
 #include <span>
 #include <vector>
 
+#include "core/utf8_path.hpp"
+
 namespace zorvik::update {
 
 namespace {
@@ -114,7 +116,7 @@ Status verifyFile(const std::filesystem::path& path, const Signature& signature,
     return fail("обновление подписано другим ключом (signature key id " + hex(signature.keyId) + ", ожидался " +
                 hex(key.keyId) + ")");
   std::ifstream in(path, std::ios::binary);
-  if (!in) return fail("не удалось открыть скачанное обновление для проверки подписи: " + path.string());
+  if (!in) return fail("не удалось открыть скачанное обновление для проверки подписи: " + utf8Text(path));
   std::vector<unsigned char> whole;
   std::array<unsigned char, crypto_generichash_BYTES_MAX> hash{};
   crypto_generichash_state state;
@@ -130,7 +132,7 @@ Status verifyFile(const std::filesystem::path& path, const Signature& signature,
     else
       whole.insert(whole.end(), bytes, bytes + got);
   }
-  if (in.bad()) return fail("не удалось прочитать скачанное обновление для проверки подписи: " + path.string());
+  if (in.bad()) return fail("не удалось прочитать скачанное обновление для проверки подписи: " + utf8Text(path));
   int bad = 0;
   if (signature.prehashed) {
     crypto_generichash_final(&state, hash.data(), hash.size());

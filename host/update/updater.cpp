@@ -1,11 +1,11 @@
 #include "update/updater.hpp"
 
-#include <fcntl.h>
-#include <unistd.h>
-
+#include <cstdio>
 #include <cstring>
 #include <random>
 
+#include "core/utf8_path.hpp"
+#include "platform/c_file.hpp"
 #include "update/installer.hpp"
 #include "update/signature.hpp"
 
@@ -28,21 +28,6 @@ Json toJson(const DownloadEvent& event) {
 
 namespace {
 
-// A file descriptor closed on every path.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
 
 Status verify(const fs::path& file, const UpdateInfo& info, const std::string& publicKey) {
   auto key = parsePublicKeyBase64(publicKey);
@@ -61,7 +46,7 @@ Updater::Updater(UpdaterSettings settings, fetch::Fetcher& fetcher)
   // Bundles an earlier run downloaded and never installed.
   std::error_code ec;
   for (const auto& entry : fs::directory_iterator(settings_.downloadDir, ec))
-    if (entry.path().filename().string().starts_with("bundle-")) fs::remove(entry.path(), ec);
+    if (utf8Text(entry.path().filename()).starts_with("bundle-")) fs::remove(entry.path(), ec);
 }
 
 Updater::~Updater() { dropDownload(); }
@@ -109,8 +94,10 @@ Status Updater::download(const std::function<void(const DownloadEvent&)>& onEven
   if (ec) return fail("не удалось подготовить папку для обновления: " + ec.message());
   std::random_device rd;
   const fs::path file = settings_.downloadDir / ("bundle-" + std::to_string(rd()) + ".tar.gz");
-  Fd fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
-  if (fd.get() < 0) return fail("не удалось создать файл обновления: " + std::string(std::strerror(errno)));
+  // Created new, never through a link planted at the name.
+  platform::CFile out = platform::openFile(file, "wbx");
+  if (!out) return fail("не удалось создать файл обновления: " + std::string(std::strerror(errno)));
+  std::setvbuf(out.get(), nullptr, _IONBF, 0);
   auto removeFile = [&] { fs::remove(file, ec); };
 
   fetch::ResponseSink sink;
@@ -123,15 +110,8 @@ Status Updater::download(const std::function<void(const DownloadEvent&)>& onEven
     return {};
   };
   sink.onChunk = [&](std::span<const std::uint8_t> chunk) -> Status {
-    std::size_t done = 0;
-    while (done < chunk.size()) {
-      ssize_t n = ::write(fd.get(), chunk.data() + done, chunk.size() - done);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return fail("не удалось записать обновление на диск: " + std::string(std::strerror(errno)));
-      }
-      done += static_cast<std::size_t>(n);
-    }
+    if (std::fwrite(chunk.data(), 1, chunk.size(), out.get()) != chunk.size())
+      return fail("не удалось записать обновление на диск: " + std::string(std::strerror(errno)));
     if (onEvent) onEvent({DownloadEvent::Kind::Progress, std::nullopt, chunk.size()});
     return {};
   };
@@ -144,9 +124,10 @@ Status Updater::download(const std::function<void(const DownloadEvent&)>& onEven
     removeFile();
     return fail("сервер обновлений не отдал сборку (" + info.url + ")");
   }
-  if (::fsync(fd.get()) != 0 || ::close(fd.release()) != 0) {
+  if (auto synced = platform::syncFile(out.get()); !synced || std::fclose(out.release()) != 0) {
+    out.reset();
     removeFile();
-    return fail("не удалось записать обновление на диск: " + std::string(std::strerror(errno)));
+    return fail("не удалось записать обновление на диск: " + (synced ? std::string(std::strerror(errno)) : synced.error()));
   }
   if (auto verified = verify(file, info, settings_.publicKey); !verified) {
     removeFile();

@@ -2,12 +2,13 @@
 #pragma once
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
-#include <unistd.h>
+
+#include "platform/environment.hpp"
 
 namespace zorvik::testing {
 
@@ -15,8 +16,14 @@ namespace zorvik::testing {
 class TempDir {
  public:
   TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "zorvik-test-XXXXXX").string();
-    path_ = ::mkdtemp(tmpl.data());
+    std::random_device random;
+    const auto base = std::filesystem::temp_directory_path();
+    // A name nobody holds yet: create_directory answers false for an existing one.
+    for (;;) {
+      path_ = base / ("zorvik-test-" + std::to_string(random()));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
   }
   ~TempDir() {
     std::error_code ec;
@@ -34,15 +41,11 @@ class TempDir {
 // Sets an environment variable for the scope of a test, then restores it.
 class ScopedEnv {
  public:
-  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) ::setenv(name, value->c_str(), 1);
-    else ::unsetenv(name);
+  ScopedEnv(const char* name, const std::optional<std::string>& value)
+      : name_(name), old_(platform::environmentVariable(name)) {
+    platform::setEnvironmentVariable(name_, value);
   }
-  ~ScopedEnv() {
-    if (old_) ::setenv(name_.c_str(), old_->c_str(), 1);
-    else ::unsetenv(name_.c_str());
-  }
+  ~ScopedEnv() { platform::setEnvironmentVariable(name_, old_); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 
