@@ -72,7 +72,14 @@ export function xlsxToTable(bytes: Uint8Array, onProgress: (p: ReadProgress) => 
   // The library reads almost anything as some sheet; an .xlsx is a zip archive or it is no .xlsx.
   if (!looksLikeXlsx(bytes)) throw new NotASpreadsheetError('not a zip archive')
   try {
-    measureArchive(bytes, limits.inflatedBytes, (done, total) => onProgress({ stage: 'unpack', done, total }))
+    // One report per whole percent: the archive goes through in small pieces.
+    let shown = -1
+    measureArchive(bytes, limits.inflatedBytes, (done, total) => {
+      const percent = total > 0 ? Math.floor((done * 100) / total) : 100
+      if (percent === shown) return
+      shown = percent
+      onProgress({ stage: 'unpack', done, total })
+    })
   } catch (err) {
     if (err instanceof ArchiveTooLargeError) throw new SpreadsheetRefused(tooLargeInflatedText(limits.inflatedBytes))
     throw new NotASpreadsheetError(err instanceof Error ? err.message : String(err))
