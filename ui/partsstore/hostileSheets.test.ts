@@ -215,7 +215,7 @@ describe('hostile spreadsheets', () => {
 
 describe('reading an .xlsx off the page', () => {
   /** A worker that answers with `answers` when it gets the bytes. */
-  function fakeWorker(answers: FromSheetWorker[] | 'crash') {
+  function fakeWorker(answers: FromSheetWorker[] | 'crash' | 'no script') {
     const worker: SheetWorkerLike & { got?: ArrayBuffer } = {
       onmessage: null,
       onerror: null,
@@ -223,19 +223,24 @@ describe('reading an .xlsx off the page', () => {
       postMessage(message) {
         worker.got = message.bytes
         queueMicrotask(() => {
-          if (answers === 'crash') worker.onerror?.({ message: 'out of memory' } as ErrorEvent)
-          else for (const data of answers) worker.onmessage?.({ data } as MessageEvent<FromSheetWorker>)
+          if (answers === 'no script') worker.onerror?.({ message: 'failed to load' } as ErrorEvent)
+          else if (answers === 'crash') {
+            worker.onmessage?.({ data: { type: 'progress', progress: { stage: 'parse' } } } as MessageEvent<FromSheetWorker>)
+            worker.onerror?.({ message: 'out of memory' } as ErrorEvent)
+          } else for (const data of answers) worker.onmessage?.({ data } as MessageEvent<FromSheetWorker>)
         })
       },
     }
     return worker
   }
 
-  it.each<[string, FromSheetWorker[] | 'crash', string]>([
+  it.each<[string, FromSheetWorker[] | 'crash' | 'no script', string]>([
     ['a table', [{ type: 'progress', progress: { stage: 'parse' } }, { type: 'done', rows: 2, csv: strToU8('a;b\r\n1;2\r\n').buffer as ArrayBuffer }], 'a;b\r\n1;2\r\n'],
     ['a refusal', [{ type: 'refused', text: 'Файл слишком большой: больше 100 строк — разделите его на части' }], 'Файл слишком большой: больше 100 строк — разделите его на части'],
     ['no workbook', [{ type: 'unreadable', error: 'not a zip archive' }], NOT_XLSX],
-    ['a worker that died', 'crash', NOT_XLSX],
+    ['a worker that died while reading', 'crash', NOT_XLSX],
+    // A worker whose script never loaded: the page reads the file itself.
+    ['a worker that never started', 'no script', 'r0c0;r0c1;r0c2\r\nr1c0;r1c1;r1c2\r\n'],
     ['no rows', [{ type: 'done', rows: 0, csv: new ArrayBuffer(0) }], EMPTY_FILE],
   ])('%s: the import gets what to upload or the text to show', async (_, answers, expected) => {
     const worker = fakeWorker(answers)
@@ -249,6 +254,7 @@ describe('reading an .xlsx off the page', () => {
     expect(worker.got?.byteLength).toBe(bytes.length)
     expect(bytes.length).toBeGreaterThan(0)
     if (expected.startsWith('a;b')) expect(progress).toEqual([{ stage: 'parse' }])
+    if (answers === 'no script') expect(progress).toContainEqual({ stage: 'parse' })
   })
 
   it('without workers the same reader runs on the page', async () => {

@@ -30,22 +30,24 @@ export async function readXlsxOffThread(
   onProgress: (p: ReadProgress) => void = () => {},
   makeWorker: () => SheetWorkerLike | undefined = defaultWorker,
 ): Promise<ReadTable> {
+  const here = async () => (await import('./spreadsheet')).xlsxToCsv(bytes, onProgress)
   const worker = makeWorker()
-  if (!worker) return (await import('./spreadsheet')).xlsxToCsv(bytes, onProgress)
-  try {
-    return await new Promise<ReadTable>((resolve, reject) => {
-      worker.onerror = (event) => reject(new NotASpreadsheetError(event.message || 'поток чтения таблицы остановился'))
-      worker.onmessage = ({ data }) => {
-        if (data.type === 'progress') onProgress(data.progress)
-        else if (data.type === 'done') resolve({ rows: data.rows, csv: new Uint8Array(data.csv) })
-        else if (data.type === 'refused') reject(new SpreadsheetRefused(data.text))
-        else reject(new NotASpreadsheetError(data.error))
-      }
-      // A copy goes over: the caller's bytes stay usable.
-      const copy = bytes.slice().buffer as ArrayBuffer
-      worker.postMessage({ type: 'read', bytes: copy }, [copy])
-    })
-  } finally {
-    worker.terminate()
-  }
+  if (!worker) return here()
+  let heard = false
+  const outcome = await new Promise<ReadTable | 'not started'>((resolve, reject) => {
+    // A worker that fails before saying anything never started (its script did not load): read here.
+    // One that fails while reading gave up on this file, which is not retried on the page.
+    worker.onerror = (event) => (heard ? reject(new NotASpreadsheetError(event.message || 'поток чтения таблицы остановился')) : resolve('not started'))
+    worker.onmessage = ({ data }) => {
+      heard = true
+      if (data.type === 'progress') onProgress(data.progress)
+      else if (data.type === 'done') resolve({ rows: data.rows, csv: new Uint8Array(data.csv) })
+      else if (data.type === 'refused') reject(new SpreadsheetRefused(data.text))
+      else reject(new NotASpreadsheetError(data.error))
+    }
+    // A copy goes over: the caller's bytes stay usable.
+    const copy = bytes.slice().buffer as ArrayBuffer
+    worker.postMessage({ type: 'read', bytes: copy }, [copy])
+  }).finally(() => worker.terminate())
+  return outcome === 'not started' ? here() : outcome
 }
