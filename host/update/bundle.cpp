@@ -108,7 +108,7 @@ Result<std::string> unpackBundle(const std::filesystem::path& archivePath, const
     }
     if (nameParts.size() == 1 && type != AE_IFDIR) return fail(refused(name, "лежит вне папки пакета"));
     total += static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)));
-    if (total > kMaxUnpackedBytes) return fail("пакет обновления слишком велик для распаковки");
+    if (total > kMaxUnpackedBytes) return fail("пакет обновления отклонен: он слишком велик для распаковки");
 
     std::string cleaned;
     for (auto part : nameParts) cleaned += "/" + std::string(part);
@@ -134,7 +134,7 @@ Result<std::string> unpackBundle(const std::filesystem::path& archivePath, const
   }
   if (archive_write_close(out.get()) != ARCHIVE_OK)
     return fail("не удалось распаковать обновление: " + archiveText(out.get()));
-  if (!any) return fail("пакет обновления пуст");
+  if (!any) return fail("пакет обновления отклонен: он пуст");
   return top;
 }
 

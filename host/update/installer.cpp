@@ -1,6 +1,7 @@
 #include "update/installer.hpp"
 
 #include <random>
+#include <vector>
 
 #include "core/utf8_path.hpp"
 #include "platform/process.hpp"
@@ -11,6 +12,8 @@ namespace zorvik::update {
 namespace fs = std::filesystem;
 
 namespace {
+
+const std::string kUnpackPrefix = ".unpack-";
 
 // Removes a folder tree when it goes out of scope, unless released.
 class TreeGuard {
@@ -45,14 +48,26 @@ std::string versionFolderName(const std::string& version) {
   return version;
 }
 
+std::size_t removeLeftoverUnpacks(const fs::path& versions) {
+  std::error_code ec;
+  std::vector<fs::path> leftovers;
+  for (const auto& entry : fs::directory_iterator(versions, ec))
+    if (entry.path().filename().string().starts_with(kUnpackPrefix)) leftovers.push_back(entry.path());
+  std::size_t removed = 0;
+  for (const auto& p : leftovers)
+    if (fs::remove_all(p, ec) != static_cast<std::uintmax_t>(-1) && !ec) ++removed;
+  return removed;
+}
+
 Result<fs::path> installBundle(const platform::InstallLayout& layout, const fs::path& bundle,
                                const std::string& version, const fs::path& keep) {
   std::error_code ec;
   fs::create_directories(layout.versions(), ec);
   if (ec) return fail("не удалось подготовить папку версий: " + ec.message());
 
+  removeLeftoverUnpacks(layout.versions());
   std::random_device rd;
-  const fs::path staging = layout.versions() / (".unpack-" + std::to_string(rd()));
+  const fs::path staging = layout.versions() / (kUnpackPrefix + std::to_string(rd()));
   if (!fs::create_directory(staging, ec) || ec)
     return fail("не удалось подготовить папку для распаковки: " + (ec ? ec.message() : utf8Text(staging)));
   TreeGuard stagingGuard(staging);
@@ -64,7 +79,7 @@ Result<fs::path> installBundle(const platform::InstallLayout& layout, const fs::
   const auto programStatus = fs::symlink_status(program, ec);
   if (ec || !fs::is_regular_file(programStatus) ||
       (programStatus.permissions() & fs::perms::owner_exec) == fs::perms::none)
-    return fail("в пакете обновления нет программы zorvik");
+    return fail("пакет обновления отклонен: в нем нет программы zorvik");
 
   const fs::path target = freeName(layout.versions(), versionFolderName(version));
   fs::rename(unpacked, target, ec);
@@ -77,7 +92,6 @@ Result<fs::path> installBundle(const platform::InstallLayout& layout, const fs::
   for (const auto& entry : fs::directory_iterator(layout.versions(), ec)) {
     const fs::path p = entry.path();
     if (p == target || (!keep.empty() && fs::equivalent(p, keep, ec)) || p == staging) continue;
-    if (utf8Text(p.filename()).starts_with(".unpack-")) continue;  // another install may be running
     fs::remove_all(p, ec);
   }
   return target;

@@ -88,4 +88,33 @@ int compareVersions(std::string_view a, std::string_view b) {
   return 0;
 }
 
+std::string signedVersion(std::string_view trustedComment) {
+  std::vector<std::string_view> words;
+  while (!trustedComment.empty() && words.size() < 2) {
+    auto start = trustedComment.find_first_not_of(" \t");
+    if (start == std::string_view::npos) break;
+    trustedComment.remove_prefix(start);
+    auto end = trustedComment.find_first_of(" \t");
+    words.push_back(trustedComment.substr(0, end));
+    trustedComment.remove_prefix(end == std::string_view::npos ? trustedComment.size() : end);
+  }
+  if (words.size() < 2 || words[0] != "zorvik") return {};
+  std::string_view version = words[1];
+  if (version.starts_with('v')) version.remove_prefix(1);
+  if (version.empty() || version.front() < '0' || version.front() > '9') return {};
+  return std::string(version);
+}
+
+std::string signedVersionProblem(std::string_view signedVersion, std::string_view offered, std::string_view running) {
+  const std::string prefix = "пакет обновления отклонен: ";
+  if (offered.starts_with('v')) offered.remove_prefix(1);
+  if (signedVersion.empty()) return prefix + "в подписи сборки не указана ее версия";
+  if (signedVersion != offered)
+    return prefix + "сборка подписана как версия " + std::string(signedVersion) + ", а сервер выдает ее за " +
+           std::string(offered);
+  if (compareVersions(signedVersion, running) <= 0)
+    return prefix + "версия " + std::string(signedVersion) + " не новее установленной " + std::string(running);
+  return {};
+}
+
 }  // namespace zorvik::update

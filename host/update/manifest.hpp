@@ -31,4 +31,17 @@ struct UpdateInfo {
 // Negative: a is older; 0: the same; positive: a is newer.
 [[nodiscard]] int compareVersions(std::string_view a, std::string_view b);
 
+// The version a bundle's signature vouches for: the word after "zorvik" at the
+// start of its trusted comment ("zorvik 0.70.0 linux-x86_64"), without a
+// leading "v"; "" when the comment names none.
+[[nodiscard]] std::string signedVersion(std::string_view trustedComment);
+
+// Why a bundle signed as `signedVersion` may not be installed when the manifest
+// offered `offered` and `running` is running, or "" when it may: the signed
+// version must be the offered one exactly and newer than the running one. The
+// signature alone only says the maker built it; this keeps an old signed build
+// from being passed off as a new one.
+[[nodiscard]] std::string signedVersionProblem(std::string_view signedVersion, std::string_view offered,
+                                               std::string_view running);
+
 }  // namespace zorvik::update

@@ -29,12 +29,16 @@ Json toJson(const DownloadEvent& event) {
 namespace {
 
 
-Status verify(const fs::path& file, const UpdateInfo& info, const std::string& publicKey) {
-  auto key = parsePublicKeyBase64(publicKey);
+// The signature, then the version it vouches for against the offered and the running one.
+Status verify(const fs::path& file, const UpdateInfo& info, const UpdaterSettings& settings) {
+  auto key = parsePublicKeyBase64(settings.publicKey);
   if (!key) return fail(key.error());
   auto signature = parseSignatureBase64(info.signature);
   if (!signature) return fail(signature.error());
-  return verifyFile(file, *signature, *key);
+  if (auto verified = verifyFile(file, *signature, *key); !verified) return verified;
+  auto problem = signedVersionProblem(signedVersion(signature->trustedComment), info.version, settings.currentVersion);
+  if (!problem.empty()) return fail(problem);
+  return {};
 }
 
 std::optional<std::uint64_t> contentLength(const fetch::ResponseHead& head) { return head.contentLength; }
@@ -129,7 +133,7 @@ Status Updater::download(const std::function<void(const DownloadEvent&)>& onEven
     removeFile();
     return fail("не удалось записать обновление на диск: " + (synced ? std::string(std::strerror(errno)) : synced.error()));
   }
-  if (auto verified = verify(file, info, settings_.publicKey); !verified) {
+  if (auto verified = verify(file, info, settings_); !verified) {
     removeFile();
     return fail(verified.error());
   }
@@ -142,6 +146,9 @@ Status Updater::download(const std::function<void(const DownloadEvent&)>& onEven
 }
 
 Status Updater::install() {
+  // One install at a time (the program runs once per user): whatever an
+  // earlier install left unpacked is a leftover the installer may clear.
+  std::lock_guard installing(installMutex_);
   fs::path file;
   UpdateInfo info;
   {
@@ -162,7 +169,7 @@ Status Updater::install() {
     }
   } removeAfter{file};
   // The file waited on disk since the download: it is checked again.
-  if (auto verified = verify(file, info, settings_.publicKey); !verified) return fail(verified.error());
+  if (auto verified = verify(file, info, settings_); !verified) return fail(verified.error());
   auto layout = settings_.layout ? settings_.layout() : std::nullopt;
   if (!layout)
     return fail("обновление ставится только в установленное приложение (make package и install.sh), а это запущено из сборки");

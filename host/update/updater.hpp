@@ -64,6 +64,7 @@ class Updater {
   UpdaterSettings settings_;
   fetch::Fetcher& fetcher_;
   std::mutex mutex_;
+  std::mutex installMutex_;  // held for a whole install
   std::optional<UpdateInfo> found_;
   std::optional<std::filesystem::path> downloaded_;
   std::optional<UpdateInfo> downloadedInfo_;

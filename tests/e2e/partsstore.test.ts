@@ -2,7 +2,8 @@
 // imported with a dry run first and then for real, with its progress; the store then holds exactly the
 // file's zones, nested cells and stock (long barcodes and fractional quantities exact); the export lands
 // in Downloads as an .xlsx with the same rows; labels for 60 products reach the printer as 60 pages;
-// malformed files get their own errors and change nothing.
+// malformed files get their own errors and change nothing; a row whose barcode belongs to another product
+// changes neither product until the user says it is the same product.
 import * as XLSX from '@e965/xlsx'
 import { mkdirSync, readdirSync, readFileSync } from 'node:fs'
 import { join } from 'node:path'
@@ -183,6 +184,66 @@ describe('the parts store in the desktop app', () => {
       await session.waitForText('[data-test="label-result"]', (t) => t === 'Напечатано 10 на «Этикетки».', 60_000)
       const { jobs } = await standIn.control<{ jobs: Array<{ pages: number }> }>('GET', '/partsstore/labels')
       expect(jobs.reduce((n, j) => n + j.pages, 0)).toBe(60)
+    } finally {
+      await session.close()
+    }
+  })
+
+  it('an import row with another product\'s barcode changes neither product until the user chooses', { timeout: 300_000 }, async () => {
+    const { standIn } = rig
+    const dump = () => standIn.control<StoreDump>('GET', `/partsstore?accountId=${ACCOUNT}`)
+    const before = await dump()
+    const lamp = before.rows.find((r) => r.product === 'Фильтр масляный')!
+    const lampRows = (d: StoreDump) => d.rows.filter((r) => r.productBarcode === lamp.productBarcode).map(key).sort()
+    const file = XLSX.utils.book_new()
+    XLSX.utils.book_append_sheet(file, XLSX.utils.aoa_to_sheet([
+      TITLES,
+      ['Склад Г', 'Полка 1', '', 'Прокладка клапанной крышки', lamp.productBarcode, 4, 310, ''],
+      ['Склад Г', 'Полка 2', '', 'Щуп масляный', '4607000100062', 2, 120, ''],
+    ]), 'Лист1')
+    const bytes = Buffer.from(XLSX.write(file, { type: 'buffer', bookType: 'xlsx' }) as Buffer)
+    const { session } = await rig.open()
+    const result = (label: string) => session.execute<string>(`return document.querySelector('[data-test="result-${label}"]')?.textContent ?? ''`)
+    try {
+      await signInWithDeviceCode(session, '45678901', 'Олег Орлов', PIN)
+      await press(session, '[data-test="tile-partsstore"]')
+      await waitForRoute(session, '/radio')
+      await press(session, '[data-test="nav-import"]')
+      await waitForRoute(session, '/radio/import')
+
+      // The check lists the row; the import without a choice leaves it out, and both products as they were.
+      await chooseFile(session, 'склад-г.xlsx', bytes)
+      await session.waitForText('[data-test="import-preview"]', (t) => t.includes('Прокладка клапанной крышки'))
+      await press(session, '[data-test="import-dry-run"]')
+      const listed = await session.waitForText('[data-test="import-conflict"]', () => true, 60_000)
+      expect(listed).toContain(`Строка 2: «Прокладка клапанной крышки» — штрихкод ${lamp.productBarcode} уже у товара «Фильтр масляный»`)
+      expect(await session.findAll('[data-test="import-conflict"]')).toHaveLength(1)
+      expect(await result('Строк с чужим или повторным штрихкодом')).toBe('1')
+      await press(session, '[data-test="import-run"]')
+      await waitFor('the import', async () => (await session.findAll('[data-test="import-result"][data-dry-run="false"]'))[0], 60_000)
+      expect(await result('Из них не тронуты')).toBe('1')
+      expect(await result('Товаров создано')).toBe('1')
+      const afterSkip = await dump()
+      expect(afterSkip.rows.some((r) => r.product === 'Прокладка клапанной крышки')).toBe(false)
+      expect(lampRows(afterSkip)).toEqual(lampRows(before))
+      expect(afterSkip.products).toBe(before.products + 1)
+
+      // The same file again, now said to be the same product: its stock goes to the filter, under the filter's name.
+      await press(session, '[data-test="import-again"]')
+      await chooseFile(session, 'склад-г.xlsx', bytes)
+      await session.waitForText('[data-test="import-preview"]', (t) => t.includes('Прокладка клапанной крышки'))
+      await press(session, '[data-test="import-dry-run"]')
+      await session.waitForText('[data-test="import-conflict"]', () => true, 60_000)
+      expect(lampRows(await dump())).toEqual(lampRows(before))
+      await press(session, '[data-test="import-conflict"] [data-test="conflict-same"]')
+      await waitFor('the choice', async () => (await session.findAll('[data-test="import-conflict"][data-choice="same"]'))[0])
+      await press(session, '[data-test="import-run"]')
+      await waitFor('the import', async () => (await session.findAll('[data-test="import-result"][data-dry-run="false"]'))[0], 60_000)
+      expect(await result('Из них записаны как тот же товар')).toBe('1')
+      const afterSame = await dump()
+      expect(afterSame.rows.some((r) => r.product === 'Прокладка клапанной крышки')).toBe(false)
+      expect(lampRows(afterSame)).toEqual([...lampRows(before), key({ ...lamp, zone: 'Склад Г', path: 'Полка 1', quantity: 4 })].sort())
+      expect(afterSame.products).toBe(before.products + 1)
     } finally {
       await session.close()
     }

@@ -1,9 +1,10 @@
 // Updates of the installed app against the stand-in: the bundle `make package` makes is installed with its
 // install.sh into a temporary home; the stand-in offers the same build repackaged as 0.70.0. The app shows
 // the new version, downloads it with progress, installs it beside the running one and restarts into it; a
-// bundle whose signature does not match is refused and the old version keeps running.
+// bundle whose signature does not match is refused and the old version keeps running; so is an old build,
+// validly signed, that the server offers under a newer version.
 import { execFileSync } from 'node:child_process'
-import { existsSync, mkdtempSync, readdirSync, readFileSync, readlinkSync, rmSync } from 'node:fs'
+import { copyFileSync, existsSync, mkdirSync, mkdtempSync, readdirSync, readFileSync, readlinkSync, rmSync } from 'node:fs'
 import { tmpdir } from 'node:os'
 import { join } from 'node:path'
 import { afterAll, beforeAll, describe, expect, it } from 'vitest'
@@ -29,6 +30,11 @@ beforeAll(async () => {
   // The build as it is, and the same build repackaged as a newer version: nothing is compiled again.
   execFileSync(MAKE_PACKAGE, ['--out', join(work, 'current')], { stdio: 'pipe' })
   execFileSync(MAKE_PACKAGE, ['--version', '0.70.0', '--out', join(work, 'releases')], { stdio: 'pipe' })
+  // An old build, validly signed as 0.0.1, put where the server offers it as 99.0.0.
+  execFileSync(MAKE_PACKAGE, ['--version', '0.0.1', '--out', join(work, 'old')], { stdio: 'pipe' })
+  mkdirSync(join(work, 'passed-off'))
+  for (const suffix of ['.tar.gz', '.tar.gz.minisig'])
+    copyFileSync(join(work, 'old', `zorvik-0.0.1-linux-${ARCH}${suffix}`), join(work, 'passed-off', `zorvik-99.0.0-linux-${ARCH}${suffix}`))
   await standIn.control('POST', '/update-files', { reset: true, dir: join(work, 'releases') })
   // The app's updater asks this stand-in (local builds only).
   process.env.ZORVIK_TEST_UPDATE_ENDPOINT = `${standIn.url}/docs/download/desktop/latest-{{target}}-{{arch}}.json`
@@ -142,6 +148,42 @@ describe('application update', () => {
       await standIn.control('POST', '/update-files', { brokenSignature: false })
       await session.close().catch(() => {})
       for (const pid of processesUnder(root)) process.kill(pid, 'SIGTERM')
+    }
+  }, 240_000)
+
+  it('refuses an old signed build offered as a newer version, and the installed version keeps starting', async () => {
+    const { profile, root } = installFresh()
+    await standIn.control('POST', '/update-files', { dir: join(work, 'passed-off') })
+    try {
+      const session = await openInstalled(root, profile)
+      try {
+        await session.waitForText('[data-test="update-title"]', (t) => t.includes('99.0.0'), 30_000)
+        await session.click(await session.find('[data-test="update-prefetch-question"] [data-test="confirm-no"]'))
+        await session.click(await session.find('[data-test="update-action"]'))
+        const error = await session.waitForText('[data-test="update-error"]', () => true, 60_000)
+        expect(error.replace(/\s+/g, ' ').trim()).toBe(
+          'Не удалось обновить: сборка подписана как версия 0.0.1, а сервер выдает ее за 99.0.0. Скачать установщик',
+        )
+        expect(readlinkSync(join(root, 'current'))).toBe('versions/0.66.2')
+        expect(readdirSync(join(root, 'versions'))).toEqual(['0.66.2'])
+        expect(existsSync(join(profile.cacheHome, APP_ID, 'update')) ? readdirSync(join(profile.cacheHome, APP_ID, 'update')) : []).toEqual([])
+      } finally {
+        await session.close().catch(() => {})
+        for (const pid of processesUnder(root)) process.kill(pid, 'SIGTERM')
+      }
+      // Started again, the installed version is the one that runs.
+      const again = await openInstalled(root, profile)
+      try {
+        expect(await again.execute<string>('return document.querySelector(\'[data-test="menu-title"]\').textContent')).toBe('Зорвик')
+        const starts = await waitForLog(profile, (l) => l === 'process start v0.66.2' && profile.logLines().filter((x) => x === l).length === 2, 30_000)
+        expect(starts.filter((l) => l.startsWith('process start'))).toEqual(['process start v0.66.2', 'process start v0.66.2'])
+        expect(readlinkSync(join(root, 'current'))).toBe('versions/0.66.2')
+      } finally {
+        await again.close().catch(() => {})
+        for (const pid of processesUnder(root)) process.kill(pid, 'SIGTERM')
+      }
+    } finally {
+      await standIn.control('POST', '/update-files', { dir: join(work, 'releases') })
     }
   }, 240_000)
 })

@@ -9,10 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <set>
 
 #include "fetch/fetcher.hpp"
 #include "test_server.hpp"
 #include "update/bundle.hpp"
+#include "update/installer.hpp"
 #include "update/manifest.hpp"
 #include "update/signature.hpp"
 #include "update/updater.hpp"
@@ -128,10 +130,10 @@ class UpdaterTest : public ::testing::Test {
   void TearDown() override { fs::remove_all(dir_); }
 
   // Signs `file` with key `key` ("a" is the trusted one); answers Base64 of the signature file.
-  std::string sign(const fs::path& file, const char* key = "a") {
+  std::string sign(const fs::path& file, const char* key = "a", const std::string& comment = "zorvik 0.70.0 linux-x86_64") {
     fs::path sig = file.string() + ".minisig";
     run(std::string(ZORVIK_MINISIGN) + " -S -s " + (*keys_ / key).string() + ".key -m " + file.string() + " -x " +
-        sig.string() + " -t 'zorvik 0.70.0' >/dev/null 2>&1");
+        sig.string() + " -t '" + comment + "' >/dev/null 2>&1");
     return base64Of(readFile(sig));
   }
 
@@ -227,6 +229,7 @@ TEST_F(UpdaterTest, RefusedBundlesInstallNothingAndLeaveTheCurrentVersionRunning
     std::vector<Entry> entries;
     std::string expected;  // a part of the error
     enum { Good, FlipByte, OtherKey, CutSignature } signing = Good;
+    std::string comment = "zorvik 0.70.0 linux-x86_64";  // the signature's trusted comment
   };
   std::vector<Case> cases = {
       {"flipped byte", goodBundle(), "signature verification failed", Case::FlipByte},
@@ -247,13 +250,20 @@ TEST_F(UpdaterTest, RefusedBundlesInstallNothingAndLeaveTheCurrentVersionRunning
       {"second top folder", {{.name = "zorvik-0.70.0/zorvik", .body = kNewProgram, .mode = 0755},
                              {.name = "other/zorvik", .body = kNewProgram}}, "вне папки пакета"},
       {"no program", {{.name = "zorvik-0.70.0/readme", .body = "x"}}, "нет программы"},
+      {"an old build offered as the new one", goodBundle(),
+       "пакет обновления отклонен: сборка подписана как версия 0.0.1, а сервер выдает ее за 0.70.0", Case::Good,
+       "zorvik 0.0.1 linux-x86_64"},
+      {"the running build offered as the new one", goodBundle(), "подписана как версия 0.66.2", Case::Good,
+       "zorvik 0.66.2 linux-x86_64"},
+      {"no version in the signature", goodBundle(), "в подписи сборки не указана ее версия", Case::Good,
+       "timestamp:1700000000 file:b.tar.gz"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     fs::path bundle = dir_ / "bundle.tar.gz";
     fs::remove(bundle);
     writeArchive(bundle, c.entries);
-    std::string signature = sign(bundle, c.signing == Case::OtherKey ? "b" : "a");
+    std::string signature = sign(bundle, c.signing == Case::OtherKey ? "b" : "a", c.comment);
     if (c.signing == Case::FlipByte) {
       std::string bytes = readFile(bundle);
       bytes[bytes.size() / 2] ^= 0x01;
@@ -267,6 +277,33 @@ TEST_F(UpdaterTest, RefusedBundlesInstallNothingAndLeaveTheCurrentVersionRunning
     EXPECT_FALSE(fs::exists(dir_ / "evil"));
     EXPECT_FALSE(fs::exists(fs::temp_directory_path() / "zorvik-evil-abs"));
   }
+}
+
+TEST_F(UpdaterTest, AnInstallClearsWhatAnInstallCutOffByAKillLeftUnpacked) {
+  writeFile(root_ / "versions" / ".unpack-1234" / "zorvik-0.70.0" / "zorvik", kNewProgram, fs::perms::owner_all);
+  fs::create_directories(root_ / "versions" / ".unpack-77");
+  fs::path bundle = dir_ / "good.tar.gz";
+  writeArchive(bundle, goodBundle());
+  auto done = update(bundle, sign(bundle));
+  ASSERT_TRUE(done) << done.error();
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(root_ / "versions")) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"0.66.2", "0.70.0"}));
+  EXPECT_EQ(runCurrent(), "new\n");
+}
+
+TEST(UpdateInstaller, RemovesOnlyLeftoverUnpackFolders) {
+  const fs::path versions = fs::temp_directory_path() / ("zorvik-leftovers-" + std::to_string(std::random_device{}()));
+  writeFile(versions / ".unpack-1" / "zorvik-1" / "zorvik", "x");
+  writeFile(versions / ".unpack-2" / "half", "x");
+  writeFile(versions / "0.66.2" / "zorvik", "x");
+  writeFile(versions / "unpack-3" / "zorvik", "x");
+  EXPECT_EQ(removeLeftoverUnpacks(versions), 2u);
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(versions)) names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"0.66.2", "unpack-3"}));
+  EXPECT_EQ(removeLeftoverUnpacks(versions / "absent"), 0u);
+  fs::remove_all(versions);
 }
 
 TEST_F(UpdaterTest, ADownloadCutShortInstallsNothing) {
@@ -350,6 +387,47 @@ TEST(UpdateVersions, CompareByWholeNumberParts) {
                                          {"0.x.1", "0.0.1", 0},
                                          {"0.66.1", "0.66.2", -1}}) {
     EXPECT_EQ(compareVersions(c.a, c.b), c.expected) << c.a << " vs " << c.b;
+  }
+}
+
+TEST(UpdateVersions, TheSignedVersionIsReadFromTheTrustedComment) {
+  struct Case {
+    const char* comment;
+    const char* expected;
+  };
+  for (const auto& c : std::vector<Case>{{"zorvik 0.70.0 linux-x86_64", "0.70.0"},
+                                         {"zorvik v0.70.1", "0.70.1"},
+                                         {"  zorvik\t1.2.3-beta  linux-aarch64", "1.2.3-beta"},
+                                         {"timestamp:1700000000\tfile:zorvik-0.70.0.tar.gz", ""},
+                                         {"other 0.70.0", ""},
+                                         {"zorvik", ""},
+                                         {"zorvik linux-x86_64", ""},
+                                         {"", ""}}) {
+    EXPECT_EQ(signedVersion(c.comment), c.expected) << c.comment;
+  }
+}
+
+TEST(UpdateVersions, TheSignedVersionMustBeTheOfferedOneAndNewerThanTheRunningOne) {
+  struct Case {
+    const char* signedAs;
+    const char* offered;
+    const char* running;
+    const char* problem;  // "" when the bundle may be installed
+  };
+  const std::string refused = "пакет обновления отклонен: ";
+  for (const auto& c : std::vector<Case>{
+           {"0.70.0", "0.70.0", "0.66.2", ""},
+           {"0.70.0", "v0.70.0", "0.66.2", ""},
+           {"0.0.1", "99.0.0", "0.66.2", "сборка подписана как версия 0.0.1, а сервер выдает ее за 99.0.0"},
+           {"0.70.0", "0.70.0.1", "0.66.2", "сборка подписана как версия 0.70.0, а сервер выдает ее за 0.70.0.1"},
+           {"0.70.0-beta", "0.70.0", "0.66.2", "сборка подписана как версия 0.70.0-beta, а сервер выдает ее за 0.70.0"},
+           {"0.66.2", "0.66.2", "0.66.2", "версия 0.66.2 не новее установленной 0.66.2"},
+           {"0.65.9", "0.65.9", "0.66.2", "версия 0.65.9 не новее установленной 0.66.2"},
+           {"0.66.2-beta", "0.66.2-beta", "0.66.2", "версия 0.66.2-beta не новее установленной 0.66.2"},
+           {"0.66.10", "0.66.10", "0.66.2", ""},
+           {"", "0.70.0", "0.66.2", "в подписи сборки не указана ее версия"}}) {
+    const std::string expected = *c.problem ? refused + c.problem : "";
+    EXPECT_EQ(signedVersionProblem(c.signedAs, c.offered, c.running), expected) << c.signedAs << " / " << c.offered;
   }
 }
 

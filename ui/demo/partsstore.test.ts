@@ -78,6 +78,47 @@ describe('the parts store of the in-memory backend', () => {
     expect(spark).toMatchObject({ quantity: 15, cellsCount: 2 })
   })
 
+  it('leaves rows with another product\'s barcode, a repeated barcode or a second price untouched until the user says what they mean', async () => {
+    const r = rig()
+    const s = () => partsStoreOf(r.b, 'acc-master')
+    const filter = [...s().products.values()].find((p) => p.name === 'Фильтр масляный')!
+    const filterBefore = JSON.stringify({ product: filter, stock: [...s().stock].filter(([, m]) => m.has(filter.id)).map(([cell, m]) => [cell, m.get(filter.id)]) })
+    const rows = [
+      HEADERS,
+      ['Склад В', 'Полка 1', '', 'Прокладка клапанной крышки', filter.internalBarcode, '5', '99', ''],
+      ['Склад В', 'Полка 1', '', 'Свеча', '4601234567893', '2', '100', ''],
+      ['Склад В', 'Полка 2', '', 'Свеча', '4601234567893', '3', '120', ''],
+      ['Склад В', 'Полка 3', '', 'Щетка', '4601234567893', '1', '', ''],
+    ]
+    const run = async (preview: Payload, dryRun: boolean, resolutions?: Record<number, string>) => {
+      const done = r.next('radioImportRun.result')
+      r.ask('radioImportRun', { uploadId: preview.uploadId, mapping: preview.suggestedMapping, pathSeparator: '/', dryRun, resolutions })
+      return done
+    }
+    const find = (q: string) => (r.ask('radioProductFind', { query: q }) as { products: Payload[] }).products
+    const preview = await upload(r, csv(rows))
+    const dry = await run(preview, true)
+    expect(dry.conflicts).toEqual([
+      { line: 2, kind: 'barcode_taken', name: 'Прокладка клапанной крышки', barcode: filter.internalBarcode, otherName: 'Фильтр масляный', otherLine: 0 },
+      { line: 4, kind: 'price_differs', name: 'Свеча', barcode: '4601234567893', otherName: 'Свеча', otherLine: 3, price: 120, otherPrice: 100 },
+      { line: 5, kind: 'barcode_repeated', name: 'Щетка', barcode: '4601234567893', otherName: 'Свеча', otherLine: 3 },
+    ])
+    expect(dry).toMatchObject({ createdProducts: 1, updatedPlacements: 1, conflictsSkipped: 3, conflictsMerged: 0 })
+
+    // The second price is meant; the gasket is skipped; the brush has no answer and stays out as well.
+    expect(await run(preview, false, { 2: 'skip', 4: 'same' })).toMatchObject({ createdProducts: 1, updatedPlacements: 2, conflictsSkipped: 2, conflictsMerged: 1 })
+    expect(find('Прокладка')).toEqual([])
+    expect(find('Щетка').filter((p) => p.internalBarcode === '4601234567893')).toEqual([])
+    expect(find('4601234567893')).toEqual([expect.objectContaining({ name: 'Свеча', price: 120, quantity: 5 })])
+    const filterNow = [...s().products.values()].find((p) => p.id === filter.id)!
+    expect(JSON.stringify({ product: filterNow, stock: [...s().stock].filter(([, m]) => m.has(filter.id)).map(([cell, m]) => [cell, m.get(filter.id)]) })).toBe(filterBefore)
+
+    // Said to be the same product, the row goes to the filter under its own name.
+    const again = await upload(r, csv([HEADERS, rows[1]!]))
+    expect(await run(again, false, { 2: 'same' })).toMatchObject({ createdProducts: 0, conflictsMerged: 1, conflictsSkipped: 0 })
+    expect(find(filter.internalBarcode)).toEqual([expect.objectContaining({ id: filter.id, name: 'Фильтр масляный', price: 99 })])
+  })
+
   it.each<[string, Uint8Array, string]>([
     ['not a table', new Uint8Array([0x50, 0x4b, 0x03, 0x04, 0xff, 0xfe, 0x00]), 'Файл не похож на таблицу: сохраните его как .xlsx или .csv'],
     ['a header only', csv([HEADERS]), 'В файле нет строк с товарами — только заголовок'],

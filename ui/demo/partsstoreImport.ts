@@ -4,7 +4,9 @@
  * "/upload/<token>"), is read as a ";" table and answered with a preview
  * push; a run goes through the rows in steps with progress pushes, on a copy
  * of the store that replaces the real one only when the run ends (a dry run
- * or a cancel leaves the store as it was). An export is a table of every
+ * or a cancel leaves the store as it was). Rows whose product barcode belongs
+ * to another product or repeats in the file are listed and applied only as
+ * the user resolved them (`resolutions`). An export is a table of every
  * placement, served as .xlsx by the stand-in.
  */
 import { replyNameFor, type Payload } from '../core/envelope'
@@ -14,6 +16,7 @@ import { IMPORT_COLUMNS } from '../partsstore/importColumns'
 import type { ImportResult } from '../partsstore/records'
 import type { Handler, MemoryBackend } from './backend'
 import { onStore, partsStoreOf, replacePartsStore } from './partsstore'
+import { findImportConflicts, readResolutions } from './partsstoreImportConflicts'
 import {
   cellPath, childrenOf, copyStore, newId, ownBarcode, productCells, qtyIn, round4, setQty, zoneName, type PartsStore, type StoreCell,
 } from './partsstoreModel'
@@ -123,7 +126,10 @@ export interface ImportTally extends Omit<ImportResult, 'dryRun'> {
 }
 
 export function emptyTally(): ImportTally {
-  return { createdZones: 0, createdCells: 0, createdProducts: 0, updatedPlacements: 0, errors: [], warnings: [], quantityDefaulted: 0, productsWithoutCell: 0, limitSkipped: 0, errorCount: 0 }
+  return {
+    createdZones: 0, createdCells: 0, createdProducts: 0, updatedPlacements: 0, errors: [], warnings: [], quantityDefaulted: 0, productsWithoutCell: 0, limitSkipped: 0,
+    conflicts: [], conflictsSkipped: 0, conflictsMerged: 0, errorCount: 0,
+  }
 }
 
 function note(list: string[], line: string) {
@@ -296,6 +302,10 @@ export const partsImportHandlers: Record<string, Handler> = {
     const work = copyStore(partsStoreOf(ctx.backend, accountId))
     const data = upload.rows.slice(1)
     const tally = emptyTally()
+    // Rows that would change another product wait for the user's word, in a dry run and a run alike.
+    const conflicts = findImportConflicts(work, data, options)
+    const resolutions = readResolutions(p.resolutions)
+    tally.conflicts = [...conflicts.values()]
     const created = new Set<number>()
     const run = { cancelled: false }
     st.running.set(uploadId, run)
@@ -309,7 +319,17 @@ export const partsImportHandlers: Record<string, Handler> = {
         return
       }
       const end = Math.min(data.length, at + IMPORT_STEP_ROWS)
-      for (; at < end; at++) importRow(work, data[at]!, at + 2, options, tally, created)
+      for (; at < end; at++) {
+        const line = at + 2
+        if (conflicts.has(line)) {
+          if (resolutions.get(line) !== 'same') {
+            tally.conflictsSkipped++
+            continue
+          }
+          tally.conflictsMerged++
+        }
+        importRow(work, data[at]!, line, options, tally, created)
+      }
       progress(at)
       if (at < data.length) return void setTimeout(step, IMPORT_STEP_MS)
       st.running.delete(uploadId)

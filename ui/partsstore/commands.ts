@@ -10,7 +10,7 @@ import { chunk, type LabelRequest } from './labelQueue'
 import {
   normaliseCellContents, normaliseCellNode, normaliseHistoryEntry, normaliseHistoryPage, normaliseImportResult, normaliseLabelReply,
   normaliseProduct, normaliseProductPage, normaliseProducts, normaliseZone, normaliseZones, num,
-  type CellContents, type HistoryEntry, type HistoryPage, type ImportResult, type LabelPrintReply, type Product, type ProductPage, type Zone,
+  type CellContents, type HistoryEntry, type HistoryPage, type ImportResolution, type ImportResult, type LabelPrintReply, type Product, type ProductPage, type Zone,
 } from './records'
 
 export type Ask = (name: string, payload?: Payload, timeoutMs?: number) => Promise<Payload>
@@ -66,6 +66,8 @@ export interface ImportRun {
   barcodeAsChildCell?: boolean
   dryRun?: boolean
   quantityMode?: string
+  /** the user's word on conflicting rows, by line number */
+  resolutions?: Record<number, ImportResolution>
 }
 
 function deleteReplyOf(p: Payload): DeleteReply {
@@ -259,6 +261,7 @@ export function createPartsCommands(ask: Ask) {
       const p: Payload = { uploadId: q.uploadId, mapping: q.mapping, pathSeparator: q.pathSeparator, barcodeAsChildCell: q.barcodeAsChildCell ?? true }
       if (q.dryRun) p.dryRun = true
       if (q.quantityMode !== undefined && q.quantityMode !== 'set') p.quantityMode = q.quantityMode
+      if (q.resolutions && Object.keys(q.resolutions).length > 0) p.resolutions = { ...q.resolutions }
       return normaliseImportResult(await ask('radioImportRun', p, IMPORT_RUN_TIMEOUT_MS))
     },
     async importCancel(uploadId: string): Promise<void> {

@@ -1,13 +1,13 @@
 /**
  * One import from the device's side: the file made ready (an .xlsx becomes a
- * ";" table of its first sheet), an upload token, the upload, the preview
+ * ";" table of its first sheet, read off the page's thread), an upload token, the upload, the preview
  * push (within 60 s), then runs with progress pushes for this upload only.
  */
 import type { Payload } from '../core/envelope'
 import type { PartsCommands, ImportRun } from './commands'
-import { writeTable } from './csvTable'
 import { csvNameFor, PREVIEW_WAIT_S, previewTimeoutText } from './importColumns'
 import { normaliseImportPreview, normaliseImportProgress, type ImportPreview, type ImportProgress, type ImportResult } from './records'
+import { SpreadsheetRefused, type ReadProgress } from './sheetReading'
 import type { UploadReply } from './upload'
 
 export const EMPTY_FILE = 'Файл пустой'
@@ -17,28 +17,39 @@ export interface ImportFlowDeps {
   commands: Pick<PartsCommands, 'importUploadToken' | 'importRun' | 'importCancel'>
   onPush(name: string, handler: (p: Payload) => void): () => void
   upload(token: string, fileName: string, bytes: Uint8Array): Promise<UploadReply>
-  /** the first sheet of an .xlsx as rows of texts (loaded on demand) */
-  readXlsx(bytes: Uint8Array): Promise<string[][]>
+  /** the first sheet of an .xlsx as the ";" table to upload, with its row count (limits refuse with `SpreadsheetRefused`) */
+  readXlsx(bytes: Uint8Array, onProgress: (p: ReadProgress) => void): Promise<{ rows: number; csv: Uint8Array }>
   setTimer(fn: () => void, ms: number): () => void
 }
 
 /** The bytes and name that are uploaded for a chosen file. */
-export async function prepareImportFile(fileName: string, bytes: Uint8Array, readXlsx: ImportFlowDeps['readXlsx']): Promise<{ name: string; bytes: Uint8Array }> {
+export async function prepareImportFile(
+  fileName: string,
+  bytes: Uint8Array,
+  readXlsx: ImportFlowDeps['readXlsx'],
+  onProgress: (p: ReadProgress) => void = () => {},
+): Promise<{ name: string; bytes: Uint8Array }> {
   if (bytes.length === 0) throw new Error(EMPTY_FILE)
   if (!/\.xlsx$/i.test(fileName)) return { name: fileName, bytes }
-  let rows: string[][]
+  let table: { rows: number; csv: Uint8Array }
   try {
-    rows = await readXlsx(bytes)
-  } catch {
+    table = await readXlsx(bytes, onProgress)
+  } catch (err) {
+    if (err instanceof SpreadsheetRefused) throw new Error(err.message)
     throw new Error(NOT_XLSX)
   }
-  if (rows.length === 0) throw new Error(EMPTY_FILE)
-  return { name: csvNameFor(fileName), bytes: new TextEncoder().encode(writeTable(rows)) }
+  if (table.rows === 0) throw new Error(EMPTY_FILE)
+  return { name: csvNameFor(fileName), bytes: table.csv }
 }
 
 /** Uploads a chosen file and waits for its preview. */
-export async function uploadForPreview(deps: ImportFlowDeps, fileName: string, raw: Uint8Array): Promise<ImportPreview> {
-  const file = await prepareImportFile(fileName, raw, deps.readXlsx)
+export async function uploadForPreview(
+  deps: ImportFlowDeps,
+  fileName: string,
+  raw: Uint8Array,
+  onReading: (p: ReadProgress) => void = () => {},
+): Promise<ImportPreview> {
+  const file = await prepareImportFile(fileName, raw, deps.readXlsx, onReading)
   const { token, maxSizeBytes } = await deps.commands.importUploadToken()
   if (maxSizeBytes !== undefined && file.bytes.length > maxSizeBytes) {
     throw new Error(`Файл больше ${Math.floor(maxSizeBytes / 1024 / 1024)} МБ — разделите его на части`)

@@ -16,6 +16,8 @@ import { exportUrl, TEMPLATE_BASE, TEMPLATE_SHEET, templateRows } from './import
 import { uploadForPreview, runImport, type ImportFlowDeps } from './importFlow'
 import { clampCopies, createLabelQueue, labelResultText, labelSize, selectionProblem, type LabelKind } from './labelQueue'
 import { flattenZones, type Zone } from './records'
+import type { ReadProgress } from './sheetReading'
+import { readXlsxOffThread } from './sheetReader'
 import { uploadImportFile, type UploadReply } from './upload'
 import { useSettingsStore } from '../core/settings'
 import { withBom } from '../core/downloads'
@@ -74,7 +76,7 @@ export const usePartsStore = defineStore('partsstore', () => {
     onPush,
     upload: async (token, fileName, bytes) =>
       isDemoMode() ? demoUpload(token, fileName, bytes) : uploadImportFile(serverBaseUrl(), token, fileName, bytes),
-    readXlsx: async (bytes) => (await spreadsheet()).xlsxToTable(bytes),
+    readXlsx: readXlsxOffThread,
     setTimer: (fn, ms) => {
       const t = setTimeout(fn, ms)
       return () => clearTimeout(t)
@@ -113,7 +115,7 @@ export const usePartsStore = defineStore('partsstore', () => {
     printLabels,
     exportToDownloads,
     saveTemplate,
-    uploadForPreview: (fileName: string, bytes: Uint8Array) => uploadForPreview(importDeps, fileName, bytes),
+    uploadForPreview: (fileName: string, bytes: Uint8Array, onReading?: (p: ReadProgress) => void) => uploadForPreview(importDeps, fileName, bytes, onReading),
     runImport: (...a: Parameters<typeof runImport> extends [unknown, ...infer R] ? R : never) => runImport(importDeps, ...a),
   }
 })

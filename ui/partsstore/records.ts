@@ -131,7 +131,28 @@ export interface ImportResult {
   quantityDefaulted: number
   productsWithoutCell: number
   limitSkipped: number
+  /** every row whose product barcode belongs to another product or repeats in the file, or whose product has two prices */
+  conflicts: ImportConflict[]
+  /** conflicting rows left untouched (no choice, or "skip") */
+  conflictsSkipped: number
+  /** conflicting rows applied as the same product, as the user chose */
+  conflictsMerged: number
 }
+
+/** What a conflicting row collides with; `otherLine` 0 is a product already in the store. */
+export interface ImportConflict {
+  line: number
+  kind: 'barcode_taken' | 'barcode_repeated' | 'price_differs'
+  name: string
+  barcode: string
+  otherName: string
+  otherLine: number
+  price?: number
+  otherPrice?: number
+}
+
+/** The user's word on a conflicting row: it is the same product, or leave it out. */
+export type ImportResolution = 'same' | 'skip'
 
 // ---- field readers
 
@@ -307,5 +328,19 @@ export function normaliseImportResult(raw: Payload): ImportResult {
     quantityDefaulted: num(raw.quantityDefaulted),
     productsWithoutCell: num(raw.productsWithoutCell),
     limitSkipped: num(raw.limitSkipped),
+    conflicts: Array.isArray(raw.conflicts) ? raw.conflicts.filter(isObj).map(normaliseConflict).filter((c): c is ImportConflict => c !== null) : [],
+    conflictsSkipped: num(raw.conflictsSkipped),
+    conflictsMerged: num(raw.conflictsMerged),
   }
+}
+
+const CONFLICT_KINDS: ReadonlyArray<ImportConflict['kind']> = ['barcode_taken', 'barcode_repeated', 'price_differs']
+
+function normaliseConflict(raw: Payload): ImportConflict | null {
+  const kind = CONFLICT_KINDS.find((k) => k === raw.kind)
+  if (!kind || typeof raw.line !== 'number') return null
+  const c: ImportConflict = { line: raw.line, kind, name: text(raw.name), barcode: text(raw.barcode), otherName: text(raw.otherName), otherLine: num(raw.otherLine) }
+  if (typeof raw.price === 'number') c.price = raw.price
+  if (typeof raw.otherPrice === 'number') c.otherPrice = raw.otherPrice
+  return c
 }
