@@ -40,7 +40,7 @@ function plainShipment(): DemoDocument {
   const found = docs.byType
     .get('shipment')!
     .filter((d) => d.inFilter && d.status === 'pending' && !d.check && !used.has(d.id))
-    .slice(0, 80)
+    .slice(0, 400)
     .find(
       (d) =>
         d.positions.length >= 2 &&

@@ -166,7 +166,7 @@ describe('Ozon in the desktop app', () => {
     expect(jobs).toHaveLength(1)
     expect(jobs[0]!.results).toHaveLength(1)
     expect(jobs[0]!.labelUrl).toContain(`/labels/ozon/posting-${posting.postingNumber}.pdf`)
-    expect((await standIn.messages('printOzonLabel')).map((m) => m.p)).toEqual([{ documentId: id }])
+    expect((await standIn.messages('printOzonLabel')).map((m) => m.p)).toEqual([{ documentId: id, requestId: expect.any(String) }])
     await new Promise((r) => setTimeout(r, 2_000))
     expect(cupsd.jobs()).toHaveLength(before + 1)
   })

@@ -121,8 +121,9 @@ export function waitForRoute(session: Session, match: string | ((r: string) => b
   }, timeoutMs)
 }
 
-/** Sets a field's value as a finished edit or choice does (the change event). */
-export function setFieldValue(session: Session, css: string, value: string): Promise<unknown> {
+/** Sets a field's value as a finished edit or choice does (the change event), once the field is there. */
+export async function setFieldValue(session: Session, css: string, value: string): Promise<unknown> {
+  await waitFor(`${css} to appear`, async () => (await session.findAll(css))[0], 20_000)
   return session.execute(
     `const el = document.querySelector(arguments[0]); el.value = arguments[1]; el.dispatchEvent(new Event('change', { bubbles: true }))`,
     css,
