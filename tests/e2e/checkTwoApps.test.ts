@@ -158,7 +158,7 @@ describe('the two-person check on two apps at once', () => {
       await press(anna, '[data-test="take-over"]')
       expect(await anna.waitForText('[data-test="take-over-text"]')).toContain('Документ сейчас собирает Егор Лукин.')
       await press(anna, '[data-test="take-over-confirm"]')
-      await waitFor('the screen to be hers', async () => (await anna.findAll('[data-test="screen-locked"]')).length === 0 || undefined)
+      await waitFor('the screen to be hers', async () => (await anna.execute<boolean>('return !document.querySelector(\'[data-test="screen-locked"]\')')) || undefined)
       expect(await scanByWedge(anna, barcodeOf(LESNAYA, first!.productId))).toMatch(/^✅/)
       expect(doc.check?.collector?.id).toBe('u-anna')
 
